@@ -1,0 +1,118 @@
+// The product's configuration registry: a directory tree rooted at $ORVION_REGISTRY_ROOT
+// (default /etc/KestravRegistry). Keys are folders, values are text files (format in
+// docs/registry.md). Instance-focused reads of (key, value) look in
+//   <root>/SOFTWARE/Kestrav Systems/Orvion/<instance>/<key>/<value>
+// The current instance is $ORVION_INSTANCE, else the text of <root>/CurrentInstance,
+// else "Instance001".
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace host {
+
+std::string registryRoot();
+// Folder of an instance's key: <root>/SOFTWARE/Kestrav Systems/Orvion/<instance>/<key>.
+std::string registryKeyPath(const std::string& instance, const std::string& key);
+
+// Typed values. A value file holds the text of a string or the decimal text of a number;
+// a multi-string file begins with the line "#multi" and holds one string per line after it.
+enum class RegType { String, Number, MultiString };
+struct RegValue {
+    RegType type = RegType::String;
+    std::string text;                  // String
+    long long number = 0;              // Number
+    std::vector<std::string> strings;  // MultiString
+};
+bool readRegValue(const std::string& file, RegValue& out);
+bool writeRegValue(const std::string& file, const RegValue& value);  // creates folders
+// Convenience writers for a focused instance (used by the sandbox and the tests).
+bool setRegString(const std::string& instance, const std::string& key, const std::string& name,
+                  const std::string& value);
+bool setRegNumber(const std::string& instance, const std::string& key, const std::string& name,
+                  long long value);
+
+}  // namespace host
+
+// The current instance's name.
+class WYPI_Focus {
+public:
+    static const char* getFocus();
+};
+
+// Registry values the platform views read (all under the focused instance):
+//   Base/sProductVersion, Base/dORVIONHOME (home), Base/dBASEHOME (base home),
+//   Base/dORVIONTEMPDIR, Base/sPhysicalMachine (this client's name),
+//   Base/sClientHostName, Base/nPlatformType, Base/dJOBRESULTSDIR,
+//   EventManager/dEVLOGDIR (log files directory), InstalledPackages/<id> (one file per id),
+//   Clients/<id>/dInstallDir, Clients/<id>/nOsId, Clients/<id>/dProxyFolder,
+//   Clients/<name>/sClientHostName (another client's host name).
+class WYPlatformInfo {
+public:
+    WYPlatformInfo();
+    void setFocus(const char* instance);
+    const std::string& focus() const { return instance_; }
+
+    // Non-zero when read. size: in = buffer size, out = length copied (without the NUL).
+    // A value longer than size - 1 is not read (returns 0) and is logged.
+    int getString(const char* key, const char* value, char* buffer, int& size);
+    int getString(const char* key, const char* value, std::string& out);
+    int getNumber(const char* key, const char* value, long& out);
+    int getNumber(const char* key, const char* value, unsigned long& out);
+    // Absolute registry path (components joined with "\\" or "/") and value name.
+    int getRegValue(const std::string& absPath, const std::string& value, host::RegValue& out);
+    int getRegValues(const std::string& absPath, std::map<std::string, host::RegValue>& out);
+    int getRegSubKeysFromAbsPath(const std::string& absPath, std::vector<std::string>& out);
+
+    const char* getPhysicalMachine();                   // null when unknown
+    std::string getClientHostName(const char* client);  // empty when unknown
+    uint64_t getWYPlatformType();
+    int GetListOfInstalledPackages(std::vector<int>& ids);  // 0 on success
+
+private:
+    std::string instance_;
+    std::string physicalMachine_;
+};
+
+class WYPI_Base {
+public:
+    WYPI_Base();
+    virtual ~WYPI_Base() = default;
+    virtual void setFocus(const char* instance);
+    const char* getVersion();             // null when none
+    const char* getHomeDirectory();       // null when none
+    const char* getOrvionTempDirectory();  // null when none
+
+protected:
+    const char* cached(const char* key, const char* value, std::string& slot);
+    std::string instance_;
+    std::string version_, home_, temp_, logDir_, baseHome_;
+};
+
+class WYPI_PlatformBase : public WYPI_Base {
+public:
+    const char* getLogFilesDirectory();   // null when none
+    const char* getBaseHomeDirectory();  // null when none
+};
+
+class WYPI_EventManager : public WYPI_Base {};
+
+class WYPI_FileSystemAgent : public WYPI_Base {
+public:
+    // Store access paths: multi-string FileSystemAgent/mSIDBAccessPaths. 0 on success.
+    int getAllSIDBAccessPath(std::vector<std::string>& paths);
+};
+
+// A client known to this machine (registry Clients/<id>).
+class WYClient {
+public:
+    explicit WYClient(unsigned long clientId);
+    // 0 on success, else an error code (2: not found).
+    int getInstallDirectory(std::string& out, int kind, void* reserved);
+    int getOperatingSystemId(int& out, void* reserved);
+
+private:
+    unsigned long clientId_;
+};
