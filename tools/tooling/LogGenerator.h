@@ -19,7 +19,16 @@ struct LogGenOptions {
     int threadsPerProcess = 8;
     bool rotatedCopies = true;    // wyd_1.log, wyd_2.log ...
     bool bz2Copies = true;        // a compressed rotated copy (wyd_3.log.bz2)
+    // When set, only this one file is written, holding all of targetBytes: a service log
+    // when its name begins like one (wyd, JobManager ...), an other log otherwise.
+    std::string onlyFile;
+    // Over-long entry lines (above the readers' 16383-byte pieces) among the entries.
+    bool longLines = true;
 };
+
+// The tag id the generator writes on the lines of a job ("[A:<tag>]" in service logs, the
+// bare number in other logs).
+inline long long tagIdForJob(long long jobId) { return jobId + 90000; }
 
 // Writes service logs (type 1 names such as wyd.log, JobManager.log), other logs and the
 // rotated and compressed copies into dir (created when missing). Interleaved jobs and

@@ -1,0 +1,23 @@
+// Job result files: the job results layout, the RMAN output and media-library log appended
+// to a job log file, and the result file of a file-level replication pair.
+#pragma once
+
+#include <cstdio>
+
+#include "host/export.h"
+
+// resultDir and baseDir are the caller's 1024-byte buffers. resultDir gets the job's result
+// directory (jobId 0: the whole "WY_JobResults" directory), baseDir the base directory (empty
+// when it does not exist). 0 when resultDir exists, -1 otherwise.
+SL_API int getJobResultFilePath(char* resultDir, char* baseDir, const char* clientName,
+                                long long jobId);
+// Appends the job's RMAN output ("backup.out" / "restore.out", chosen by the options word) and
+// the media library log to out. False only when the library log exists and copying it failed.
+SL_API bool getRmanLogByJobId(FILE* out, long long jobId, const char* clientName,
+                              unsigned long options);
+// Appends the whole file at path to out after a dump banner naming machineName and label.
+bool dumpFileToLogFile(FILE* out, const char* path, const char* machineName, const char* label);
+// Prepares the result file of a replication pair; outPath (1024 bytes) gets its path, or
+// stays empty when the file type has none.
+SL_API bool getFLRResult(char* outPath, unsigned int unused, unsigned int pairId,
+                         unsigned int fileType, const char* unusedText, long long jobId);

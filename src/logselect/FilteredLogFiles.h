@@ -1,0 +1,23 @@
+// Job-filtered collection of a whole log directory (and a proxy client's downloaded folder)
+// into one dump file.
+#pragma once
+
+#include <cstdio>
+#include <ctime>
+#include <list>
+#include <string>
+#include <vector>
+
+#include "host/export.h"
+#include "scrub/ScrubTypes.h"
+
+// Lists logDir (and logDir/proxyFolder when proxyFolder is not empty), and hands every log
+// file of a filtered type to the service-log or other-log job filter, writing the selected
+// lines into out. Nothing is extracted unless jobId > 0 or tagId > 0. The list pointer is not
+// read. False when logDir cannot be listed.
+SL_API bool getFilteredLogFiles(FILE* out, const char* logDir, long long jobId,
+                                std::vector<long long> jobIds, time_t fromTime, time_t toTime,
+                                const char* machineName, const std::string& proxyFolder,
+                                std::string searchText, long long tagId,
+                                std::list<std::string>* files, bool scrub,
+                                ScrubRuleList* scrubRules, ReplacementMap* replacements);
