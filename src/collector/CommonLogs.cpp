@@ -4,20 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include <list>
-
+#include "bundle/ProxyBundle.h"
 #include "collector/infoNLogsCollector.h"
+#include "diag/JobResultFiles.h"
 #include "host/file.h"
-
-// Log selection, job result files and the proxy bundle (declared here until their headers
-// land).
-bool getFilteredLogFiles(FILE* out, const char* logDir, long long jobId,
-                         std::vector<long long> jobIds, time_t fromTime, time_t toTime,
-                         const char* machineName, const std::string& proxyFolder,
-                         std::string searchText, long long tagId, std::list<std::string>* files,
-                         bool scrub, ScrubRuleList* scrubRules, ReplacementMap* replacements);
-bool getRmanLogByJobId(FILE* out, long long jobId, const char* clientName, unsigned long options);
-bool bundleProxyClientLogsAndJR(const char* bundleFile, std::string dir);
+#include "logselect/FilteredLogFiles.h"
 
 namespace {
 const char* const kTag = "collectCommonLogs";
