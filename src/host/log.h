@@ -11,7 +11,7 @@
 // Error lines are always written. The threshold comes from the registry
 // ("EventManager" / "nDebugLevel", default 5) or from SENDLOGS_LOG_LEVEL.
 class EvEvent {
-public:
+  public:
     EvEvent() = default;
     virtual ~EvEvent() = default;
 
@@ -27,13 +27,13 @@ public:
 };
 
 class EvDebug : public EvEvent {
-public:
+  public:
     explicit EvDebug(const char* fileInstance = nullptr) { (void)fileInstance; }
 };
 
 // The global log writer: a level query and a formatted write.
 class LogWriter {
-public:
+  public:
     int GetLevel() const;
     void Write(int level, const char* function, const char* fmt, ...)
         __attribute__((format(printf, 4, 5)));
@@ -50,9 +50,12 @@ void setLogFilePath(const std::string& path);
 std::string logFilePath();
 void setLogLevel(int level);
 int logLevel();
+// Forgets setLogFilePath / setLogLevel: back to the environment and the registry.
+void resetLogSettings();
 
-// The product's entry-line format: "%5d %5lu MM/DD HH:MM:SS <job> <f6> <f7> <tag> <msg>".
-// Written by the logger and by the log generators (sandbox, benchmarks) alike.
+// The product's entry-line format: "%5d %5lu MM/DD HH:MM:SS <job> <f6> <f7> <tag> <msg>",
+// local time, without the final newline; the message is taken as given (the logger has
+// already folded its newlines). Written by the logger and by the log generators alike.
 std::string formatEntryLine(long pid, unsigned long tid, time_t when, const std::string& jobField,
                             const std::string& field6, const std::string& field7,
                             const std::string& tagField, const std::string& message);
@@ -60,5 +63,10 @@ std::string formatEntryLine(long pid, unsigned long tid, time_t when, const std:
 // "* Date       : YYYY/MM/DD HH:MM:SS", since readers look for it on either line.
 std::string formatLogFileHeader(const std::string& serviceName, const std::string& machine,
                                 time_t started);
+// The same with the Hubmaster and address lines filled in (the three-argument form writes
+// "-" for both, so generated logs do not depend on the machine they were made on).
+std::string formatLogFileHeader(const std::string& serviceName, const std::string& machine,
+                                time_t started, const std::string& hubmaster,
+                                const std::string& ipAddrs);
 
 }  // namespace host

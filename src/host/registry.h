@@ -28,6 +28,14 @@ struct RegValue {
 };
 bool readRegValue(const std::string& file, RegValue& out);
 bool writeRegValue(const std::string& file, const RegValue& value);  // creates folders
+// The current instance (see above), re-read at every call.
+std::string currentInstance();
+// <root>/<absPath> with "\\" or "/" separators; empty when the path is unsafe (a ".."
+// component).
+std::string registryAbsPath(const std::string& absPath);
+// Counts the values written through writeRegValue in this process; readers that cache
+// (the logger) compare it to notice changes.
+uint64_t registryGeneration();
 // Convenience writers for a focused instance (used by the sandbox and the tests).
 bool setRegString(const std::string& instance, const std::string& key, const std::string& name,
                   const std::string& value);
@@ -38,7 +46,7 @@ bool setRegNumber(const std::string& instance, const std::string& key, const std
 
 // The current instance's name.
 class WYPI_Focus {
-public:
+  public:
     static const char* getFocus();
 };
 
@@ -50,7 +58,7 @@ public:
 //   Clients/<id>/dInstallDir, Clients/<id>/nOsId, Clients/<id>/dProxyFolder,
 //   Clients/<name>/sClientHostName (another client's host name).
 class WYPlatformInfo {
-public:
+  public:
     WYPlatformInfo();
     void setFocus(const char* instance);
     const std::string& focus() const { return instance_; }
@@ -71,48 +79,48 @@ public:
     uint64_t getWYPlatformType();
     int GetListOfInstalledPackages(std::vector<int>& ids);  // 0 on success
 
-private:
+  private:
     std::string instance_;
     std::string physicalMachine_;
 };
 
 class WYPI_Base {
-public:
+  public:
     WYPI_Base();
     virtual ~WYPI_Base() = default;
     virtual void setFocus(const char* instance);
-    const char* getVersion();             // null when none
-    const char* getHomeDirectory();       // null when none
+    const char* getVersion();              // null when none
+    const char* getHomeDirectory();        // null when none
     const char* getOrvionTempDirectory();  // null when none
 
-protected:
+  protected:
     const char* cached(const char* key, const char* value, std::string& slot);
     std::string instance_;
     std::string version_, home_, temp_, logDir_, baseHome_;
 };
 
 class WYPI_PlatformBase : public WYPI_Base {
-public:
-    const char* getLogFilesDirectory();   // null when none
+  public:
+    const char* getLogFilesDirectory();  // null when none
     const char* getBaseHomeDirectory();  // null when none
 };
 
 class WYPI_EventManager : public WYPI_Base {};
 
 class WYPI_FileSystemAgent : public WYPI_Base {
-public:
+  public:
     // Store access paths: multi-string FileSystemAgent/mSIDBAccessPaths. 0 on success.
     int getAllSIDBAccessPath(std::vector<std::string>& paths);
 };
 
 // A client known to this machine (registry Clients/<id>).
 class WYClient {
-public:
+  public:
     explicit WYClient(unsigned long clientId);
     // 0 on success, else an error code (2: not found).
     int getInstallDirectory(std::string& out, int kind, void* reserved);
     int getOperatingSystemId(int& out, void* reserved);
 
-private:
+  private:
     unsigned long clientId_;
 };
