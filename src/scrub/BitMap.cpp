@@ -1,0 +1,73 @@
+// Bitmaps of character sets and the scrubber's constant character classes.
+#include "scrub/BitMap.h"
+
+void _createBitMapFromString(const std::string& text, bool ignoreCase, BitMap_t& out) {
+    out = BitMap_t();
+    for (char c : text) scrub::bitmapAdd(out, ignoreCase ? scrub::lowerAscii(c) : c);
+}
+
+BitMap_t createIgnoreCaseBitMap(const std::string& text) {
+    BitMap_t map;
+    _createBitMapFromString(text, true, map);
+    return map;
+}
+
+BitMap_t createCaseBitMap(const std::string& text) {
+    BitMap_t map;
+    _createBitMapFromString(text, false, map);
+    return map;
+}
+
+ScrubPatternConfig_t createIgnoreCaseScrubPatternConfig(const std::string& text, bool isRegex) {
+    ScrubPatternConfig_t config;
+    config.charSet = createIgnoreCaseBitMap(text);
+    config.isRegex = isRegex;
+    return config;
+}
+
+bool overlapBitMap(const BitMap_t& a, const BitMap_t& b) {
+    return ((a.bits[0] & b.bits[0]) | (a.bits[1] & b.bits[1]) | (a.bits[2] & b.bits[2]) |
+            (a.bits[3] & b.bits[3])) != 0;
+}
+
+bool includeBitMap(const BitMap_t& a, const BitMap_t& b) {
+    return scrub::bitmapIncludes(a, b);
+}
+
+bool excludeBitMap(const BitMap_t& a, const BitMap_t& b) {
+    return !overlapBitMap(a, b);
+}
+
+bool existRegexReservedChar(const BitMap_t& bitmap) {
+    return overlapBitMap(bitmap, scrub::charClasses().regexReserved);
+}
+
+std::string toLowerStr(const std::string& text) {
+    std::string lower(text);
+    scrub::lowerInto(lower.data(), lower.size(), lower.data());
+    return lower;
+}
+
+InitAsciiCharSet::InitAsciiCharSet() {
+    for (unsigned c = 0; c < 128; ++c) scrub::bitmapAdd(maps_[c], static_cast<unsigned char>(c));
+}
+
+namespace scrub {
+
+void lowerInto(const char* in, size_t size, char* out) {
+    for (size_t i = 0; i < size; ++i) out[i] = lowerAscii(in[i]);
+}
+
+const CharClasses& charClasses() {
+    // A function-local static: built once, on first use, safely under concurrent first calls.
+    static const CharClasses classes = [] {
+        CharClasses c;
+        c.word = createCaseBitMap("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ1234567890");
+        c.hex = createCaseBitMap("abcdefABCDEF1234567890");
+        c.regexReserved = createCaseBitMap("^$.*+?()[]{}|]\\");
+        return c;
+    }();
+    return classes;
+}
+
+}  // namespace scrub

@@ -1,0 +1,92 @@
+// Preparation of a rule list: one compilation per regex rule, one prefilter for all literal
+// rules.
+#include "scrub/CompiledRules.h"
+
+#include "host/log.h"
+
+namespace scrub {
+namespace {
+
+const char* const kTag = "CompiledRules";
+
+}  // namespace
+
+const char* describeRegexError(boost::regex_constants::error_type code) {
+    namespace rc = boost::regex_constants;
+    switch (code) {
+        case rc::error_collate:
+            return "invalid collating element";
+        case rc::error_ctype:
+            return "invalid character class";
+        case rc::error_escape:
+            return "invalid escape";
+        case rc::error_backref:
+            return "invalid back reference";
+        case rc::error_brack:
+            return "unmatched bracket";
+        case rc::error_paren:
+            return "unmatched parenthesis";
+        case rc::error_brace:
+            return "unmatched brace";
+        case rc::error_badbrace:
+            return "invalid repeat count";
+        case rc::error_range:
+            return "invalid character range";
+        case rc::error_space:
+            return "out of memory";
+        case rc::error_badrepeat:
+            return "nothing to repeat";
+        case rc::error_complexity:
+            return "match too complex";
+        case rc::error_stack:
+            return "match needs too much stack";
+        case rc::error_perl_extension:
+            return "invalid extension";
+        case rc::error_empty:
+            return "empty expression";
+        case rc::error_end:
+            return "unexpected end of expression";
+        default:
+            return "invalid expression";
+    }
+}
+
+CompiledRules::CompiledRules(const ScrubRuleList& rules) {
+    rules_.reserve(rules.size());
+    for (size_t i = 0; i < rules.size(); ++i) {
+        CompiledRule rule;
+        rule.text = rules[i].first;
+        rule.charSet = rules[i].second.charSet;
+        rule.isRegex = rules[i].second.isRegex;
+        if (rule.isRegex) {
+            try {
+                rule.regex = std::make_unique<boost::regex>(rule.text, boost::regex::perl);
+            } catch (const boost::regex_error& e) {
+                rule.broken = true;
+                EvDebug log;
+                log.Error(kTag,
+                          "Scrub rule %zu is a regular expression that does not compile (%s at "
+                          "offset %td); the rule is skipped.",
+                          i, describeRegexError(e.code()), e.position());
+            }
+        } else {
+            prefilter_.add(rule.text, static_cast<uint32_t>(i));
+        }
+        rules_.push_back(std::move(rule));
+    }
+    prefilter_.finish();
+}
+
+bool CompiledRules::sameAs(const ScrubRuleList& rules) const {
+    if (rules.size() != rules_.size()) return false;
+    for (size_t i = 0; i < rules.size(); ++i) {
+        const CompiledRule& mine = rules_[i];
+        if (mine.isRegex != rules[i].second.isRegex || !(mine.charSet == rules[i].second.charSet) ||
+            mine.text != rules[i].first) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace scrub

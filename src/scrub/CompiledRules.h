@@ -1,0 +1,44 @@
+// A rule list prepared for scrubbing many lines: regular expressions compiled once per rule,
+// the literal texts gathered into one prefilter. Immutable once built, so the workers of a
+// tree scrub share one.
+#pragma once
+
+#include <boost/regex.hpp>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "scrub/LiteralPrefilter.h"
+#include "scrub/ScrubTypes.h"
+
+namespace scrub {
+
+struct CompiledRule {
+    std::string text;
+    BitMap_t charSet;
+    bool isRegex = false;
+    bool broken = false;                  // a regex that does not compile: never applied
+    std::unique_ptr<boost::regex> regex;  // regex rules that compiled
+};
+
+class CompiledRules {
+  public:
+    // Compiles every regex rule; one that does not compile is logged once and skipped.
+    explicit CompiledRules(const ScrubRuleList& rules);
+
+    const std::vector<CompiledRule>& rules() const { return rules_; }
+    const LiteralPrefilter& prefilter() const { return prefilter_; }
+    // The list holds exactly these rules (texts, sets and kinds), in this order.
+    bool sameAs(const ScrubRuleList& rules) const;
+
+  private:
+    std::vector<CompiledRule> rules_;
+    LiteralPrefilter prefilter_;
+};
+
+// A short description of a regex error, without the expression's text (which may hold the
+// very value the rule masks).
+const char* describeRegexError(boost::regex_constants::error_type code);
+
+}  // namespace scrub

@@ -1,0 +1,210 @@
+// The rule loop of the line scrubber. Per line it lower-cases once, builds the line's bitmap,
+// and lets the literal prefilter say which literal rules occur at all; rules are then visited
+// in list order, but only those that can change the line or the replacement map: literal
+// rules that occur, literal rules whose masked name is not known yet (a rule that passes the
+// bitmap test takes its name even when it replaces nothing), and regex rules.
+#include "scrub/LineScrubberEngine.h"
+
+#include <climits>
+
+#include "host/log.h"
+#include "scrub/BitMap.h"
+#include "scrub/LineScrubber.h"
+#include "scrub/ScrubConstants.h"
+
+namespace scrub {
+namespace {
+
+const char* const kTag =
+    "int scrubLogLine(std::string&, std::vector<std::pair<std::string, ScrubPatternConfig_t> >*, "
+    "std::map<std::string, std::string>*)";
+
+// Tracker positions are ints; a line this long cannot be tracked safely.
+constexpr size_t kMaxScrubbedLine = size_t{1} << 30;
+// The cache of names of regex matches stops growing here, so memory stays flat.
+constexpr size_t kMaxCachedMatchNames = 1 << 16;
+
+size_t words(size_t bits) {
+    return (bits + 63) / 64;
+}
+
+}  // namespace
+
+size_t testTextOffset(const std::string& line) {
+    return includeLogLineHeader(line) ? 27 : 0;
+}
+
+void applyCustomLineRules(std::string& line) {
+    for (const ScrubCustomLinePatterns_t& rule : cscrubLines) {
+        if (line.compare(0, rule.linePrefix.size(), rule.linePrefix) != 0) continue;
+        if (rule.maskedMarker.empty() || line.find(rule.maskedMarker) == std::string::npos) {
+            line = rule.linePrefix + defaultCustomLineScrubSuffixStr;
+        }
+        return;
+    }
+}
+
+LineScrubber::LineScrubber(std::shared_ptr<const CompiledRules> rules, NameSource names,
+                           bool rememberNames)
+    : rules_(std::move(rules)), names_(names), rememberNames_(rememberNames) {
+    const size_t count = rules_->rules().size();
+    literalNames_.assign(count, std::string());
+    alwaysVisit_.assign(words(count), 0);
+    visit_.assign(words(count), 0);
+    for (size_t i = 0; i < count; ++i) {
+        // Without a map every name is empty and nothing is handed out: no visit needed.
+        const bool nameUnknown = names_.hasMap() || !rememberNames_;
+        if (rules_->rules()[i].isRegex || nameUnknown) {
+            alwaysVisit_[i >> 6] |= uint64_t{1} << (i & 63);
+        }
+    }
+}
+
+const std::string& LineScrubber::literalName(size_t rule) {
+    const bool known = !((alwaysVisit_[rule >> 6] >> (rule & 63)) & 1);
+    if (known) return literalNames_[rule];
+    if (!rememberNames_) {
+        lookupResult_ = names_.lookup(rules_->rules()[rule].text);
+        return lookupResult_;
+    }
+    literalNames_[rule] = names_.lookup(rules_->rules()[rule].text);
+    alwaysVisit_[rule >> 6] &= ~(uint64_t{1} << (rule & 63));
+    return literalNames_[rule];
+}
+
+const std::string& LineScrubber::matchName(const std::string& text) {
+    if (!rememberNames_ || !names_.hasMap()) {
+        lookupResult_ = names_.lookup(text);
+        return lookupResult_;
+    }
+    auto found = matchNames_.find(text);
+    if (found != matchNames_.end()) return found->second;
+    lookupResult_ = names_.lookup(text);
+    if (matchNames_.size() < kMaxCachedMatchNames) matchNames_.emplace(text, lookupResult_);
+    return lookupResult_;
+}
+
+const std::string& LineScrubber::currentLower(const std::string& line) {
+    if (!lowerCurrent_) {
+        lower_.resize(line.size());
+        lowerInto(line.data(), line.size(), &lower_[0]);
+        lowerCurrent_ = true;
+    }
+    return lower_;
+}
+
+void LineScrubber::applyRegex(size_t index, std::string& line) {
+    const CompiledRule& rule = rules_->rules()[index];
+    const std::string& lower = currentLower(line);
+    std::string& out = scratch_.output;
+    std::vector<Replacement>& done = scratch_.replacements;
+    out.clear();
+    done.clear();
+    size_t copied = 0;
+    // Whatever happens in the search, the replacements made so far stay and are recorded.
+    auto finish = [&] {
+        if (done.empty()) return;
+        out.append(line, copied, std::string::npos);
+        line.swap(out);
+        recordReplacements(done, tracker_);
+        lowerCurrent_ = false;
+    };
+    try {
+        const auto begin = lower.cbegin();
+        const auto end = lower.cend();
+        auto from = begin;
+        // Each search starts afresh at from: anchors and \b see nothing before it.
+        while (boost::regex_search(from, end, match_, *rule.regex)) {
+            const auto first = match_[0].first;
+            const auto last = match_[0].second;
+            if (first == last) {
+                // An empty match masks nothing; move on by one byte so the search ends.
+                if (first == end) break;
+                from = first + 1;
+                continue;
+            }
+            matchText_.assign(first, last);
+            const std::string& name = matchName(matchText_);
+            const size_t at = static_cast<size_t>(first - begin);
+            out.append(line, copied, at - copied);
+            done.push_back({static_cast<int>(out.size()), static_cast<int>(last - first),
+                            static_cast<int>(name.size())});
+            out += name;
+            copied = static_cast<size_t>(last - begin);
+            from = last;
+        }
+    } catch (...) {
+        finish();
+        throw;
+    }
+    finish();
+}
+
+void LineScrubber::scrub(std::string& line) {
+    if (line.empty()) return;
+    if (line.size() > kMaxScrubbedLine) {
+        EvDebug log;
+        log.Error(kTag, "A line of %zu bytes is too long to scrub; it is dropped.", line.size());
+        line.clear();
+        return;
+    }
+    const size_t offset = testTextOffset(line);
+    if (offset >= line.size()) return;
+
+    lowerCurrent_ = false;
+    const std::string& lower = currentLower(line);
+    BitMap_t lineSet;
+    for (size_t i = offset; i < lower.size(); ++i) {
+        bitmapAdd(lineSet, static_cast<unsigned char>(lower[i]));
+    }
+    const size_t count = rules_->rules().size();
+    std::copy(alwaysVisit_.begin(), alwaysVisit_.end(), visit_.begin());
+    candidates_.assign(words(count), 0);
+    rules_->prefilter().scan(lower.data(), lower.size(), [this](uint32_t id) {
+        candidates_[id >> 6] |= uint64_t{1} << (id & 63);
+        markVisit(id);
+    });
+
+    tracker_.clear();
+    for (size_t w = 0; w < visit_.size(); ++w) {
+        for (uint64_t bits = visit_[w]; bits != 0; bits &= bits - 1) {
+            const size_t index = w * 64 + static_cast<size_t>(__builtin_ctzll(bits));
+            const CompiledRule& rule = rules_->rules()[index];
+            if (rule.broken || !bitmapIncludes(lineSet, rule.charSet)) continue;
+            try {
+                if (rule.isRegex) {
+                    applyRegex(index, line);
+                    continue;
+                }
+                const std::string& name = literalName(index);
+                if (!((candidates_[w] >> (index & 63)) & 1)) continue;
+                if (applyLiteralRule(line, currentLower(line), rule.text, name, tracker_,
+                                     scratch_)) {
+                    lowerCurrent_ = false;
+                }
+            } catch (const boost::regex_error& e) {
+                reportFailure(index, describeRegexError(e.code()));
+            } catch (const std::exception& e) {
+                reportFailure(index, e.what());
+            } catch (...) {
+                reportFailure(index, "unknown failure");
+            }
+        }
+    }
+    applyCustomLineRules(line);
+}
+
+void LineScrubber::reportFailure(size_t rule, const char* what) {
+    // Once per rule: a rule that fails on one line tends to fail on many. The line itself is
+    // never logged, since it is not masked yet.
+    if (reported_.empty()) reported_.assign(rules_->rules().size(), 0);
+    if (reported_[rule]) return;
+    reported_[rule] = 1;
+    EvDebug log;
+    log.Error(kTag,
+              "Scrub rule %zu failed on a line (%s); its remaining matches on the line are "
+              "not masked, the other rules go on.",
+              rule, what);
+}
+
+}  // namespace scrub
