@@ -13,6 +13,8 @@ constexpr int kLogFieldSize = 100;
 constexpr int kLogLineBufferSize = 16384;
 // File names (and base names) fit in 256 bytes.
 constexpr int kLogFileNameSize = 256;
+// Paths and their parts fit in 1024 bytes.
+constexpr int kLogPathSize = 1024;
 
 // Log types by file name.
 enum : int { LOG_TYPE_NEVER_FILTERED = 0, LOG_TYPE_SERVICE = 1, LOG_TYPE_OTHER = 2 };
@@ -38,7 +40,8 @@ SL_API const char* GetToken(const char* text, int n, char separator);
 SL_API int FindLogType(const char* fileName);
 // Base name of a rotated log (wyd_3.log -> wyd) into baseName (256 bytes).
 SL_API void GetBaseLogFileName(const char* fileName, char* baseName);
-// Splits path at its last "/"; false (nothing written) when there is none.
+// Splits path at its last "/" into directory and fileName (each, when given, a 1024-byte
+// buffer); false (nothing written) when there is no "/" or a part does not fit.
 SL_API bool splitFilePath(const char* path, char* directory, char* fileName);
 // Writes the dump banner for filePath (only its name after the last "/" is shown).
 SL_API bool PrintHeader(FILE* out, const char* machineName, const char* filePath);

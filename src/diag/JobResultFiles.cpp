@@ -1,0 +1,256 @@
+// Job results layout, RMAN output and the media library log appended to a job log file, and
+// replication pair result files.
+#include "diag/JobResultFiles.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstring>
+#include <string>
+
+#include "diag/JobResultFilesInternal.h"
+#include "host/jobs.h"
+#include "host/log.h"
+#include "host/registry.h"
+#include "logselect/LogLineGrammar.h"
+
+namespace {
+
+constexpr int kPathSize = 1024;
+constexpr size_t kCopyBlock = 16384;
+const char kLibraryLog[] = "/tmp/libwyobk.log";
+
+std::string jobResultsDirectoryOf(const char* machine) {
+    WYPI_CommClient comm;
+    comm.setFocus(WYPI_Focus::getFocus());
+    return comm.getJobResultsDirectory(machine ? machine : "");
+}
+
+// The client whose job results are meant: the requested one, or this machine when the
+// request named none.
+std::string clientOrThisMachine(const char* clientName) {
+    if (clientName && *clientName) return clientName;
+    WYPlatformInfo info;
+    info.setFocus(WYPI_Focus::getFocus());
+    const char* physical = info.getPhysicalMachine();
+    return physical ? physical : "";
+}
+
+// snprintf into a kPathSize buffer; a text that does not fit is refused with a log line.
+bool formatPath(char* buffer, const char* tag, const char* fmt, ...)
+    __attribute__((format(printf, 3, 4)));
+bool formatPath(char* buffer, const char* tag, const char* fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    int n = vsnprintf(buffer, kPathSize, fmt, ap);
+    va_end(ap);
+    if (n < 0 || n >= kPathSize) {
+        EvDebug log;
+        log.Error(tag, "Path longer than %d characters refused: [%.200s...]", kPathSize - 1,
+                  buffer);
+        buffer[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
+bool exists(const char* path) {
+    struct stat st;
+    return stat(path, &st) == 0;
+}
+
+bool writeAll(FILE* out, const char* data, size_t size, const char* path) {
+    while (size > 0) {
+        size_t written = fwrite(data, 1, size, out);
+        data += written;
+        size -= written;
+        if (size == 0) break;
+        if (errno == EINTR) {
+            clearerr(out);
+            continue;
+        }
+        int err = errno;
+        EvDebug log;
+        log.Error("dumpFileToLogFile", "Failed to write %lu bytes in [%s]. errno:%d:%s",
+                  (unsigned long)(size + written), path, err, strerror(err));
+        return false;
+    }
+    return true;
+}
+
+// Copies dir/Collect.txt into dir/JobId_PairId_<id>, whose path goes to outPath.
+bool copyCollectFile(char* outPath, const char* dir, const char* idText) {
+    EvDebug log;
+    const char* tag = "getFLRResult";
+    char source[kPathSize];
+    if (!formatPath(source, tag, "%s/Collect.txt", dir)) return false;
+    FILE* in = fopen(source, "r");
+    if (!in) {
+        log.Error(tag, "Failed to open [%s]", source);
+        return false;
+    }
+    if (!formatPath(outPath, tag, "%s/JobId_PairId_%s", dir, idText)) {
+        fclose(in);
+        return false;
+    }
+    FILE* out = fopen(outPath, "w+");
+    if (!out) {
+        log.Error(tag, "Failed to open [%s]", outPath);
+        fclose(in);
+        return false;
+    }
+    char block[kCopyBlock];
+    bool ok = true;
+    size_t got;
+    while (ok && (got = fread(block, 1, sizeof block, in)) > 0)
+        ok = fwrite(block, 1, got, out) == got;
+    if (ferror(in)) ok = false;
+    if (fclose(out) != 0) ok = false;
+    fclose(in);
+    if (!ok) log.Error(tag, "Failed to copy [%s] to [%s]", source, outPath);
+    return ok;
+}
+
+}  // namespace
+
+int getJobResultFilePath(char* resultDir, char* baseDir, const char* clientName, long long jobId) {
+    EvDebug log;
+    const char* tag = "getJobResultFilePath";
+    resultDir[0] = '\0';
+    baseDir[0] = '\0';
+    std::string root = jobResultsDirectoryOf(clientOrThisMachine(clientName).c_str());
+    if (root.empty()) {
+        log.Error(tag, "Failed to get the job results directory of [%s]",
+                  clientOrThisMachine(clientName).c_str());
+        return -1;
+    }
+    bool ok = jobId == 0 ? formatPath(resultDir, tag, "%s/WY_JobResults", root.c_str())
+                         : formatPath(resultDir, tag, "%s/WY_JobResults/%d/0/%lld", root.c_str(), 2,
+                                      jobId);
+    int result = 0;
+    log.Debug(tag, "Job result dir path is : %s ", resultDir);
+    struct stat st;
+    if (!ok || stat(resultDir, &st) != 0) {
+        log.Debug(tag, "Error while executing stat on, %s (%d)", resultDir, errno);
+        result = -1;
+    }
+    if (formatPath(baseDir, tag, "%s/%d/", root.c_str(), 2) && stat(baseDir, &st) != 0) {
+        log.Debug(tag, "Error while executing stat on, %s (%d)", baseDir, errno);
+        baseDir[0] = '\0';
+    }
+    return result;
+}
+
+bool dumpFileToLogFile(FILE* out, const char* path, const char* machineName, const char* label) {
+    EvDebug log;
+    FILE* in = fopen(path, "rb");
+    if (!in) {
+        log.Error("dumpFileToLogFile", "Failed to open [%s]", path);
+        return false;
+    }
+    PrintHeader(out, machineName, label);
+    char block[kCopyBlock];
+    bool ok = true;
+    size_t got;
+    while (ok && (got = fread(block, 1, sizeof block, in)) > 0)
+        ok = writeAll(out, block, got, path);
+    if (ok && ferror(in)) {
+        log.Error("dumpFileToLogFile", "Failed to read [%s]. errno:%d:%s", path, errno,
+                  strerror(errno));
+        ok = false;
+    }
+    fclose(in);
+    return ok;
+}
+
+bool appendRmanAndLibraryLog(FILE* out, long long jobId, const char* clientName,
+                             unsigned long options, const char* libraryLog) {
+    const char* name = nullptr;
+    if (options & 0x200)
+        name = nullptr;
+    else if (options & 0x8000)
+        name = "backup.out";
+    else if (options & 0x10000)
+        name = "restore.out";
+    if (!name) return true;
+
+    EvDebug log;
+    const char* tag = "getRmanLogByJobId";
+    std::string client = clientOrThisMachine(clientName);
+    std::string machine = client.empty() ? "NO NAME" : client;
+    std::string root = jobResultsDirectoryOf(client.c_str());
+    char path[kPathSize];
+    if (root.empty()) {
+        log.Error(tag, "Failed to get the job results directory of [%s]", client.c_str());
+    } else if (formatPath(path, tag, "%s/WY_JobResults/%d/0/%lld/%s", root.c_str(), 2, jobId,
+                          name)) {
+        log.Debug(tag, "rman log path is : %s ", path);
+        if (exists(path)) {
+            if (!dumpFileToLogFile(out, path, machine.c_str(), name))
+                log.Error(tag, "Failed to dump rman logs , %s ", path);
+        } else {
+            log.Debug(tag, "Error while executing stat on, %s (%d)", path, errno);
+        }
+    }
+    if (!exists(libraryLog)) {
+        log.Debug(tag, "Error while executing stat on, %s (%d)", libraryLog, errno);
+        return true;
+    }
+    if (!dumpFileToLogFile(out, libraryLog, machine.c_str(), "libwyobk.log")) {
+        log.Error(tag, "Failed to dump libwyobk logs , %s ", libraryLog);
+        return false;
+    }
+    return true;
+}
+
+bool getRmanLogByJobId(FILE* out, long long jobId, const char* clientName, unsigned long options) {
+    return appendRmanAndLibraryLog(out, jobId, clientName, options, kLibraryLog);
+}
+
+bool getFLRResult(char* outPath, unsigned int unused, unsigned int pairId, unsigned int fileType,
+                  const char* unusedText, long long jobId) {
+    EvDebug log;
+    const char* tag = "getFLRResult";
+    outPath[0] = '\0';
+    WYPlatformInfo info;
+    info.setFocus(WYPI_Focus::getFocus());
+    const char* physical = info.getPhysicalMachine();
+    if (!physical || !*physical) log.Error(tag, "Failed to retrieve the physical client name.");
+    std::string root = jobResultsDirectoryOf(physical ? physical : "");
+    if (root.empty()) {
+        log.Error(tag, "Failed to get directory for pairId [%u].", pairId);
+        return false;
+    }
+    char idText[32];
+    char dir[kPathSize];
+    bool ok;
+    if (fileType == 6 || (fileType == 8 && jobId >= 1)) {
+        snprintf(idText, sizeof idText, "%lld", jobId);
+        ok = formatPath(dir, tag, "%s/cdr/copyback/%s", root.c_str(), idText);
+    } else {
+        snprintf(idText, sizeof idText, "%u", pairId);
+        ok = formatPath(dir, tag, "%s/cdr/%s", root.c_str(), idText);
+    }
+    if (!ok) return false;
+    log.Debug(tag, "Directory [%s]", dir);
+    struct stat st;
+    if (stat(dir, &st) != 0 || !S_ISDIR(st.st_mode)) {
+        log.Error(tag, "Failed to locate Directory - %s, Error %d", dir, errno);
+        return false;
+    }
+    switch (fileType) {
+        case 1:
+        case 3:
+            return true;
+        case 2:
+            return formatPath(outPath, tag, "%s/OrphanFiles.txt", dir);
+        case 4:
+        case 6:
+        case 8:
+            return copyCollectFile(outPath, dir, idText);
+        default:
+            log.Error(tag, "Unknown file type [%u]", fileType);
+            return false;
+    }
+}

@@ -1,0 +1,45 @@
+// Writes the taken pieces of one source file into a dump file: the banner before the first
+// one, the search-text test, scrubbing, and a newline after a piece that would otherwise run
+// into whatever is written next.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "logselect/PieceReader.h"
+#include "scrub/ScrubTypes.h"
+
+namespace logselect {
+
+class DumpWriter {
+  public:
+    DumpWriter(FILE* out, const char* machineName, const char* fileName,
+               const std::string& searchText, bool scrub, ScrubRuleList* scrubRules,
+               ReplacementMap* replacements);
+    ~DumpWriter() { finish(); }
+    DumpWriter(const DumpWriter&) = delete;
+    DumpWriter& operator=(const DumpWriter&) = delete;
+
+    // Writes the piece unless the search text is set and not found in it. True when written.
+    bool take(const Piece& piece);
+    // Ends an unterminated last piece with a newline. Called by the destructor too.
+    void finish();
+    bool wroteAny() const { return headed_; }
+
+  private:
+    void write(const char* data, size_t size, long long offset);
+
+    FILE* out_;
+    const char* machineName_;
+    const char* fileName_;
+    const std::string& searchText_;
+    bool scrub_;
+    ScrubRuleList* scrubRules_;
+    ReplacementMap* replacements_;
+    bool headed_ = false;
+    bool open_ = false;       // the last piece written has no newline yet
+    long long openEnd_ = -1;  // file offset right after that piece
+    std::string scratch_;     // reused for scrubbed copies
+};
+
+}  // namespace logselect

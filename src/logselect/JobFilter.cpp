@@ -1,0 +1,279 @@
+// Job-filtered extraction of one log file. The line loops cut only the fields a decision
+// needs and keep no per-line allocation; they run over gigabytes of logs.
+#include "logselect/JobFilter.h"
+
+#include <boost/exception/diagnostic_information.hpp>
+#include <boost/exception/exception.hpp>
+#include <cerrno>
+#include <cinttypes>
+
+#include "host/log.h"
+#include "logselect/DumpWriter.h"
+#include "logselect/EntryFields.h"
+#include "logselect/LogLineGrammar.h"
+#include "logselect/LogSource.h"
+#include "logselect/PieceReader.h"
+#include "logselect/TimeWindow.h"
+
+using logselect::DumpWriter;
+using logselect::EntryFields;
+using logselect::FieldView;
+using logselect::Piece;
+using logselect::PieceReader;
+
+namespace {
+
+const char kServiceSignature[] =
+    "bool getServiceLogsByJobId(FILE*, std::string, std::string, std::list<std::string>&, "
+    "long long, std::vector<long long>, const char*, long long, std::string, time_t, time_t, "
+    "bool, ScrubRuleList*, ReplacementMap*)";
+const char kOtherSignature[] =
+    "bool getNonServiceLogsByJobId(FILE*, std::string, std::string, std::list<std::string>&, "
+    "long long, std::vector<long long>, const char*, long long, std::string, time_t, time_t, "
+    "bool, ScrubRuleList*, ReplacementMap*)";
+
+// The requested jobs as decimal texts and the tag text, compared with whole fields.
+class JobMatcher {
+  public:
+    JobMatcher(long long jobId, const std::vector<long long>& jobIds, long long tagId,
+               bool serviceTag)
+        : tagId_(tagId) {
+        if (jobId != 0) addJob(jobId);
+        for (long long id : jobIds) addJob(id);
+        char text[48];
+        snprintf(text, sizeof text, serviceTag ? "[A:%lld]" : "%lld", tagId);
+        tagText_ = text;
+    }
+    bool hasJobs() const { return !jobs_.empty(); }
+    long long tagId() const { return tagId_; }
+    bool isRequestedJob(const FieldView& job) const {
+        for (const std::string& j : jobs_)
+            if (job.equals(j)) return true;
+        return false;
+    }
+    bool tagMatches(const FieldView& tag) const { return tag.equals(tagText_); }
+
+    // Whether an entry with a job id (not a "#" field) belongs to the request.
+    bool attributes(const EntryFields& f) const {
+        if (hasJobs() && tagId_ != 0) return isRequestedJob(f.job()) && tagMatches(f.tag());
+        if (hasJobs()) return isRequestedJob(f.job());
+        return tagId_ > 0 && tagMatches(f.tag());
+    }
+
+  private:
+    void addJob(long long id) {
+        std::string text = std::to_string(id);
+        for (const std::string& j : jobs_)
+            if (j == text) return;
+        jobs_.push_back(text);
+    }
+
+    std::vector<std::string> jobs_;  // a handful: linear search beats a tree here
+    long long tagId_;
+    std::string tagText_;
+};
+
+// The workers list shared by the rotated copies of one log; no text in it twice.
+class Workers {
+  public:
+    explicit Workers(std::list<std::string>& list) : list_(list) {}
+    bool contains(const FieldView& id) const {
+        for (const std::string& w : list_)
+            if (id.equals(w)) return true;
+        return false;
+    }
+    void add(const FieldView& id) {
+        if (!contains(id)) list_.emplace_back(id.data, id.size);
+    }
+    void remove(const FieldView& id) {
+        for (auto it = list_.begin(); it != list_.end(); ++it) {
+            if (id.equals(*it)) {
+                list_.erase(it);
+                return;
+            }
+        }
+    }
+
+  private:
+    std::list<std::string>& list_;
+};
+
+// Service logs: one process, one thread per job at a time. Lines without a job id ("#")
+// belong to the job the thread last wrote for, if that was a requested one.
+void filterServiceLines(FILE* in, DumpWriter& writer, const JobMatcher& jobs, Workers& workers,
+                        long long startOffset, long long endOffset) {
+    PieceReader reader(in, startOffset);
+    Piece piece;
+    EntryFields f;
+    char lastProcess[logselect::kMaxField];
+    size_t lastProcessSize = 0;
+    const bool wantTag = jobs.tagId() != 0;
+    while (reader.next(piece)) {
+        // A line that ends exactly at the end offset is still read: an end offset equal to
+        // the file size must not lose the file's last line.
+        if (endOffset >= 1 && piece.end() > endOffset) break;
+        if (!logselect::isEntryStart(piece.data[0])) continue;
+        if (!cutEntryFields(piece.data, piece.size, f, wantTag)) continue;
+        bool take = false;
+        char first = f.job().first();
+        if (first == '#') {
+            take = f.processId().equals(lastProcess, lastProcessSize) &&
+                   workers.contains(f.threadId());
+        } else if (jobs.attributes(f)) {
+            lastProcessSize = f.processId().size;
+            memcpy(lastProcess, f.processId().data, lastProcessSize);
+            workers.add(f.threadId());
+            take = true;
+        } else if (!(jobs.hasJobs() && jobs.tagId() != 0) && first != '-') {
+            // The thread now works for another job. (With both jobs and a tag requested, a
+            // line that does not match both leaves the workers alone.)
+            workers.remove(f.threadId());
+        }
+        if (take) writer.take(piece);
+    }
+    if (reader.failed()) printErrorMsg("filterServiceLines: read failed");
+}
+
+// Other logs: attribution by process. A "#" line (no job id) is taken when its process is
+// working for a requested job, i.e. is in workers; it changes nothing.
+void filterOtherLines(FILE* in, DumpWriter& writer, const JobMatcher& jobs, Workers& workers,
+                      long long startOffset, long long endOffset) {
+    PieceReader reader(in, startOffset);
+    Piece piece;
+    EntryFields f;
+    const bool wantTag = jobs.tagId() != 0;
+    while (reader.next(piece)) {
+        if (endOffset >= 1 && piece.end() > endOffset) break;
+        if (!logselect::isEntryStart(piece.data[0])) continue;
+        if (!cutEntryFields(piece.data, piece.size, f, wantTag)) continue;
+        bool take = false;
+        if (f.job().first() == '#') {
+            take = workers.contains(f.processId());
+        } else if (jobs.attributes(f)) {
+            workers.add(f.processId());
+            take = true;
+        } else {
+            workers.remove(f.processId());
+        }
+        if (take) writer.take(piece);
+    }
+    if (reader.failed()) printErrorMsg("DumpJobInfo: read failed");
+}
+
+void logLoopException(const char* tag) {
+    EvDebug log;
+    try {
+        throw;
+    } catch (const boost::exception& e) {
+        log.Debug(tag, "Boost Exception [%s]", boost::diagnostic_information(e).c_str());
+    } catch (...) {
+        log.Error(tag, "Threw an exception");
+    }
+}
+
+bool seekTo(FILE* in, long long offset) {
+    return offset <= 0 || fseeko(in, (off_t)offset, SEEK_SET) == 0;
+}
+
+enum class Variant { Service, Other };
+
+bool extractJobLines(Variant variant, FILE* out, const std::string& logDir,
+                     const std::string& fileName, std::list<std::string>& workers, long long jobId,
+                     const std::vector<long long>& jobIds, const char* machineName, long long tagId,
+                     const std::string& searchText, time_t fromTime, time_t toTime, bool scrub,
+                     ScrubRuleList* scrubRules, ReplacementMap* replacements) {
+    const char* tag =
+        variant == Variant::Service ? "getServiceLogsByJobId" : "getNonServiceLogsByJobId";
+    EvDebug log;
+    logselect::LogSource source(logDir, fileName);
+    if (!source.prepare()) return false;
+
+    long long startOffset = 0;
+    long long endOffset = 0;
+    if (fromTime > 0 || toTime > 0)
+        findFileOffsets(source.path().c_str(), fromTime, toTime, startOffset, endOffset);
+
+    FILE* in = fopen(source.path().c_str(), "r");
+    if (!in) {
+        int err = errno;
+        if (variant == Variant::Service)
+            log.Error(tag, "Failed to open [%s], Error %d", fileName.c_str(), err);
+        else
+            log.Error(tag, "Failed to open [%s]", fileName.c_str());
+        errno = err;
+        printErrorMsg(variant == Variant::Service ? kServiceSignature : kOtherSignature);
+        return false;
+    }
+    bool ok = true;
+    if (variant == Variant::Service) {
+        try {
+            if (!seekTo(in, startOffset)) {
+                printErrorMsg(kServiceSignature);
+                ok = false;
+            } else {
+                DumpWriter writer(out, machineName, fileName.c_str(), searchText, scrub, scrubRules,
+                                  replacements);
+                JobMatcher jobs(jobId, jobIds, tagId, true);
+                Workers list(workers);
+                filterServiceLines(in, writer, jobs, list, startOffset, endOffset);
+            }
+        } catch (...) {
+            logLoopException(tag);
+            ok = false;
+        }
+    } else {
+        ok = DumpJobInfo(out, in, (unsigned long)jobId, jobIds, workers, fileName.c_str(),
+                         machineName, tagId, searchText, startOffset, endOffset, scrub, scrubRules,
+                         replacements);
+    }
+    if (ferror(in)) ok = false;
+    fclose(in);
+    return ok;
+}
+
+}  // namespace
+
+bool getServiceLogsByJobId(FILE* out, std::string logDir, std::string fileName,
+                           std::list<std::string>& workers, long long jobId,
+                           std::vector<long long> jobIds, const char* machineName, long long tagId,
+                           std::string searchText, time_t fromTime, time_t toTime, bool scrub,
+                           ScrubRuleList* scrubRules, ReplacementMap* replacements) {
+    return extractJobLines(Variant::Service, out, logDir, fileName, workers, jobId, jobIds,
+                           machineName, tagId, searchText, fromTime, toTime, scrub, scrubRules,
+                           replacements);
+}
+
+bool getNonServiceLogsByJobId(FILE* out, std::string logDir, std::string fileName,
+                              std::list<std::string>& workers, long long jobId,
+                              std::vector<long long> jobIds, const char* machineName,
+                              long long tagId, std::string searchText, time_t fromTime,
+                              time_t toTime, bool scrub, ScrubRuleList* scrubRules,
+                              ReplacementMap* replacements) {
+    return extractJobLines(Variant::Other, out, logDir, fileName, workers, jobId, jobIds,
+                           machineName, tagId, searchText, fromTime, toTime, scrub, scrubRules,
+                           replacements);
+}
+
+bool DumpJobInfo(FILE* out, FILE* in, unsigned long jobId, std::vector<long long> jobIds,
+                 std::list<std::string>& workers, const char* fileName, const char* machineName,
+                 long long tagId, std::string searchText, long long startOffset,
+                 long long endOffset, bool scrub, ScrubRuleList* scrubRules,
+                 ReplacementMap* replacements) {
+    try {
+        if (!seekTo(in, startOffset)) {
+            printErrorMsg("DumpJobInfo");
+            return true;
+        }
+        DumpWriter writer(out, machineName, fileName, searchText, scrub, scrubRules, replacements);
+        JobMatcher jobs((long long)jobId, jobIds, tagId, false);
+        Workers list(workers);
+        filterOtherLines(in, writer, jobs, list, startOffset, endOffset);
+        writer.finish();
+        // One flush per file rather than per line keeps the dump current at file boundaries
+        // without a system call for every line taken.
+        if (writer.wroteAny()) fflush(out);
+    } catch (...) {
+        logLoopException("DumpJobInfo");
+    }
+    return true;
+}
