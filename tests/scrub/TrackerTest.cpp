@@ -1,0 +1,95 @@
+// The masked-range tracker: merge cases, boundaries, and the invariant that ranges stay
+// disjoint and ordered under any sequence of replacements.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "ReferenceScrubber.h"
+#include "scrub/PatternPositionTracker.h"
+
+namespace {
+
+using Range = PatternPositionTracker::Range;
+
+TEST(Tracker, MergeCases) {
+    // b strictly contains a; a strictly contains b.
+    EXPECT_EQ(Range(2, 10), PatternPositionTracker::_merge(4, 3, 2, 10));
+    EXPECT_EQ(Range(2, 10), PatternPositionTracker::_merge(2, 10, 4, 3));
+    // Same start: the longer; same end: from the smaller start.
+    EXPECT_EQ(Range(5, 7), PatternPositionTracker::_merge(5, 3, 5, 7));
+    EXPECT_EQ(Range(3, 6), PatternPositionTracker::_merge(5, 4, 3, 6));
+    // Partial overlaps and touching spans join into one.
+    EXPECT_EQ(Range(1, 9), PatternPositionTracker::_merge(1, 5, 4, 6));
+    EXPECT_EQ(Range(1, 9), PatternPositionTracker::_merge(4, 6, 1, 5));
+    EXPECT_EQ(Range(0, 8), PatternPositionTracker::_merge(0, 4, 4, 4));
+}
+
+TEST(Tracker, OverlapIsHalfOpen) {
+    EXPECT_TRUE(PatternPositionTracker::_checkOverlap(3, 2, {4, 3}));
+    EXPECT_FALSE(PatternPositionTracker::_checkOverlap(1, 3, {4, 3}));  // touches
+    EXPECT_FALSE(PatternPositionTracker::_checkOverlap(7, 1, {4, 3}));  // touches
+    EXPECT_TRUE(PatternPositionTracker::_checkOverlap(3, 3, {5, 0}));   // an empty range inside
+}
+
+TEST(Tracker, InsertShiftsLaterRangesAndJoinsTouchingOnes) {
+    PatternPositionTracker t;
+    t.insertPatternPosition(10, 3, 11);  // [10, 21)
+    t.insertPatternPosition(0, 4, 11);   // later range moves by 7: [17, 28)
+    EXPECT_EQ((std::vector<Range>{{0, 11}, {17, 11}}), t.ranges());
+    // A range starting where the new one ends is joined; one ending where it starts is not.
+    t.insertPatternPosition(11, 6, 6);  // [11, 17) touches both neighbours
+    EXPECT_EQ((std::vector<Range>{{0, 11}, {11, 17}}), t.ranges());
+}
+
+TEST(Tracker, SeparatorsNextToRanges) {
+    PatternPositionTracker t;
+    t.insertPatternPosition(0, 2, 11);   // [0, 11)
+    t.insertPatternPosition(15, 2, 11);  // [15, 26)
+    bool start = false, end = false;
+    t.checkSeperator(11, 4, start, end);
+    EXPECT_TRUE(start);
+    EXPECT_TRUE(end);
+    start = end = false;
+    t.checkSeperator(10, 5, start, end);  // overlaps the first range: no flag at all
+    EXPECT_FALSE(start);
+    EXPECT_FALSE(end);
+    EXPECT_TRUE(t.checkOverlap(10, 5));
+    EXPECT_FALSE(t.checkOverlap(11, 4));
+}
+
+void expectDisjointAndOrdered(const std::vector<Range>& ranges) {
+    for (size_t i = 0; i + 1 < ranges.size(); ++i) {
+        ASSERT_LT(ranges[i].first, ranges[i + 1].first);
+        ASSERT_LE(ranges[i].first + ranges[i].second, ranges[i + 1].first);
+    }
+    for (const Range& r : ranges) ASSERT_GE(r.second, 0);
+}
+
+// Replacements as the scrubber makes them: literal ones outside masked text (which never
+// overlap a range), regex ones anywhere on the line, names of any length (0 with no map).
+TEST(Tracker, RandomReplacementsKeepRangesDisjointAndOrdered) {
+    std::mt19937 rng(4242);
+    auto below = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+    for (int trial = 0; trial < 3000; ++trial) {
+        PatternPositionTracker tracker;
+        reference::Tracker plain;
+        int lineLength = 20 + below(60);
+        for (int step = 0; step < 12; ++step) {
+            const int n = 1 + below(8);
+            const int p = below(lineLength);
+            const int m = below(4) == 0 ? 0 : 1 + below(12);
+            const bool literal = below(2) == 0;
+            if (literal && tracker.checkOverlap(p, n)) continue;
+            tracker.insertPatternPosition(p, n, m);
+            plain.insert(p, n, m);
+            lineLength += m - n;
+            if (lineLength < 1) lineLength = 1;
+            ASSERT_NO_FATAL_FAILURE(expectDisjointAndOrdered(tracker.ranges()));
+            ASSERT_EQ(std::vector<Range>(plain.ranges().begin(), plain.ranges().end()),
+                      tracker.ranges())
+                << "trial " << trial << " step " << step;
+        }
+    }
+}
+
+}  // namespace
