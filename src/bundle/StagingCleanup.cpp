@@ -85,8 +85,10 @@ void DeleteOldLogBundles(const char* directory) {
                     log.DebugLvl(tag, 3, "Directory cleaned: [%s]", path.c_str());
                 }
             } else {
-                log.DebugLvl(tag, 6, "Folder [%s] is modified in last %lu days, will not delete "
-                             "it now.", path.c_str(), days);
+                log.DebugLvl(tag, 6,
+                             "Folder [%s] is modified in last %lu days, will not delete "
+                             "it now.",
+                             path.c_str(), days);
             }
         }
     }
@@ -122,8 +124,8 @@ ProxyCleanUp::~ProxyCleanUp() {
         if (!required) return;
         CTeError err = CTeDirectory::Remove(directory, true, false);
         if (err.IsError() && g_ptrLogWriter != nullptr) {
-            g_ptrLogWriter->Write(-1, tag, "Cleanup failed for folder '%s'. %s",
-                                  directory.c_str(), err.AsString().c_str());
+            g_ptrLogWriter->Write(-1, tag, "Cleanup failed for folder '%s'. %s", directory.c_str(),
+                                  err.AsString().c_str());
         }
     } catch (...) {
         // A destructor reports, never throws.

@@ -50,7 +50,9 @@ infoNLogsCollector::infoNLogsCollector(
     memset(jobIdText, 0, sizeof(jobIdText));
 }
 
-bool infoNLogsCollector::isScrubLogsEnabled() const { return (options & OPT_SCRUB_LOGS) != 0; }
+bool infoNLogsCollector::isScrubLogsEnabled() const {
+    return (options & OPT_SCRUB_LOGS) != 0;
+}
 
 bool infoNLogsCollector::needFilteredLog() const {
     bool byJob = (options & OPT_FILTER_BY_JOB) && !(options & OPT_DIRECT_RESULTS) && jobId >= 1;

@@ -24,8 +24,10 @@ void infoNLogsCollector::sendVersionRecord() {
     if (version != nullptr) {
         size_t len = strlen(version);
         if (len + kPrefix >= sizeof(replyBuffer)) {
-            logger.Error("init", "Product version text of %zu characters does not fit the reply "
-                         "record; sending an empty version", len);
+            logger.Error("init",
+                         "Product version text of %zu characters does not fit the reply "
+                         "record; sending an empty version",
+                         len);
         } else {
             memcpy(replyBuffer + kPrefix, version, len + 1);
         }
@@ -118,8 +120,10 @@ void infoNLogsCollector::init() {
         stagingBase[baseLen] = '\0';
     } else {
         // Never cut the parent into a different, shorter path.
-        logger.Error("init", "Log directory parent of %zu characters does not fit the staging "
-                     "base (%zu); it is not used as fallback", baseLen, sizeof(stagingBase) - 1);
+        logger.Error("init",
+                     "Log directory parent of %zu characters does not fit the staging "
+                     "base (%zu); it is not used as fallback",
+                     baseLen, sizeof(stagingBase) - 1);
     }
 
     createSupportDirectory(strSupportDir, stagingBase, static_cast<long>(now));
@@ -131,7 +135,8 @@ void infoNLogsCollector::init() {
 
     if (isScrubLogsEnabled()) {
         if (scrubPatternsFilePath == nullptr) {
-            logger.Error("init", "Scrub logs option is enabled but scrub patterns file is not "
+            logger.Error("init",
+                         "Scrub logs option is enabled but scrub patterns file is not "
                          "received.");
             throw std::string("scrubPatternsFilePath is invalid");
         }
@@ -145,8 +150,10 @@ void infoNLogsCollector::uninitialize() {
         if (!strSupportDir.empty()) {
             CTeError err = CTeDirectory::Remove(strSupportDir, true, false);
             if (err.IsError()) {
-                logger.Error("uninitialize", "Errors while removing the support dir. Please "
-                             "remove directory[%s] manually", strSupportDir.c_str());
+                logger.Error("uninitialize",
+                             "Errors while removing the support dir. Please "
+                             "remove directory[%s] manually",
+                             strSupportDir.c_str());
             }
         }
         if (!proxyFolder.empty() && logDir != nullptr) {
@@ -160,7 +167,8 @@ void infoNLogsCollector::uninitialize() {
             if (!holder.empty() && holder != stagingBase) DeleteOldLogBundles(holder.c_str());
         }
     } catch (...) {
-        logger.Error("uninitialize", "Teardown failed with an exception; some staging data "
+        logger.Error("uninitialize",
+                     "Teardown failed with an exception; some staging data "
                      "may remain");
     }
 }

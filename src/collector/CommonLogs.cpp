@@ -63,7 +63,8 @@ void infoNLogsCollector::collectJobLog() {
 
     if (isProxyClient && (options & OPT_JOB_RESULTS)) {
         if (isScrubLogsEnabled()) {
-            logger.Debug(kTag, "Scrub logs enabled. Skipping collecting proxy job results "
+            logger.Debug(kTag,
+                         "Scrub logs enabled. Skipping collecting proxy job results "
                          "directory.");
         } else if (proxyCleanUp.directory.empty()) {
             logger.Error(kTag, "No proxy download folder; no proxy job results to bundle");
@@ -86,7 +87,8 @@ void infoNLogsCollector::collectJobLog() {
 void infoNLogsCollector::collectBundle() {
     if (isProxyClient && (options & (OPT_PRODUCT_LOGS | OPT_JOB_RESULTS))) {
         if (isScrubLogsEnabled()) {
-            logger.Debug(kTag, "Scrub logs enabled. Skipping collecting proxy job results "
+            logger.Debug(kTag,
+                         "Scrub logs enabled. Skipping collecting proxy job results "
                          "directory.");
         } else if (proxyCleanUp.directory.empty()) {
             logger.Error(kTag, "No proxy download folder; nothing of the remote client to bundle");

@@ -33,7 +33,9 @@ bool composeReplyName(const char* clientName, const char* suffix, char* buffer, 
     if (suffixLen + kMark + 1 >= size) return false;
     size_t keep = size - 1 - suffixLen - kMark;
     snprintf(buffer, size, "%.*s~%08x%s", static_cast<int>(keep), name, fnv1a(name), suffix);
-    EvEvent().Error("bundleAllLogs", "Client name of %zu characters does not fit the reply name; "
-                    "sending [%s]", nameLen, buffer);
+    EvEvent().Error("bundleAllLogs",
+                    "Client name of %zu characters does not fit the reply name; "
+                    "sending [%s]",
+                    nameLen, buffer);
     return true;
 }

@@ -22,8 +22,7 @@ void runAllSteps(infoNLogsCollector& collector) {
     collector.bundleAllLogs();
 }
 
-void runCollectorRequest(infoNLogsCollector& collector, CWyNetwork* network,
-                         CollectorSteps steps) {
+void runCollectorRequest(infoNLogsCollector& collector, CWyNetwork* network, CollectorSteps steps) {
     try {
         steps(collector);
     } catch (const std::string& reason) {
@@ -41,20 +40,19 @@ void runCollectorRequest(infoNLogsCollector& collector, CWyNetwork* network,
 }
 
 void gatherInfoNLogs(CTeSocket socket, long long ignoredValue, unsigned int clientId,
-                     long long jobId, std::vector<long long> jobIds, time_t fromTime,
-                     time_t toTime, unsigned long options, unsigned long extraOptions,
+                     long long jobId, std::vector<long long> jobIds, time_t fromTime, time_t toTime,
+                     unsigned long options, unsigned long extraOptions,
                      std::vector<std::string> commands, std::vector<std::string> extraNames,
-                     std::vector<std::string> additionalFolders,
-                     std::set<std::string> ignoredNames, ScrubRuleList scrubRules,
-                     ReplacementMap replacements, const char* clientName, long long tagId,
-                     std::string searchText, CWyNetwork* network,
-                     const char* scrubPatternsFilePath,
-                     const MsgInternetOptions* internetOptions, std::string cassandraFiles) {
+                     std::vector<std::string> additionalFolders, std::set<std::string> ignoredNames,
+                     ScrubRuleList scrubRules, ReplacementMap replacements, const char* clientName,
+                     long long tagId, std::string searchText, CWyNetwork* network,
+                     const char* scrubPatternsFilePath, const MsgInternetOptions* internetOptions,
+                     std::string cassandraFiles) {
     infoNLogsCollector collector(
         &socket, ignoredValue, clientId, jobId, std::move(jobIds), fromTime, toTime, options,
         extraOptions, std::move(commands), std::move(extraNames), std::move(additionalFolders),
-        std::move(ignoredNames), std::move(scrubRules), std::move(replacements), clientName,
-        tagId, std::move(searchText), network, scrubPatternsFilePath, internetOptions,
+        std::move(ignoredNames), std::move(scrubRules), std::move(replacements), clientName, tagId,
+        std::move(searchText), network, scrubPatternsFilePath, internetOptions,
         std::move(cassandraFiles));
     runCollectorRequest(collector, network, runAllSteps);
 }

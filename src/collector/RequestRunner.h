@@ -9,5 +9,4 @@ using CollectorSteps = void (*)(infoNLogsCollector&);
 // The fixed step order of a request: init, the collection steps, the final bundle.
 void runAllSteps(infoNLogsCollector& collector);
 
-void runCollectorRequest(infoNLogsCollector& collector, CWyNetwork* network,
-                         CollectorSteps steps);
+void runCollectorRequest(infoNLogsCollector& collector, CWyNetwork* network, CollectorSteps steps);

@@ -32,8 +32,7 @@ std::string jobResultsDirectory(EvEvent& log, const char* tag) {
     comm.setFocus(WYPI_Focus::getFocus());
     char dir[kPathBuffer] = {0}, extra1[kPathBuffer] = {0}, extra2[kPathBuffer] = {0};
     if (machine == nullptr ||
-        !comm.getJobResultsDirectory(machine, dir, extra1, extra2, kPathBuffer) ||
-        dir[0] == '\0') {
+        !comm.getJobResultsDirectory(machine, dir, extra1, extra2, kPathBuffer) || dir[0] == '\0') {
         log.Error(tag, "Could not retrieve job results directory for client [%s]",
                   machine ? machine : "");
         return std::string();
@@ -114,8 +113,8 @@ bool getTempDirInJobResultsDir(std::string& name) {
                 ? snprintf(path, sizeof(path), "%s%c%u", dir.c_str(), '/', now)
                 : snprintf(path, sizeof(path), "%s%c%s%u", dir.c_str(), '/', name.c_str(), now);
     if (n < 0 || n >= static_cast<int>(sizeof(path))) {
-        log.Error(tag, "Temporary directory path in [%s] is longer than %d characters",
-                  dir.c_str(), kPathBuffer - 1);
+        log.Error(tag, "Temporary directory path in [%s] is longer than %d characters", dir.c_str(),
+                  kPathBuffer - 1);
         return false;
     }
     std::string candidate = path;

@@ -53,12 +53,12 @@ SL_API void gatherInfoNLogs(CTeSocket socket, long long ignoredValue, unsigned i
                             const char* scrubPatternsFilePath,
                             const MsgInternetOptions* internetOptions, std::string cassandraFiles);
 
-SL_API void gatherAndSendESXLogs(CTeSocket socket, std::string& a, std::string& b,
-                                 std::string& c, std::string& d, CWyNetwork* network);
+SL_API void gatherAndSendESXLogs(CTeSocket socket, std::string& a, std::string& b, std::string& c,
+                                 std::string& d, CWyNetwork* network);
 
 // One request's collector: built on the entry's stack, never shared.
 class infoNLogsCollector {
-public:
+  public:
     infoNLogsCollector(CTeSocket* socket, long long ignoredValue, unsigned int clientId,
                        long long jobId, std::vector<long long> jobIds, time_t fromTime,
                        time_t toTime, unsigned long options, unsigned long extraOptions,
@@ -67,8 +67,8 @@ public:
                        std::set<std::string> ignoredNames, ScrubRuleList scrubRules,
                        ReplacementMap replacements, const char* clientName, long long tagId,
                        std::string searchText, CWyNetwork* network,
-                       const char* scrubPatternsFilePath,
-                       const MsgInternetOptions* internetOptions, std::string cassandraFiles);
+                       const char* scrubPatternsFilePath, const MsgInternetOptions* internetOptions,
+                       std::string cassandraFiles);
     infoNLogsCollector(const infoNLogsCollector&) = delete;
     infoNLogsCollector& operator=(const infoNLogsCollector&) = delete;
 
@@ -106,7 +106,7 @@ public:
     bool proxyClient() const { return isProxyClient; }
     const char* scrubPatternsFile() const { return scrubPatternsFilePath; }
 
-private:
+  private:
     void sendVersionRecord();
     void sendTimeRecord(time_t now);
     void lookUpClient(time_t now);
