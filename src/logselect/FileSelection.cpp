@@ -183,7 +183,7 @@ int checkOlderLogs(std::string& fileName, std::vector<std::string> names) {
     std::string stem = dot == std::string::npos ? fileName : fileName.substr(0, dot);
     if (stem.size() > 1023) {
         EvDebug log;
-        log.Error("checkOlderLogs", "File name [%.1023s...] is longer than 1023 characters",
+        log.Error("checkOlderLogs", "File name [%.64s...] is longer than 1023 characters",
                   fileName.c_str());
         return 1;
     }

@@ -171,7 +171,7 @@ void GetBaseLogFileName(const char* fileName, char* baseName) {
     size_t len = strnlen(fileName, kLogFileNameSize);
     if (len >= (size_t)kLogFileNameSize) {
         EvDebug log;
-        log.Error("GetBaseLogFileName", "File name [%.255s...] is longer than %d characters",
+        log.Error("GetBaseLogFileName", "File name [%.64s...] is longer than %d characters",
                   fileName, kLogFileNameSize - 1);
         return;
     }
@@ -196,7 +196,7 @@ bool splitFilePath(const char* path, char* directory, char* fileName) {
     size_t nameLen = strlen(slash + 1);
     if (dirLen >= (size_t)kLogPathSize || nameLen >= (size_t)kLogPathSize) {
         EvDebug log;
-        log.Error("splitFilePath", "Path [%.1023s...] is longer than %d characters", path,
+        log.Error("splitFilePath", "Path [%.64s...] is longer than %d characters", path,
                   kLogPathSize - 1);
         return false;
     }
