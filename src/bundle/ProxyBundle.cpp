@@ -6,7 +6,8 @@
 bool bundleProxyClientLogsAndJR(const char* bundleFile, std::string dir) {
     EvDebug log;
     const char* tag = "bundleProxyClientLogsAndJR";
-    std::string command = "cd " + host::shellQuote(dir) + " ; tar -rvf " +
+    // "&&", not ";": when the folder is gone, tar must not pack the current directory.
+    std::string command = "cd " + host::shellQuote(dir) + " && tar -rvf " +
                           host::shellQuote(bundleFile ? bundleFile : "") + " . ";
     // Command lines are limited to 1023 characters; a longer one is refused, never cut.
     if (command.size() > 1023) {

@@ -5,6 +5,6 @@
 
 #include "host/export.h"
 
-// Runs "cd <dir> ; tar -rvf <bundle> ." so the folder's content lands in the bundle under
+// Runs "cd <dir> && tar -rvf <bundle> ." so the folder's content lands in the bundle under
 // relative names. False only when the command could not be run at all.
 SL_API bool bundleProxyClientLogsAndJR(const char* bundleFile, std::string dir);
