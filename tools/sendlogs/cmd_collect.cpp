@@ -144,8 +144,11 @@ int runCollect(int argc, char** argv) {
         std::cerr << "collect: " << error << "\n";
         return cli::kExitUsage;
     }
-    if (request.values.scrubPatternsFile && !(request.values.options & OPT_SCRUB_LOGS))
+    const bool scrub = (request.values.options & OPT_SCRUB_LOGS) != 0;
+    if (request.values.scrubPatternsFile && !scrub)
         std::cerr << "collect: note: --scrub-patterns has no effect without --scrub\n";
+    if (!request.values.scrubPatternsFile && scrub)
+        std::cerr << "collect: note: the library refuses --scrub without --scrub-patterns\n";
     if (!pointAtRegistry(target, error) || !prepareOutDir(target.outDir, error) ||
         !cli::loadScrubPatterns(request.values.scrubPatternsFile, request.rules,
                                 request.replacements, error)) {
