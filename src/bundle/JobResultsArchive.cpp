@@ -1,0 +1,98 @@
+// "JobResults.7z": the client's job results directory, or one job's folder of it, without
+// staging leftovers and the web search cache.
+#include <cstdio>
+#include <cstring>
+
+#include "bundle/Archive7z.h"
+#include "host/jobs.h"
+#include "host/log.h"
+#include "host/registry.h"
+
+namespace {
+
+const char* const kTag = "getJobResultsDirectory";
+
+// Splits a directory into its parent prefix and its last component: the text after the last
+// separator that is followed by more than one character (a trailing separator stays in it).
+void splitLastComponent(const std::string& dir, std::string& parent, std::string& last) {
+    size_t cut = 0;
+    for (size_t i = 0; i < dir.size(); ++i) {
+        if ((dir[i] == '/' || dir[i] == '\\') && dir.size() - i - 1 > 1) cut = i + 1;
+    }
+    parent = dir.substr(0, cut);
+    last = dir.substr(cut);
+}
+
+void addExclusions(C7zip& archiver, const std::string& dir) {
+    EvDebug log;
+    std::string parent, last;
+    splitLastComponent(dir, parent, last);
+    const bool endsWithSeparator = !last.empty() && (last.back() == '/' || last.back() == '\\');
+    const std::string prefix = endsWithSeparator ? last : last + "/";
+    archiver.AddExcludeList(prefix + "support_*", false, true);
+    archiver.AddExcludeList(prefix + "sendLogFiles_*", false, true);
+
+    WYPlatformInfo registry;
+    registry.setFocus(WYPI_Focus::getFocus());
+    std::string cache;
+    if (!registry.getString("DM2WebSearchServer", "sZCACHEDATAFILESPATH", cache)) {
+        log.DebugLvl(kTag, 6,
+                     "Could not get dm2cachedir  WYPI_DM2_WEB_SEARCH_SERVER_CACHE_PATH. DM2 cache "
+                     "might not present.");
+        return;
+    }
+    if (!cache.empty() && cache.compare(0, dir.size(), dir) == 0) {
+        log.DebugLvl(kTag, 6, "Skipping dm2cachedir  [%s].", cache.c_str());
+        archiver.AddExcludeList(cache.substr(parent.size()), false, true);
+    }
+}
+
+}  // namespace
+
+bool getJobResultsDirectory(const char* destination, std::vector<std::string>& archives,
+                            long long jobId) {
+    EvDebug log;
+    WYPlatformInfo platform;
+    platform.setFocus(WYPI_Focus::getFocus());
+    const char* machine = platform.getPhysicalMachine();
+    WYPI_CommClient client;
+    client.setFocus(WYPI_Focus::getFocus());
+    char jobResults[bundle::kPathBuffer] = "", extra1[bundle::kPathBuffer] = "",
+         extra2[bundle::kPathBuffer] = "";
+    if (!machine ||
+        !client.getJobResultsDirectory(machine, jobResults, extra1, extra2, bundle::kPathBuffer) ||
+        !*jobResults) {
+        log.Debug(kTag, "Could not retrieve job results directory for client [%s]",
+                  machine ? machine : "");
+        return false;
+    }
+    if (!destination) {
+        log.Error(kTag, "No destination directory given.");
+        return false;
+    }
+    const std::string archivePath = bundle::joinWithin(destination, "JobResults.7z", kTag);
+    if (archivePath.empty()) return false;
+
+    std::string dir = jobResults;
+    if (jobId != 0) {
+        char jobDir[bundle::kPathBuffer];
+        const int n =
+            snprintf(jobDir, sizeof jobDir, "%s/WY_JobResults/%d/0/%lld", jobResults, 2, jobId);
+        if (n < 0 || n >= bundle::kPathBuffer) {
+            log.Error(kTag, "Job results path of job %lld is longer than %d bytes", jobId,
+                      bundle::kPathBuffer - 1);
+            return false;
+        }
+        dir = jobDir;
+    }
+
+    WYPI_Base base;
+    base.setFocus(WYPI_Focus::getFocus());
+    const char* home = base.getHomeDirectory();
+    C7zip archiver(home ? home : "", bundle::kFormat7z);
+    bundle::setUpArchiver(archiver, kTag, nullptr);
+    addExclusions(archiver, dir);
+    bundle::addAndReport(archiver, archivePath, {dir}, kTag, dir);
+    archives.push_back(archivePath);
+    return true;
+}

@@ -1,0 +1,172 @@
+// Scrubbing of one file. Reading and writing go through large buffers and the line buffer is
+// reused, so memory stays the same whatever the file's size.
+#include "scrub/FileScrubber.h"
+
+#include <boost/exception/diagnostic_information.hpp>
+#include <boost/exception/exception.hpp>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "host/log.h"
+#include "logselect/LogLineGrammar.h"
+#include "scrub/CompiledRules.h"
+#include "scrub/LineScrubberEngine.h"
+
+namespace scrub {
+namespace {
+
+const char* const kTag =
+    "bool scrubSingleLogFile(const char*, const char*, std::vector<std::pair<std::string, "
+    "ScrubPatternConfig_t> >*, std::map<std::string, std::string>*)";
+constexpr size_t kIoBuffer = 1 << 20;
+
+struct FileCloser {
+    void operator()(FILE* f) const {
+        if (f) fclose(f);
+    }
+};
+using File = std::unique_ptr<FILE, FileCloser>;
+
+// Splits a stream into lines without their "\n". A line longer than the limit is handed
+// over as its first limit bytes; the rest of it is skipped.
+class LineReader {
+  public:
+    LineReader(FILE* file, size_t limit) : file_(file), limit_(limit), buffer_(kIoBuffer) {}
+
+    // False at the end of the input or on a read error (see failed()).
+    bool next(std::string& line, bool& truncated) {
+        line.clear();
+        truncated = false;
+        bool any = false;
+        for (;;) {
+            if (pos_ == end_ && !fill()) return any;
+            any = true;
+            const char* start = buffer_.data() + pos_;
+            const size_t available = end_ - pos_;
+            const void* nl = memchr(start, '\n', available);
+            const size_t take =
+                nl ? static_cast<size_t>(static_cast<const char*>(nl) - start) : available;
+            const size_t room = limit_ - std::min(limit_, line.size());
+            if (take > room) truncated = true;
+            line.append(start, std::min(take, room));
+            pos_ += take;
+            if (nl) {
+                ++pos_;
+                return true;
+            }
+        }
+    }
+    bool failed() const { return failed_; }
+    int error() const { return errno_; }
+
+  private:
+    bool fill() {
+        pos_ = 0;
+        end_ = fread(buffer_.data(), 1, buffer_.size(), file_);
+        if (end_ == 0 && ferror(file_)) {
+            failed_ = true;
+            errno_ = errno;
+        }
+        return end_ > 0;
+    }
+    FILE* file_;
+    size_t limit_;
+    std::vector<char> buffer_;
+    size_t pos_ = 0;
+    size_t end_ = 0;
+    bool failed_ = false;
+    int errno_ = 0;
+};
+
+bool keepLine(const std::string& line) {
+    if (line.empty()) return false;
+    const unsigned char first = static_cast<unsigned char>(line[0]);
+    return first >= 0x20 && first < 0x80;
+}
+
+}  // namespace
+
+bool scrubFileWith(const char* source, const char* destination, LineScrubber* scrubber,
+                   bool append) {
+    EvDebug log;
+    if (!source || !destination) {
+        log.Error(kTag, "Null path passed to scrub a file.");
+        return false;
+    }
+    std::vector<char> outBuffer(kIoBuffer);  // outlives the stream that uses it
+    // Both are opened before either is tested: a missing source still leaves an empty copy.
+    File in(fopen(source, "r"));
+    const int inErrno = errno;
+    File out(fopen(destination, append ? "a" : "w"));
+    const int openErrno = in ? errno : inErrno;
+    log.DebugLvl(kTag, 3, "Scrubbing file [%s]", source);
+    if (!in || !out) {
+        log.Error(kTag, "Failed to open [%s]", in ? destination : source);
+        errno = openErrno;
+        printErrorMsg(kTag);
+        return false;
+    }
+    setvbuf(out.get(), outBuffer.data(), _IOFBF, outBuffer.size());
+    try {
+        LineReader reader(in.get(), kMaxScrubbedFileLine);
+        std::string line;
+        bool truncated = false;
+        bool writeFailed = false;
+        while (reader.next(line, truncated)) {
+            if (!keepLine(line)) continue;
+            if (truncated) {
+                log.DebugLvl("scrubSingleLogFile", 5,
+                             "Log line is truncated because it's too large [%s].", source);
+            }
+            if (scrubber) scrubber->scrub(line);
+            line.push_back('\n');
+            if (fwrite(line.data(), 1, line.size(), out.get()) != line.size()) {
+                writeFailed = true;
+                break;
+            }
+        }
+        if (reader.failed()) {
+            log.Error(kTag, "error while reading file [%s]", source);
+            errno = reader.error();
+            printErrorMsg(kTag);
+            return false;
+        }
+        // A copy that could not be written whole (a full disk) is not a scrubbed copy.
+        if (writeFailed || fflush(out.get()) != 0 || ferror(out.get())) {
+            log.Error(kTag, "error while writing file [%s]: %s", destination, strerror(errno));
+            return false;
+        }
+        if (fclose(out.release()) != 0) {
+            log.Error(kTag, "error while writing file [%s]: %s", destination, strerror(errno));
+            return false;
+        }
+        return true;
+    } catch (const boost::exception& e) {
+        log.Error(kTag, "Boost Exception [%s]", boost::diagnostic_information(e).c_str());
+    } catch (const std::exception& e) {
+        log.Error(kTag, "Exception: %s",
+                  *e.what() ? e.what() : "Exception is thrown when scrubbing");
+    } catch (...) {
+        log.Error(kTag, "Exception is thrown when scrubbing");
+    }
+    return false;
+}
+
+}  // namespace scrub
+
+bool scrubSingleLogFile(const char* source, const char* destination, ScrubRuleList* rules,
+                        ReplacementMap* replacements) {
+    if (!rules) return scrub::scrubFileWith(source, destination, nullptr);
+    std::unique_ptr<scrub::LineScrubber> scrubber;
+    try {
+        scrubber = std::make_unique<scrub::LineScrubber>(
+            std::make_shared<const scrub::CompiledRules>(*rules), scrub::NameSource(replacements));
+    } catch (const std::exception& e) {
+        EvDebug log;
+        log.Error("scrubSingleLogFile", "Exception: %s", e.what());
+        return false;
+    }
+    return scrub::scrubFileWith(source, destination, scrubber.get());
+}

@@ -1,0 +1,96 @@
+// Scrubbed copies of whole directory trees: the walker runs on the caller's thread and queues
+// one job per file on a worker pool; compressed ".bz2" files are decompressed first and their
+// copy loses the ".bz2" and what follows it.
+#pragma once
+
+#include <sys/types.h>
+
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/archive.h"
+#include "host/export.h"
+#include "host/threadpool.h"
+#include "scrub/ScrubTypes.h"
+
+// Mirrors the source tree into the destination tree through the scrubber, with a pool sized
+// by the registry ("Session" / "ScrubMaxThreadCount"). Masked names made meanwhile go into a
+// copy of the map and are dropped with it. False when the tree could not be scrubbed at all.
+SL_API bool scrubLogFiles(const char* source, const char* destination, ScrubRuleList* rules,
+                          ReplacementMap* replacements);
+
+namespace scrub {
+
+// What the jobs of one tree scrub share: the prepared rules, and the lock that makes each
+// masked-name lookup on the shared map one step.
+struct TreeScrubContext;
+
+// Jobs whose copies have the same name (x.log next to x.log.bz2) share one slot: the slot
+// writes its sources one after the other, in listing order, into the one copy.
+struct DestinationSlot {
+    struct Source {
+        std::string path;
+        bool removeSource;
+    };
+    std::mutex lock;
+    std::vector<Source> sources;
+    size_t written = 0;  // sources already in the copy
+};
+
+// The number of workers: the registry value when it is at least 1 (at most
+// kMaxScrubThreads), else hardware threads minus one, at least one.
+int scrubThreadCount(long registryValue, bool registryRead, unsigned hardwareThreads);
+// The same from the registry and this machine.
+int scrubThreadCount();
+constexpr int kMaxScrubThreads = 256;
+
+}  // namespace scrub
+
+// One queued file; created by the walker, destroyed by the worker that handles it.
+struct ScrubThreadData {
+    std::string source;       // for a ".bz2" file: its decompressed temporary copy
+    std::string destination;  // the scrubbed copy
+    std::shared_ptr<ScrubRuleList> rules;
+    std::shared_ptr<ReplacementMap> replacements;
+    bool removeSource = false;  // the source is a temporary copy, deleted after scrubbing
+    std::shared_ptr<scrub::TreeScrubContext> context;
+    std::shared_ptr<scrub::DestinationSlot> slot;
+};
+
+// The tree scrubber: lives for one tree, owns its pool and the archiver that decompresses.
+class scrubFiles {
+  public:
+    scrubFiles(int threadCount, int poolTime);
+    ~scrubFiles();  // joins the pool, then drops the archiver
+    scrubFiles(const scrubFiles&) = delete;
+    scrubFiles& operator=(const scrubFiles&) = delete;
+
+    bool DoScrubbing(const char* source, const char* destination, ScrubRuleList* rules,
+                     ReplacementMap* replacements);
+    // Walks one directory; false when this directory could not be walked.
+    bool scrubLogFilesHelper(const char* source, const char* destination,
+                             std::shared_ptr<ScrubRuleList> rules,
+                             std::shared_ptr<ReplacementMap> replacements);
+    // The pool's worker function; takes ownership of one ScrubThreadData.
+    static void* ScrubSingleFile(void* data);
+
+    int threadCount() const { return threadCount_; }
+
+  private:
+    void queue(std::unique_ptr<ScrubThreadData> job);
+    C7zip* archiver();
+
+    std::unique_ptr<C7zip> archiver_;
+    std::unique_ptr<WyThreadPool> pool_;
+    int threadCount_;
+    std::shared_ptr<scrub::TreeScrubContext> context_;
+    // Directories on the current walk path and the destination directories of this scrub
+    // (device, inode): a link back up the tree, or a destination inside the source, is not
+    // walked again.
+    std::set<std::pair<dev_t, ino_t>> walking_;
+    std::set<std::pair<dev_t, ino_t>> destinations_;
+};
