@@ -1,0 +1,73 @@
+// The shared library exports exactly its interface and loads without missing symbols.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <set>
+#include <string>
+
+namespace {
+
+const char* const kLibrary = SENDLOGS_BINARY_DIR "/libsendlogs.so";
+
+const std::set<std::string> kInterface = {
+    // request entry and staging
+    "gatherInfoNLogs", "gatherAndSendESXLogs", "createSupportDirectory",
+    "getTempDirInJobResultsDir", "is_tessaro_ma", "DeleteOldLogBundles", "CleanUpTempData",
+    // log selection
+    "getFilteredLogFiles", "getServiceLogsByJobId", "getNonServiceLogsByJobId", "DumpJobInfo",
+    "getLogFilesByTime", "findFileOffsets", "getFilesList", "getLogFilesList", "canIncludeFile",
+    "ParseLogLine", "GetIdStr", "getIdStr", "getJobInfo", "GetToken", "FindLogType",
+    "GetBaseLogFileName", "splitFilePath", "PrintHeader", "printErrorMsg",
+    // job result files and the proxy bundle
+    "bundleProxyClientLogsAndJR", "getJobResultFilePath", "getRmanLogByJobId", "getFLRResult",
+    // scrubbing
+    "populateScrubPatternsFromFile", "createIgnoreCaseScrubPatternConfig",
+    "_createBitMapFromString", "createIgnoreCaseBitMap", "createCaseBitMap", "overlapBitMap",
+    "includeBitMap", "excludeBitMap", "existRegexReservedChar", "toLowerStr",
+    "searchAndUpdateReplaceStringMap", "cscrubLines", "defaultScrubbingReplaceStr",
+    "defaultCustomLineScrubSuffixStr", "defaultScrubbingExpr", "scrubLogLine",
+    "includeLogLineHeader", "checkScrubCustomLinePatterns", "SearchContent", "scrubSingleLogFile",
+    "scrubLogFiles", "scrubFileOrDirList", "scrubLogFilesWrapper", "archiveFileList",
+    "scrubFiles::DoScrubbing", "scrubFiles::scrubLogFilesHelper", "scrubFiles::ScrubSingleFile",
+    // 7z archives
+    "createArchive", "getJobResultsDirectory", "getCertificatesFolder", "GetCertificatesFolder",
+    "ReadCompressionLevel"};
+
+// Names of the defined dynamic symbols, without parameter lists and ABI tags. Sanitizer
+// builds add their own runtime hooks, which are not part of the interface.
+std::set<std::string> exportedNames() {
+    std::set<std::string> names;
+    std::string command = std::string("nm -DC --defined-only ") + kLibrary;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return names;
+    char line[8192];
+    while (fgets(line, sizeof(line), pipe) != nullptr) {
+        std::string text = line;
+        size_t nameStart = text.find(' ', text.find(' ') + 1);
+        if (nameStart == std::string::npos) continue;
+        std::string name = text.substr(nameStart + 1);
+        name = name.substr(0, name.find_first_of("(\n"));
+        name = name.substr(0, name.find("[abi"));
+        if (name.rfind("__", 0) == 0 || name.find("san") != std::string::npos) continue;
+        names.insert(name);
+    }
+    pclose(pipe);
+    return names;
+}
+
+TEST(LibraryInterface, ExportsExactlyTheInterface) {
+    std::set<std::string> names = exportedNames();
+    ASSERT_FALSE(names.empty()) << "nm found nothing in " << kLibrary;
+    for (const std::string& name : kInterface)
+        EXPECT_EQ(1u, names.count(name)) << "missing " << name;
+    for (const std::string& name : names) EXPECT_EQ(1u, kInterface.count(name)) << "extra " << name;
+}
+
+TEST(LibraryInterface, LoadsWithEveryReferenceResolved) {
+    void* handle = dlopen(kLibrary, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(nullptr, handle) << dlerror();
+    dlclose(handle);
+}
+
+}  // namespace
