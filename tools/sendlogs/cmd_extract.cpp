@@ -1,0 +1,129 @@
+// "sendlogs extract": the job, tag or time-window extraction of a log directory into one file
+// of the user's choice, without a request.
+#include <unistd.h>
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "CliSupport.h"
+#include "Command.h"
+#include "RequestOptions.h"
+#include "ScrubPatternLoader.h"
+#include "logselect/FileSelection.h"
+#include "logselect/FilteredLogFiles.h"
+#include "logselect/LogLineGrammar.h"
+#include "logselect/TimeWindow.h"
+
+namespace {
+
+struct ExtractOptions {
+    std::string logDir;
+    long long job = 0;
+    long long tag = 0;
+    std::string from, to, search, machine, output;
+    std::optional<std::string> scrubPatterns;
+};
+
+std::string thisHostName() {
+    char name[256] = {0};
+    if (gethostname(name, sizeof name - 1) != 0 || !name[0]) return "localhost";
+    return name;
+}
+
+// The files a job extraction would read, each through the time-window reader.
+bool extractByTime(FILE* out, const ExtractOptions& o, time_t from, time_t to, bool scrub,
+                   ScrubRuleList* rules, ReplacementMap* replacements,
+                   std::vector<std::string>& incomplete) {
+    std::vector<std::string> names;
+    if (!getLogFilesList(o.logDir.c_str(), names, nullptr, 1, from, to, true, true, nullptr))
+        return false;
+    for (const std::string& name : names) {
+        if (FindLogType(name.c_str()) == LOG_TYPE_NEVER_FILTERED) continue;
+        if (IsFolder(o.logDir + "/" + name)) continue;
+        if (!getLogFilesByTime(out, o.logDir, name, from, to, o.machine.c_str(), o.search, scrub,
+                               rules, replacements))
+            incomplete.push_back(name);
+    }
+    return true;
+}
+
+int runExtract(int argc, char** argv) {
+    CLI::App app{
+        "Extract the lines of a job, a tag or a time window from a product log directory "
+        "into one file.",
+        "extract"};
+    ExtractOptions o;
+    app.add_option("--log-dir", o.logDir, "Product log directory")
+        ->required()
+        ->check(CLI::ExistingDirectory);
+    auto* job = app.add_option("--job", o.job, "Job id")->check(CLI::PositiveNumber);
+    auto* tag = app.add_option("--tag", o.tag, "Tag id")->check(CLI::PositiveNumber);
+    auto* from = app.add_option("--from", o.from,
+                                "Start of the window: epoch seconds or \"YYYY-MM-DD HH:MM:SS\"");
+    auto* to = app.add_option("--to", o.to, "End of the window, as --from");
+    app.add_option("--search", o.search, "Keep only lines containing this text (any case)");
+    app.add_option("--scrub-patterns", o.scrubPatterns, "Scrub the lines with these patterns")
+        ->check(CLI::ExistingFile);
+    app.add_option("--machine", o.machine, "Machine name for the file banners (default: host)");
+    app.add_option("-o,--output", o.output, "File to write")->required();
+    if (auto code = cli::parseCommandLine(app, argc, argv)) return *code;
+
+    if (!*job && !*tag && !*from && !*to) {
+        fprintf(stderr, "extract: give --job, --tag or a window (--from, --to)\n");
+        return cli::kExitUsage;
+    }
+    time_t fromTime = 0, toTime = 0;
+    std::string error;
+    if ((*from && !cli::parseRequestTime(o.from, fromTime, error)) ||
+        (*to && !cli::parseRequestTime(o.to, toTime, error))) {
+        fprintf(stderr, "extract: %s\n", error.c_str());
+        return cli::kExitUsage;
+    }
+    if (o.machine.empty()) o.machine = thisHostName();
+
+    ScrubRuleList rules;
+    ReplacementMap replacements;
+    if (!cli::loadScrubPatterns(o.scrubPatterns, rules, replacements, error)) {
+        fprintf(stderr, "extract: %s\n", error.c_str());
+        return cli::kExitFailed;
+    }
+    const bool scrub = o.scrubPatterns.has_value();
+
+    FILE* out = fopen(o.output.c_str(), "w");
+    if (!out) {
+        perror(("extract: cannot create " + o.output).c_str());
+        return cli::kExitFailed;
+    }
+    std::vector<std::string> incomplete;
+    bool listed;
+    if (o.job > 0 || o.tag > 0) {
+        listed = getFilteredLogFiles(out, o.logDir.c_str(), o.job, {}, fromTime, toTime,
+                                     o.machine.c_str(), "", o.search, o.tag, nullptr, scrub, &rules,
+                                     &replacements);
+    } else {
+        listed = extractByTime(out, o, fromTime, toTime, scrub, &rules, &replacements, incomplete);
+    }
+    bool written = !ferror(out);
+    long size = ftell(out);
+    if (fclose(out) != 0) written = false;
+    if (!listed) {
+        fprintf(stderr, "extract: cannot list %s\n", o.logDir.c_str());
+        return cli::kExitFailed;
+    }
+    if (!written) {
+        fprintf(stderr, "extract: cannot write %s\n", o.output.c_str());
+        return cli::kExitFailed;
+    }
+    for (const std::string& name : incomplete)
+        fprintf(stderr, "extract: warning: %s was not read to its end (see the library log)\n",
+                name.c_str());
+    printf("extract: %ld bytes written to %s\n", size, o.output.c_str());
+    return cli::kExitOk;
+}
+
+}  // namespace
+
+SENDLOGS_COMMAND("extract", "extract a job's, a tag's or a time window's log lines into a file",
+                 runExtract);
