@@ -113,7 +113,7 @@ void filterServiceLines(FILE* in, DumpWriter& writer, const JobMatcher& jobs, Wo
         // the file size must not lose the file's last line.
         if (endOffset >= 1 && piece.end() > endOffset) break;
         if (!logselect::isEntryStart(piece.data[0])) continue;
-        if (!cutEntryFields(piece.data, piece.size, f, wantTag)) continue;
+        if (!cutEntryFields(piece.data, piece.size, f, wantTag, piece.readable)) continue;
         bool take = false;
         char first = f.job().first();
         if (first == '#') {
@@ -145,7 +145,7 @@ void filterOtherLines(FILE* in, DumpWriter& writer, const JobMatcher& jobs, Work
     while (reader.next(piece)) {
         if (endOffset >= 1 && piece.end() > endOffset) break;
         if (!logselect::isEntryStart(piece.data[0])) continue;
-        if (!cutEntryFields(piece.data, piece.size, f, wantTag)) continue;
+        if (!cutEntryFields(piece.data, piece.size, f, wantTag, piece.readable)) continue;
         bool take = false;
         if (f.job().first() == '#') {
             take = workers.contains(f.processId());

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 
@@ -11,17 +12,20 @@ namespace logselect {
 
 // Characters per piece: a line buffer of 16384 bytes holds 16383 and the NUL.
 constexpr size_t kMaxPiece = 16383;
+// Readable bytes kept behind the data, so field cutting may load 64 bytes at any piece.
+constexpr size_t kReadAhead = 64;
 
 struct Piece {
     const char* data = nullptr;  // valid until the next call of next()
     size_t size = 0;             // 1 to kMaxPiece
     long long offset = 0;        // file offset of data[0]
+    size_t readable = 0;         // bytes that may be read at data (at least size + 64)
     long long end() const { return offset + (long long)size; }
 };
 
 class PieceReader {
   public:
-    static constexpr size_t kDefaultBlock = 1 << 20;
+    static constexpr size_t kDefaultBlock = 1 << 17;
 
     // Reads in from its current position, which the caller has placed at startOffset.
     PieceReader(FILE* in, long long startOffset, size_t blockSize = kDefaultBlock);
@@ -36,6 +40,8 @@ class PieceReader {
 
   private:
     bool refill();
+    // Index of the first newline in [from, limit) of the buffer, or limit when there is none.
+    size_t findNewline(size_t from, size_t limit);
 
     FILE* in_;
     std::unique_ptr<char[]> buffer_;
@@ -46,6 +52,10 @@ class PieceReader {
     long long position_;
     bool eof_ = false;
     bool failed_ = false;
+    // Newline bits of the 64-byte chunk of the buffer at chunkBase_ (when chunkValid_).
+    size_t chunkBase_ = 0;
+    uint64_t chunkMask_ = 0;
+    bool chunkValid_ = false;
 };
 
 }  // namespace logselect

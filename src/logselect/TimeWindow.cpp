@@ -76,7 +76,7 @@ bool copyWindow(FILE* in, logselect::DumpWriter& writer, const char* fileName, t
         if (logselect::isEntryStart(piece.data[0])) {
             // A continuation line keeps the decision of the entry it continues.
             taken = false;
-            if (!cutEntryFields(piece.data, piece.size, f, false)) continue;
+            if (!cutEntryFields(piece.data, piece.size, f, false, piece.readable)) continue;
             int when[5];
             if (!entryTime(f, when)) {
                 EvDebug log;
@@ -114,7 +114,7 @@ bool bisect(FILE* in, long long size, time_t target, bool startBound, long long&
         while (p < high && reader.next(piece)) {
             p = piece.end();
             if (logselect::isEntryStart(piece.data[0]) &&
-                cutEntryFields(piece.data, piece.size, f, false)) {
+                cutEntryFields(piece.data, piece.size, f, false, piece.readable)) {
                 found = true;
                 break;
             }
