@@ -24,7 +24,7 @@ inline std::optional<int> parseCommandLine(CLI::App& app, int argc, char** argv)
         return kExitOk;
     } catch (const CLI::ParseError& e) {
         std::cerr << app.get_name() << ": " << e.what() << "\n"
-                  << "Run \"sendlogs " << app.get_name() << " --help\" for the options.\n";
+                  << "Run \"" << app.get_name() << " --help\" for the options.\n";
         return kExitUsage;
     }
     return std::nullopt;

@@ -122,7 +122,7 @@ int runCollect(int argc, char** argv) {
     CLI::App app{
         "Run one log-collection request in-process and write every file it sends into "
         "OUTDIR.",
-        "collect"};
+        "sendlogs collect"};
     Target target;
     auto* sandbox = app.add_option("--sandbox", target.sandbox, "Sandbox folder to run against")
                         ->check(CLI::ExistingDirectory);

@@ -9,7 +9,7 @@
 namespace {
 
 int runSandbox(int argc, char** argv) {
-    CLI::App app{"Sandbox installations for demos and tests.", "sandbox"};
+    CLI::App app{"Sandbox installations for demos and tests.", "sendlogs sandbox"};
     app.require_subcommand(1, 1);
     CLI::App* create = app.add_subcommand(
         "create",
