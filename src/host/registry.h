@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,15 @@ class WYPlatformInfo {
     int getNumber(const char* key, const char* value, unsigned long& out);
     // Absolute registry path (components joined with "\\" or "/") and value name.
     int getRegValue(const std::string& absPath, const std::string& value, host::RegValue& out);
+    // The raw form a registry walk prints: type code (1 string, 4 32-bit number, 11 64-bit
+    // number, 7 multi-string) and the data in buffer with its byte length in size (in: the
+    // buffer's size). A string ends with its NUL (counted); a multi-string is its strings
+    // each ending with a NUL, then one more NUL; a number is a native-order integer. When the
+    // buffer is too small: 0, size = the length needed, getRegError() == kRegBufferTooSmall.
+    static constexpr int kRegBufferTooSmall = -4;
+    int getRegValue(const std::string& absPath, const std::string& value, int& type, char* buffer,
+                    int& size);
+    int getRegError() const { return lastError_; }
     int getRegValues(const std::string& absPath, std::map<std::string, host::RegValue>& out);
     int getRegSubKeysFromAbsPath(const std::string& absPath, std::vector<std::string>& out);
 
@@ -82,7 +92,11 @@ class WYPlatformInfo {
   private:
     std::string instance_;
     std::string physicalMachine_;
+    int lastError_ = 0;
 };
+
+// Splits a multi-string (strings each ending with a NUL) into a set; length in bytes.
+void FromMultiSZStringToSet(const char* data, int length, std::set<std::string>& out);
 
 class WYPI_Base {
   public:

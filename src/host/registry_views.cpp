@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -145,6 +146,62 @@ int WYPlatformInfo::getRegValue(const std::string& absPath, const std::string& v
     std::string key = host::registryAbsPath(absPath);
     if (key.empty() || value.empty() || value.find('/') != std::string::npos) return 0;
     return host::readRegValue(key + "/" + value, out) ? 1 : 0;
+}
+
+int WYPlatformInfo::getRegValue(const std::string& absPath, const std::string& value, int& type,
+                                char* buffer, int& size) {
+    lastError_ = 0;
+    host::RegValue v;
+    if (!getRegValue(absPath, value, v)) {
+        lastError_ = -1;
+        return 0;
+    }
+    std::string data;
+    switch (v.type) {
+        case host::RegType::String:
+            type = 1;
+            data = v.text + '\0';
+            break;
+        case host::RegType::Number:
+            if (v.number >= INT32_MIN && v.number <= INT32_MAX) {
+                type = 4;
+                int32_t n = static_cast<int32_t>(v.number);
+                data.assign(reinterpret_cast<const char*>(&n), sizeof n);
+            } else {
+                type = 11;
+                int64_t n = v.number;
+                data.assign(reinterpret_cast<const char*>(&n), sizeof n);
+            }
+            break;
+        case host::RegType::MultiString:
+            type = 7;
+            for (const auto& item : v.strings) data += item + '\0';
+            data += '\0';
+            break;
+    }
+    if (data.size() > static_cast<size_t>(INT_MAX)) {
+        lastError_ = -1;
+        return 0;
+    }
+    if (!buffer || size < 0 || data.size() > static_cast<size_t>(size)) {
+        size = static_cast<int>(data.size());
+        lastError_ = kRegBufferTooSmall;
+        return 0;
+    }
+    std::memcpy(buffer, data.data(), data.size());
+    size = static_cast<int>(data.size());
+    return 1;
+}
+
+void FromMultiSZStringToSet(const char* data, int length, std::set<std::string>& out) {
+    if (!data) return;
+    int start = 0;
+    for (int i = 0; i < length; ++i) {
+        if (data[i] != '\0') continue;
+        if (i > start) out.insert(std::string(data + start, static_cast<size_t>(i - start)));
+        start = i + 1;
+    }
+    if (start < length) out.insert(std::string(data + start, static_cast<size_t>(length - start)));
 }
 
 int WYPlatformInfo::getRegValues(const std::string& absPath,

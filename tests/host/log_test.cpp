@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <boost/regex.hpp>
 #include <cstdio>
-#include <regex>
 #include <thread>
 #include <vector>
 
@@ -14,7 +14,7 @@ using namespace testenv;
 
 namespace {
 
-const std::regex kEntry(
+const boost::regex kEntry(
     R"(^ *\d+ +\d+ \d\d/\d\d \d\d:\d\d:\d\d ### (ERROR|DEBUG|DBG\d+) sendlogs \[A:0\] .*$)");
 
 // Each test logs into its own file and starts from the default settings.
@@ -87,7 +87,7 @@ TEST_F(LogTest, WritesHeaderThenOneLinePerMessageWithLevels) {
     ASSERT_EQ(text.rfind("* ", 0), 0u);
     auto lines = entries();
     ASSERT_EQ(lines.size(), 4u) << text;
-    for (const auto& line : lines) EXPECT_TRUE(std::regex_match(line, kEntry)) << line;
+    for (const auto& line : lines) EXPECT_TRUE(boost::regex_match(line, kEntry)) << line;
     EXPECT_NE(lines[0].find(" ERROR sendlogs [A:0] tagE: error 1"), std::string::npos);
     EXPECT_NE(lines[1].find(" DBG3 sendlogs [A:0] tagD: kept three"), std::string::npos);
     EXPECT_NE(lines[2].find(" DEBUG sendlogs [A:0] tagP: plain"), std::string::npos);
@@ -160,7 +160,7 @@ TEST_F(LogTest, ConcurrentWritersProduceWholeLines) {
     ASSERT_EQ(lines.size(), static_cast<size_t>(threads * perThread));
     std::vector<int> counts(threads);
     for (const auto& line : lines) {
-        ASSERT_TRUE(std::regex_match(line, kEntry)) << line.substr(0, 120);
+        ASSERT_TRUE(boost::regex_match(line, kEntry)) << line.substr(0, 120);
         int t = -1, i = -1;
         size_t at = line.find("worker: ");
         ASSERT_NE(at, std::string::npos);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <set>
 
 #include "common/TestEnv.h"
 
@@ -176,4 +177,41 @@ TEST(Registry, ClientsAndPackages) {
     std::vector<int> ids;
     EXPECT_EQ(WYPlatformInfo().GetListOfInstalledPackages(ids), 0);
     EXPECT_EQ(ids, (std::vector<int>{1139, 2}));  // in name order
+}
+
+TEST(Registry, RawValuesGrowTheBufferOnRequest) {
+    RegistryFixture registry;
+    registry.setAbsolute("SOFTWARE/ODBC", "long", str(std::string(2000, 'v')));
+    host::RegValue multi;
+    multi.type = host::RegType::MultiString;
+    multi.strings = {"b", "a", "", "b"};
+    registry.setAbsolute("SOFTWARE/ODBC", "list", multi);
+    host::RegValue big;
+    big.type = host::RegType::Number;
+    big.number = 1LL << 40;
+    registry.setAbsolute("SOFTWARE/ODBC", "big", big);
+
+    WYPlatformInfo info;
+    std::vector<char> buffer(1024);
+    int type = 0, size = static_cast<int>(buffer.size());
+    EXPECT_EQ(info.getRegValue("SOFTWARE\\ODBC", "long", type, buffer.data(), size), 0);
+    EXPECT_EQ(info.getRegError(), WYPlatformInfo::kRegBufferTooSmall);
+    EXPECT_EQ(size, 2001);
+    buffer.resize(size + 1);
+    size = static_cast<int>(buffer.size());
+    ASSERT_NE(info.getRegValue("SOFTWARE\\ODBC", "long", type, buffer.data(), size), 0);
+    EXPECT_EQ(type, 1);
+    EXPECT_EQ(std::string(buffer.data()), std::string(2000, 'v'));
+
+    size = static_cast<int>(buffer.size());
+    ASSERT_NE(info.getRegValue("SOFTWARE\\ODBC", "list", type, buffer.data(), size), 0);
+    EXPECT_EQ(type, 7);
+    std::set<std::string> items;
+    FromMultiSZStringToSet(buffer.data(), size, items);
+    EXPECT_EQ(items, (std::set<std::string>{"a", "b"}));
+
+    size = static_cast<int>(buffer.size());
+    ASSERT_NE(info.getRegValue("SOFTWARE\\ODBC", "big", type, buffer.data(), size), 0);
+    EXPECT_EQ(type, 11);
+    EXPECT_EQ(size, 8);
 }
