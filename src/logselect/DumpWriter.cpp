@@ -5,6 +5,10 @@
 
 namespace logselect {
 
+namespace {
+constexpr size_t kBatchSize = 64 * 1024;
+}
+
 DumpWriter::DumpWriter(FILE* out, const char* machineName, const char* fileName,
                        const std::string& searchText, bool scrub, ScrubRuleList* scrubRules,
                        ReplacementMap* replacements)
@@ -14,7 +18,9 @@ DumpWriter::DumpWriter(FILE* out, const char* machineName, const char* fileName,
       searchText_(searchText),
       scrub_(scrub),
       scrubRules_(scrubRules),
-      replacements_(replacements) {}
+      replacements_(replacements) {
+    batch_.reserve(kBatchSize + kMaxPiece + 1);
+}
 
 bool DumpWriter::take(const Piece& piece) {
     if (!searchText_.empty() && !SearchContent(std::string(piece.data, piece.size), searchText_)) {
@@ -37,14 +43,21 @@ bool DumpWriter::take(const Piece& piece) {
 
 void DumpWriter::write(const char* data, size_t size, long long offset) {
     // The next piece of the same long line continues it; anything else starts a new line.
-    if (open_ && offset != openEnd_) fputc('\n', out_);
-    fwrite(data, 1, size, out_);
+    if (open_ && offset != openEnd_) batch_ += '\n';
+    batch_.append(data, size);
     open_ = size == 0 || data[size - 1] != '\n';
+    if (batch_.size() >= kBatchSize) flushBatch();
+}
+
+void DumpWriter::flushBatch() {
+    if (!batch_.empty()) fwrite(batch_.data(), 1, batch_.size(), out_);
+    batch_.clear();
 }
 
 void DumpWriter::finish() {
-    if (open_) fputc('\n', out_);
+    if (open_) batch_ += '\n';
     open_ = false;
+    flushBatch();
 }
 
 }  // namespace logselect

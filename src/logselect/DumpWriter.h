@@ -1,6 +1,6 @@
 // Writes the taken pieces of one source file into a dump file: the banner before the first
 // one, the search-text test, scrubbing, and a newline after a piece that would otherwise run
-// into whatever is written next.
+// into whatever is written next. Lines are gathered and written in large blocks.
 #pragma once
 
 #include <cstdio>
@@ -22,7 +22,8 @@ class DumpWriter {
 
     // Writes the piece unless the search text is set and not found in it. True when written.
     bool take(const Piece& piece);
-    // Ends an unterminated last piece with a newline. Called by the destructor too.
+    // Ends an unterminated last piece with a newline and hands everything gathered to the
+    // stream. Called by the destructor too.
     void finish();
     bool wroteAny() const { return headed_; }
 
@@ -36,10 +37,13 @@ class DumpWriter {
     bool scrub_;
     ScrubRuleList* scrubRules_;
     ReplacementMap* replacements_;
+    void flushBatch();
+
     bool headed_ = false;
     bool open_ = false;       // the last piece written has no newline yet
     long long openEnd_ = -1;  // file offset right after that piece
     std::string scratch_;     // reused for scrubbed copies
+    std::string batch_;       // taken lines gathered for one write of many
 };
 
 }  // namespace logselect

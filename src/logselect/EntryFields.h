@@ -51,9 +51,15 @@ inline bool isEntryStart(char c) {
     return c >= '0' && c <= '9';
 }
 
+// Fields a caller wants views of, as bits (1 << field number).
+constexpr unsigned kField1 = 1u << 1, kField2 = 1u << 2, kField3 = 1u << 3, kField4 = 1u << 4,
+                   kField5 = 1u << 5, kField8 = 1u << 8;
+constexpr unsigned kAllFields = kField1 | kField2 | kField3 | kField4 | kField5 | kField8;
+
 // True when [p, p + n) reaches an eighth field. The eighth field is measured only when
-// wantTag is set; the others always are (their ends lead to the next field).
-inline bool cutEntryFieldsScalar(const char* p, size_t n, EntryFields& out, bool wantTag) {
+// wanted; the others always are (their ends lead to the next field).
+inline bool cutEntryFieldsScalar(const char* p, size_t n, EntryFields& out, unsigned wanted) {
+    const bool wantTag = (wanted & kField8) != 0;
     const char* end = p + n;
     for (int field = 1;; ++field) {
         while (p < end && *p == ' ') ++p;
@@ -97,7 +103,7 @@ inline void blankAndNulMasks(const char* p, uint64_t& blanks, uint64_t& nuls) {
 
 // The same cut as cutEntryFieldsScalar, on the first 64 bytes at once: blanks and NULs as
 // bit masks, field starts and ends from their edges. Needs 64 readable bytes at p.
-inline bool cutEntryFieldsWide(const char* p, size_t n, EntryFields& out, bool wantTag) {
+inline bool cutEntryFieldsWide(const char* p, size_t n, EntryFields& out, unsigned wanted) {
     uint64_t inPiece = n >= 64 ? ~0ULL : ((1ULL << n) - 1);
     bool ended = n <= 64;  // the string ends inside these 64 bytes
     uint64_t blanks, nuls;
@@ -111,36 +117,37 @@ inline bool cutEntryFieldsWide(const char* p, size_t n, EntryFields& out, bool w
     uint64_t starts = nonBlank & ~(nonBlank << 1);
     uint64_t ends = nonBlank & ~(nonBlank >> 1);
     if (!ended) ends &= ~(1ULL << 63);  // a run reaching byte 63 may go on
-    // Fewer than eight starts: within a string that ends here, fewer than eight fields.
-    uint64_t eighth = starts;
-    for (int i = 0; i < 7; ++i) eighth &= eighth - 1;
-    if (!eighth) return ended ? false : cutEntryFieldsScalar(p, n, out, wantTag);
-    for (int field = 1; field <= 8; ++field) {
+    for (int field = 1;; ++field) {
+        // Out of starts, or a field running past these bytes: the eighth field is not here.
+        if (!starts || (field < 8 && !ends))
+            return ended && !starts ? false : cutEntryFieldsScalar(p, n, out, wanted);
         size_t start = (size_t)__builtin_ctzll(starts);
         starts &= starts - 1;
-        if (field == 8 && !wantTag) break;
-        size_t size;
-        if (ends) {
-            size = (size_t)__builtin_ctzll(ends) + 1 - start;
-            ends &= ends - 1;
-        } else {
-            size = fieldRun(p + start, p + n);
+        if (field == 8) {
+            if (wanted & kField8) {
+                size_t size =
+                    ends ? (size_t)__builtin_ctzll(ends) + 1 - start : fieldRun(p + start, p + n);
+                out.field[8] = FieldView{p + start, size};
+            }
+            return true;
         }
-        out.field[field] = FieldView{p + start, size};
+        size_t last = (size_t)__builtin_ctzll(ends);
+        ends &= ends - 1;
+        if (wanted & (1u << field)) out.field[field] = FieldView{p + start, last + 1 - start};
     }
-    return true;
 }
 #endif
 
-// True when [p, p + n) reaches an eighth field, cut as ParseLogLine does. readable: bytes
-// that may be read at p (at least n); 64 or more allows the wide cut.
-inline bool cutEntryFields(const char* p, size_t n, EntryFields& out, bool wantTag,
+// True when [p, p + n) reaches an eighth field, cut as ParseLogLine does; the views of the
+// wanted fields are set. readable: bytes that may be read at p (at least n); 64 or more
+// allows the wide cut.
+inline bool cutEntryFields(const char* p, size_t n, EntryFields& out, unsigned wanted,
                            size_t readable = 0) {
 #if defined(__SSE2__)
-    if (readable >= 64) return cutEntryFieldsWide(p, n, out, wantTag);
+    if (readable >= 64) return cutEntryFieldsWide(p, n, out, wanted);
 #endif
     (void)readable;
-    return cutEntryFieldsScalar(p, n, out, wantTag);
+    return cutEntryFieldsScalar(p, n, out, wanted);
 }
 
 // sscanf's "%d": white space skipped, an optional sign, at least one digit.

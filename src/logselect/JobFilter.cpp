@@ -107,13 +107,14 @@ void filterServiceLines(FILE* in, DumpWriter& writer, const JobMatcher& jobs, Wo
     EntryFields f;
     char lastProcess[logselect::kMaxField];
     size_t lastProcessSize = 0;
-    const bool wantTag = jobs.tagId() != 0;
+    const unsigned wanted = logselect::kField1 | logselect::kField2 | logselect::kField5 |
+                            (jobs.tagId() != 0 ? logselect::kField8 : 0);
     while (reader.next(piece)) {
         // A line that ends exactly at the end offset is still read: an end offset equal to
         // the file size must not lose the file's last line.
         if (endOffset >= 1 && piece.end() > endOffset) break;
         if (!logselect::isEntryStart(piece.data[0])) continue;
-        if (!cutEntryFields(piece.data, piece.size, f, wantTag, piece.readable)) continue;
+        if (!cutEntryFields(piece.data, piece.size, f, wanted, piece.readable)) continue;
         bool take = false;
         char first = f.job().first();
         if (first == '#') {
@@ -141,11 +142,12 @@ void filterOtherLines(FILE* in, DumpWriter& writer, const JobMatcher& jobs, Work
     PieceReader reader(in, startOffset);
     Piece piece;
     EntryFields f;
-    const bool wantTag = jobs.tagId() != 0;
+    const unsigned wanted =
+        logselect::kField1 | logselect::kField5 | (jobs.tagId() != 0 ? logselect::kField8 : 0);
     while (reader.next(piece)) {
         if (endOffset >= 1 && piece.end() > endOffset) break;
         if (!logselect::isEntryStart(piece.data[0])) continue;
-        if (!cutEntryFields(piece.data, piece.size, f, wantTag, piece.readable)) continue;
+        if (!cutEntryFields(piece.data, piece.size, f, wanted, piece.readable)) continue;
         bool take = false;
         if (f.job().first() == '#') {
             take = workers.contains(f.processId());

@@ -1,12 +1,17 @@
 // Block reader that hands out a log file as the pieces a 16384-byte line buffer would read:
 // a line with its newline, 16383 bytes of a longer line, or the file's last bytes without a
-// newline. Big reads and memchr for line ends; no allocation per piece.
+// newline. Big reads, newlines found 64 bytes at a time; no allocation or call per piece.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace logselect {
 
@@ -25,7 +30,7 @@ struct Piece {
 
 class PieceReader {
   public:
-    static constexpr size_t kDefaultBlock = 1 << 17;
+    static constexpr size_t kDefaultBlock = 1 << 20;
 
     // Reads in from its current position, which the caller has placed at startOffset.
     PieceReader(FILE* in, long long startOffset, size_t blockSize = kDefaultBlock);
@@ -33,15 +38,80 @@ class PieceReader {
     PieceReader& operator=(const PieceReader&) = delete;
 
     // False at the end of the file or after a read error (see failed()).
-    bool next(Piece& piece);
+    bool next(Piece& piece) {
+        for (;;) {
+            size_t avail = end_ - begin_;
+            if (avail > 0) {
+                size_t limit = avail < kMaxPiece ? avail : kMaxPiece;
+                size_t newline = findNewline(begin_, begin_ + limit);
+                size_t size;
+                if (newline < begin_ + limit) {
+                    size = newline - begin_ + 1;
+                } else if (limit == kMaxPiece) {
+                    size = kMaxPiece;
+                } else if (eof_) {
+                    size = avail;
+                } else {
+                    // The line continues past the bytes read so far.
+                    if (!refill()) return false;
+                    continue;
+                }
+                piece.data = buffer_.get() + begin_;
+                piece.size = size;
+                piece.offset = position_;
+                piece.readable = capacity_ + kReadAhead - begin_;
+                begin_ += size;
+                position_ += (long long)size;
+                return true;
+            }
+            if (eof_ || !refill()) return false;
+        }
+    }
     bool failed() const { return failed_; }
     // Bytes handed out so far, counted from the start offset.
     long long bytesRead() const { return position_ - start_; }
 
   private:
     bool refill();
+
     // Index of the first newline in [from, limit) of the buffer, or limit when there is none.
-    size_t findNewline(size_t from, size_t limit);
+    size_t findNewline(size_t from, size_t limit) {
+#if defined(__SSE2__)
+        // Lines are short: one 64-byte mask of newlines serves about two of them, where a
+        // call to memchr per line would start over each time. The buffer has kReadAhead
+        // bytes behind its capacity, so a chunk that begins before the end of the data may
+        // always be loaded whole.
+        size_t chunk = from & ~(size_t)63;
+        while (chunk < limit) {
+            if (!chunkValid_ || chunkBase_ != chunk) loadChunk(chunk);
+            uint64_t mask = from > chunk ? chunkMask_ & (~0ULL << (from - chunk)) : chunkMask_;
+            if (mask) {
+                size_t found = chunk + (size_t)__builtin_ctzll(mask);
+                return found < limit ? found : limit;
+            }
+            chunk += 64;
+        }
+        return limit;
+#else
+        const void* found = memchr(buffer_.get() + from, '\n', limit - from);
+        return found ? (size_t)((const char*)found - buffer_.get()) : limit;
+#endif
+    }
+
+#if defined(__SSE2__)
+    void loadChunk(size_t chunk) {
+        const __m128i newline = _mm_set1_epi8('\n');
+        const char* base = buffer_.get() + chunk;
+        uint64_t mask = 0;
+        for (int i = 0; i < 4; ++i) {
+            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + 16 * i));
+            mask |= (uint64_t)(uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(v, newline)) << (16 * i);
+        }
+        chunkBase_ = chunk;
+        chunkMask_ = mask;
+        chunkValid_ = true;
+    }
+#endif
 
     FILE* in_;
     std::unique_ptr<char[]> buffer_;

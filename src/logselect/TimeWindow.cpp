@@ -26,6 +26,7 @@ const char kByTimeSignature[] =
     "bool getLogFilesByTime(FILE*, std::string, std::string, time_t, time_t, const char*, "
     "std::string, bool, ScrubRuleList*, ReplacementMap*)";
 const char kHeaderDatePattern[] = "* Date       : %d";
+constexpr unsigned kTimeFields = logselect::kField3 | logselect::kField4;
 // Probes read only a few lines; a small block keeps them cheap.
 constexpr size_t kProbeBlock = 64 * 1024;
 
@@ -76,7 +77,7 @@ bool copyWindow(FILE* in, logselect::DumpWriter& writer, const char* fileName, t
         if (logselect::isEntryStart(piece.data[0])) {
             // A continuation line keeps the decision of the entry it continues.
             taken = false;
-            if (!cutEntryFields(piece.data, piece.size, f, false, piece.readable)) continue;
+            if (!cutEntryFields(piece.data, piece.size, f, kTimeFields, piece.readable)) continue;
             int when[5];
             if (!entryTime(f, when)) {
                 EvDebug log;
@@ -114,7 +115,7 @@ bool bisect(FILE* in, long long size, time_t target, bool startBound, long long&
         while (p < high && reader.next(piece)) {
             p = piece.end();
             if (logselect::isEntryStart(piece.data[0]) &&
-                cutEntryFields(piece.data, piece.size, f, false, piece.readable)) {
+                cutEntryFields(piece.data, piece.size, f, kTimeFields, piece.readable)) {
                 found = true;
                 break;
             }

@@ -95,7 +95,8 @@ TEST_F(FilteredLogFilesTest, GeneratedDirectoryYieldsExactlyTheJobsLines) {
             line.rfind("File    : ", 0) == 0)
             continue;
         logselect::EntryFields f;
-        ASSERT_TRUE(logselect::cutEntryFields(line.data(), line.size(), f, false)) << line;
+        ASSERT_TRUE(logselect::cutEntryFields(line.data(), line.size(), f, logselect::kAllFields))
+            << line;
         std::string job(f.job().data, f.job().size);
         ASSERT_TRUE(job == "1002" || job[0] == '#') << line;
         jobLines += job == "1002";

@@ -159,7 +159,8 @@ class GeneratedDay : public ::testing::Test {
         size_t eol = text_.find('\n', offset);
         logselect::EntryFields f;
         if (!logselect::isEntryStart(text_[offset]) ||
-            !logselect::cutEntryFields(text_.data() + offset, eol - offset, f, false))
+            !logselect::cutEntryFields(text_.data() + offset, eol - offset, f,
+                                       logselect::kAllFields))
             return -1;
         int md[2], hms[3];
         if (!logselect::scanSeparated(f.date(), '/', md, 2) ||
