@@ -281,7 +281,8 @@ std::vector<FilePlan> planFiles(const LogGenOptions& o) {
     std::vector<FilePlan> plans;
     if (!o.onlyFile.empty()) {
         time_t start = o.start ? o.start : time(nullptr) - o.span;
-        FilePlan p{o.onlyFile,    o.onlyFile, kindOfName(o.onlyFile), start, start + o.span - 1,
+        std::string service = o.onlyFile.substr(0, o.onlyFile.find('.'));
+        FilePlan p{o.onlyFile,    service, kindOfName(o.onlyFile), start, start + o.span - 1,
                    o.targetBytes, false};
         plans.push_back(p);
         return plans;
