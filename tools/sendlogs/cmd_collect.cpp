@@ -80,7 +80,7 @@ void runRequest(LoadedRequest& request, tooling::ReplyWriter& writer, std::strin
                             clientName, v.tagId, v.searchText, &network, patterns, nullptr,
                             v.cassandraFiles);
         } catch (const std::exception& e) {
-            libraryError = e.what();
+            libraryError = std::string("an exception: ") + e.what();
         } catch (...) {
             libraryError = "an exception of unknown type";
         }
