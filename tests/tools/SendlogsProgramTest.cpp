@@ -9,6 +9,7 @@
 
 #include "ProgramRun.h"
 #include "common/TestEnv.h"
+#include "host/process.h"
 #include "host/registry.h"
 #include "tooling/Sandbox.h"
 
@@ -111,6 +112,7 @@ TEST_F(CollectTest, JobRequestWritesTheJobLogAndNeverOverwrites) {
     EXPECT_TRUE(contains(first.out, "product version: 11.32.4"));
     EXPECT_TRUE(contains(first.out, "client time: "));
     EXPECT_TRUE(contains(first.out, "collect: done: 1 file(s)"));
+    EXPECT_FALSE(contains(first.err, "receiving")) << "progress is for terminals only";
 
     std::vector<std::string> names = fileNames(out);
     ASSERT_EQ(names.size(), 1u);
@@ -123,6 +125,18 @@ TEST_F(CollectTest, JobRequestWritesTheJobLogAndNeverOverwrites) {
     ASSERT_EQ(collect({"--job", "1001"}, out).status, 0);
     EXPECT_EQ(fileNames(out).size(), 2u);
     EXPECT_EQ(testenv::readFile(out + "/" + names[0]), jobLog);
+}
+
+TEST_F(CollectTest, ShowsProgressOnATerminal) {
+    if (!testenv::haveProgram("script")) GTEST_SKIP() << "needs script(1) for a terminal";
+    const std::string command = host::shellQuote(clitest::programPath()) + " collect --sandbox " +
+                                host::shellQuote(sandbox_) + " --job 1001 -o " +
+                                host::shellQuote(local_.file("out"));
+    const std::string transcript = local_.file("transcript");
+    ASSERT_EQ(testenv::runShell("script -qec " + host::shellQuote(command) + " /dev/null >" +
+                                host::shellQuote(transcript) + " 2>&1 </dev/null"),
+              0);
+    EXPECT_TRUE(contains(testenv::readFile(transcript), "% (")) << testenv::readFile(transcript);
 }
 
 TEST_F(CollectTest, ScrubPatternsFileMasksTheJobLog) {
