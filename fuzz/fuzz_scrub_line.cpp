@@ -50,9 +50,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (end == std::string::npos) end = lines.size();
         const std::string line = lines.substr(start, std::min<size_t>(end - start, 4096));
         std::string expected = line, viaApi = line, viaEngine = line;
-        reference::scrubLine(expected, &rules, &refMap);
+        const bool clean = reference::scrubLine(expected, &rules, &refMap);
         scrubLogLine(viaApi, &rules, &apiMap);
         engine.scrub(viaEngine);
+        // A pathological expression the regex engine gave up on: the sides may stop at
+        // different points, so there is nothing to compare from here on.
+        if (!clean) return 0;
         check(expected == viaApi);
         check(expected == viaEngine);
         check(refMap == apiMap && refMap == engineMap);

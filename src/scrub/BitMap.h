@@ -42,7 +42,9 @@ namespace scrub {
 
 // Inline helpers of the hot loops: the same rules as the functions above, without a call.
 inline char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    // Branch-free: mixed-case text would otherwise mispredict on every capital.
+    const unsigned u = static_cast<unsigned char>(c);
+    return static_cast<char>(u | (static_cast<unsigned>(u - 'A' < 26u) << 5));
 }
 inline bool bitmapHas(const BitMap_t& set, unsigned char c) {
     const unsigned code = c & 0x7Fu;

@@ -61,6 +61,7 @@ CompiledRules::CompiledRules(const ScrubRuleList& rules) {
         if (rule.isRegex) {
             try {
                 rule.regex = std::make_unique<boost::regex>(rule.text, boost::regex::perl);
+                rule.regexPrefilter = RegexPrefilter::analyze(rule.text);
             } catch (const boost::regex_error& e) {
                 rule.broken = true;
                 EvDebug log;

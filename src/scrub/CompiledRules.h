@@ -6,10 +6,12 @@
 #include <boost/regex.hpp>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "scrub/LiteralPrefilter.h"
+#include "scrub/RegexPrefilter.h"
 #include "scrub/ScrubTypes.h"
 
 namespace scrub {
@@ -20,6 +22,7 @@ struct CompiledRule {
     bool isRegex = false;
     bool broken = false;                  // a regex that does not compile: never applied
     std::unique_ptr<boost::regex> regex;  // regex rules that compiled
+    std::optional<RegexPrefilter> regexPrefilter;
 };
 
 class CompiledRules {

@@ -95,7 +95,6 @@ bool scrubFileWith(const char* source, const char* destination, LineScrubber* sc
         log.Error(kTag, "Null path passed to scrub a file.");
         return false;
     }
-    std::vector<char> outBuffer(kIoBuffer);  // outlives the stream that uses it
     // Both are opened before either is tested: a missing source still leaves an empty copy.
     File in(fopen(source, "r"));
     const int inErrno = errno;
@@ -108,25 +107,33 @@ bool scrubFileWith(const char* source, const char* destination, LineScrubber* sc
         printErrorMsg(kTag);
         return false;
     }
-    setvbuf(out.get(), outBuffer.data(), _IOFBF, outBuffer.size());
+    setvbuf(out.get(), nullptr, _IONBF, 0);  // lines are gathered into large writes below
     try {
         LineReader reader(in.get(), kMaxScrubbedFileLine);
         std::string line;
+        std::string pending;  // scrubbed lines not yet handed to the stream
+        pending.reserve(kIoBuffer + kMaxScrubbedFileLine + 1);
         bool truncated = false;
         bool writeFailed = false;
-        while (reader.next(line, truncated)) {
+        auto flush = [&] {
+            if (!pending.empty() &&
+                fwrite(pending.data(), 1, pending.size(), out.get()) != pending.size()) {
+                writeFailed = true;
+            }
+            pending.clear();
+        };
+        while (!writeFailed && reader.next(line, truncated)) {
             if (!keepLine(line)) continue;
             if (truncated) {
                 log.DebugLvl("scrubSingleLogFile", 5,
                              "Log line is truncated because it's too large [%s].", source);
             }
             if (scrubber) scrubber->scrub(line);
-            line.push_back('\n');
-            if (fwrite(line.data(), 1, line.size(), out.get()) != line.size()) {
-                writeFailed = true;
-                break;
-            }
+            pending += line;
+            pending.push_back('\n');
+            if (pending.size() >= kIoBuffer) flush();
         }
+        if (!writeFailed) flush();
         if (reader.failed()) {
             log.Error(kTag, "error while reading file [%s]", source);
             errno = reader.error();

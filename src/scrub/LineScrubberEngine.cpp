@@ -6,6 +6,9 @@
 #include "scrub/LineScrubberEngine.h"
 
 #include <climits>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "host/log.h"
 #include "scrub/BitMap.h"
@@ -26,6 +29,34 @@ constexpr size_t kMaxCachedMatchNames = 1 << 16;
 
 size_t words(size_t bits) {
     return (bits + 63) / 64;
+}
+
+// Lower-cases size bytes of in into out and returns the ignore-case bitmap of the bytes from
+// offset on. Each byte marks its 7-bit code in a table (independent stores, no chain of
+// dependent operations); the table is then packed into the bitmap.
+BitMap_t lowerAndCollect(const char* in, size_t size, char* out, size_t offset) {
+    alignas(16) uint8_t seen[128] = {};
+    for (size_t i = 0; i < offset && i < size; ++i) out[i] = lowerAscii(in[i]);
+    for (size_t i = offset; i < size; ++i) {
+        const char c = lowerAscii(in[i]);
+        out[i] = c;
+        seen[static_cast<unsigned char>(c) & 0x7Fu] = 0x80;
+    }
+    BitMap_t set;
+#ifdef __SSE2__
+    for (int word = 0; word < 4; ++word) {
+        const __m128i lowHalf = _mm_load_si128(reinterpret_cast<const __m128i*>(seen + 32 * word));
+        const __m128i highHalf =
+            _mm_load_si128(reinterpret_cast<const __m128i*>(seen + 32 * word + 16));
+        set.bits[word] = static_cast<uint32_t>(_mm_movemask_epi8(lowHalf)) |
+                         (static_cast<uint32_t>(_mm_movemask_epi8(highHalf)) << 16);
+    }
+#else
+    for (unsigned code = 0; code < 128; ++code) {
+        if (seen[code]) set.bits[code >> 5] |= 1u << (code & 31u);
+    }
+#endif
+    return set;
 }
 
 }  // namespace
@@ -112,15 +143,27 @@ void LineScrubber::applyRegex(size_t index, std::string& line) {
     try {
         const auto begin = lower.cbegin();
         const auto end = lower.cend();
-        auto from = begin;
-        // Each search starts afresh at from: anchors and \b see nothing before it.
-        while (boost::regex_search(from, end, match_, *rule.regex)) {
+        size_t from = 0;
+        for (;;) {
+            // The prefilter may move the start ahead, past places where no match can begin;
+            // the search still sees the text from `from` on (\b, ^ and lookbehinds), as a
+            // search from `from` would.
+            size_t start = from;
+            if (rule.regexPrefilter) {
+                start = rule.regexPrefilter->skipTo(lower, from);
+                if (start == std::string::npos) break;
+            }
+            // Each search starts afresh at from: anchors and \b see nothing before it.
+            if (!boost::regex_search(begin + static_cast<long>(start), end, match_, *rule.regex,
+                                     boost::match_default, begin + static_cast<long>(from))) {
+                break;
+            }
             const auto first = match_[0].first;
             const auto last = match_[0].second;
             if (first == last) {
                 // An empty match masks nothing; move on by one byte so the search ends.
                 if (first == end) break;
-                from = first + 1;
+                from = static_cast<size_t>(first - begin) + 1;
                 continue;
             }
             matchText_.assign(first, last);
@@ -131,7 +174,7 @@ void LineScrubber::applyRegex(size_t index, std::string& line) {
                             static_cast<int>(name.size())});
             out += name;
             copied = static_cast<size_t>(last - begin);
-            from = last;
+            from = copied;
         }
     } catch (...) {
         finish();
@@ -151,12 +194,10 @@ void LineScrubber::scrub(std::string& line) {
     const size_t offset = testTextOffset(line);
     if (offset >= line.size()) return;
 
-    lowerCurrent_ = false;
-    const std::string& lower = currentLower(line);
-    BitMap_t lineSet;
-    for (size_t i = offset; i < lower.size(); ++i) {
-        bitmapAdd(lineSet, static_cast<unsigned char>(lower[i]));
-    }
+    lower_.assign(line);  // a copy, lower-cased in place below (no zero fill)
+    const BitMap_t lineSet = lowerAndCollect(lower_.data(), lower_.size(), &lower_[0], offset);
+    lowerCurrent_ = true;
+    const std::string& lower = lower_;
     const size_t count = rules_->rules().size();
     std::copy(alwaysVisit_.begin(), alwaysVisit_.end(), visit_.begin());
     candidates_.assign(words(count), 0);

@@ -6,6 +6,7 @@
 #include <memory>
 #include <random>
 
+#include "RandomExpressions.h"
 #include "ReferenceScrubber.h"
 #include "ScrubTestRules.h"
 #include "scrub/LineScrubber.h"
@@ -15,7 +16,7 @@ namespace {
 
 class Generator {
   public:
-    explicit Generator(uint32_t seed) : rng_(seed) {}
+    explicit Generator(uint32_t seed) : rng_(seed), expressions_(seed + 1) {}
 
     size_t below(size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(rng_); }
     bool chance(int percent) { return below(100) < static_cast<size_t>(percent); }
@@ -50,7 +51,10 @@ class Generator {
         ScrubRuleList list;
         const size_t count = 1 + below(8);
         for (size_t i = 0; i < count; ++i) {
-            if (chance(30)) {
+            if (chance(15)) {
+                scrubtest::addRegex(list, expressions_.expression(),
+                                    chance(50) ? "" : word(2, "ab1."));
+            } else if (chance(20)) {
                 scrubtest::addRegex(list, expressions[below(expressions.size())],
                                     chance(50) ? "" : word(2, "ab1."));
             } else if (chance(10)) {
@@ -76,6 +80,7 @@ class Generator {
         return *it;
     }
     std::mt19937 rng_;
+    scrubtest::ExpressionGenerator expressions_;
 };
 
 std::unique_ptr<ReplacementMap> copyOf(const std::unique_ptr<ReplacementMap>& map) {
@@ -94,9 +99,12 @@ TEST(LineScrubberDifferential, MatchesReferenceLineByLine) {
         for (int i = 0; i < 12; ++i) {
             const std::string original = gen.line();
             std::string expected = original, viaApi = original, viaEngine = original;
-            reference::scrubLine(expected, &rules, refMap.get());
+            const bool clean = reference::scrubLine(expected, &rules, refMap.get());
             scrubLogLine(viaApi, &rules, apiMap.get());
             engine.scrub(viaEngine);
+            // Where the engine gave up on a pathological expression, the two sides may give up
+            // at different points (the library searches less text): nothing to compare.
+            if (!clean) break;
             ASSERT_EQ(expected, viaApi) << "trial " << trial << " line [" << original << "]";
             ASSERT_EQ(expected, viaEngine) << "trial " << trial << " line [" << original << "]";
             if (refMap) {

@@ -123,13 +123,14 @@ void Tracker::separators(int p, int n, bool& start, bool& end) const {
     if (succ != ranges_.end() && succ->first == p + n) end = true;
 }
 
-void scrubLine(std::string& line, const ScrubRuleList* rules, ReplacementMap* map) {
+bool scrubLine(std::string& line, const ScrubRuleList* rules, ReplacementMap* map) {
     std::string work = line;
-    if (!rules || line.empty()) return;
+    bool clean = true;
+    if (!rules || line.empty()) return clean;
     const bool header = line.size() >= 27 && line[5] == ' ' && line[11] == ' ' && line[17] == ' ' &&
                         line[14] == '/' && line[20] == ':' && line[23] == ':';
     const std::string test = header ? line.substr(27) : line;
-    if (test.empty()) return;
+    if (test.empty()) return clean;
     BitMap_t set;
     for (char c : lower(test)) {
         const unsigned k = code(static_cast<unsigned char>(c));
@@ -173,19 +174,23 @@ void scrubLine(std::string& line, const ScrubRuleList* rules, ReplacementMap* ma
             int shift = 0;
             auto from = low.cbegin();
             boost::smatch m;
-            while (boost::regex_search(from, low.cend(), m, re)) {
-                if (m[0].first == m[0].second) {
-                    if (m[0].first == low.cend()) break;
-                    from = m[0].first + 1;
-                    continue;
+            try {
+                while (boost::regex_search(from, low.cend(), m, re)) {
+                    if (m[0].first == m[0].second) {
+                        if (m[0].first == low.cend()) break;
+                        from = m[0].first + 1;
+                        continue;
+                    }
+                    const int p = static_cast<int>(m[0].first - low.cbegin());
+                    const int n = static_cast<int>(m[0].length());
+                    const std::string masked = name(m[0].str(), map);
+                    work.replace(static_cast<size_t>(p + shift), static_cast<size_t>(n), masked);
+                    records.push_back({p + shift, n, static_cast<int>(masked.size())});
+                    shift += static_cast<int>(masked.size()) - n;
+                    from = m[0].second;
                 }
-                const int p = static_cast<int>(m[0].first - low.cbegin());
-                const int n = static_cast<int>(m[0].length());
-                const std::string masked = name(m[0].str(), map);
-                work.replace(static_cast<size_t>(p + shift), static_cast<size_t>(n), masked);
-                records.push_back({p + shift, n, static_cast<int>(masked.size())});
-                shift += static_cast<int>(masked.size()) - n;
-                from = m[0].second;
+            } catch (const std::runtime_error&) {
+                clean = false;  // the matches so far stay; the other rules go on
             }
         }
         for (const Record& r : records) tracker.insert(r.p, r.n, r.m);
@@ -202,6 +207,7 @@ void scrubLine(std::string& line, const ScrubRuleList* rules, ReplacementMap* ma
             line = std::string(prefix) + "Masked_CustomData\n";
         break;
     }
+    return clean;
 }
 
 }  // namespace reference

@@ -22,6 +22,8 @@ class Tracker {
     std::map<int, int> ranges_;
 };
 
-void scrubLine(std::string& line, const ScrubRuleList* rules, ReplacementMap* map);
+// False when a rule failed while matching (the regex engine gave up on a pathological
+// expression): that rule's remaining matches on the line were left, the other rules ran.
+bool scrubLine(std::string& line, const ScrubRuleList* rules, ReplacementMap* map);
 
 }  // namespace reference

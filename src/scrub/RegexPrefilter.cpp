@@ -1,0 +1,507 @@
+// A reader of the regular expressions of scrub rules (Perl syntax) that works out what their
+// matches must contain. It only has to be safe: every set it computes may hold more bytes
+// than the expression allows (which weakens the filter, never breaks it), and anything it is
+// not sure about ends the analysis without a prefilter.
+#include "scrub/RegexPrefilter.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+namespace scrub {
+namespace {
+
+constexpr size_t kMaxFactors = 8;
+
+// What a piece of the expression can match.
+struct Info {
+    bool nullable = true;              // may match the empty text
+    bool zeroWidth = true;             // never consumes a byte (anchors, lookarounds)
+    ByteSet first, last;               // bytes a non-empty match may begin or end with
+    long maxLength = 0;                // -1: unbounded
+    std::vector<RegexFactor> factors;  // required in every match (only when !nullable)
+};
+
+struct Unsupported {};
+
+ByteSet range(int from, int to) {
+    ByteSet set;
+    for (int c = from; c <= to; ++c) set.set(static_cast<size_t>(c));
+    return set;
+}
+
+ByteSet highBytes() {
+    return range(0x80, 0xFF);
+}
+
+// The escape classes, widened with every byte 0x80 and above (a locale may count them in).
+ByteSet escapeClass(char c) {
+    ByteSet digits = range('0', '9');
+    ByteSet word = digits | range('a', 'z') | range('A', 'Z');
+    word.set('_');
+    ByteSet space;
+    for (char s : {' ', '\t', '\n', '\v', '\f', '\r'}) space.set(static_cast<unsigned char>(s));
+    switch (c) {
+        case 'd':
+            return digits | highBytes();
+        case 'w':
+            return word | highBytes();
+        case 's':
+            return space | highBytes();
+        case 'D':
+            return ~digits;
+        case 'W':
+            return ~word | highBytes();
+        case 'S':
+            return ~space | highBytes();
+        default:
+            throw Unsupported();
+    }
+}
+
+// Lengths saturate to "unbounded" long before they could overflow.
+constexpr long kLengthLimit = 1L << 40;
+long addLengths(long a, long b) {
+    return (a < 0 || b < 0 || a + b > kLengthLimit) ? -1 : a + b;
+}
+long multiplyLength(long length, long count) {
+    if (length < 0 || count < 0) return -1;
+    if (length != 0 && count > kLengthLimit / length) return -1;
+    return length * count;
+}
+
+Info charInfo(const ByteSet& set) {
+    Info info;
+    info.nullable = false;
+    info.zeroWidth = false;
+    info.first = info.last = set;
+    info.maxLength = 1;
+    info.factors.push_back({{set}});
+    return info;
+}
+
+Info zeroWidthInfo() {
+    return Info();
+}
+
+// Any text at all (a back reference): nullable, unbounded, any byte.
+Info anyTextInfo() {
+    Info info;
+    info.zeroWidth = false;
+    info.first.set();
+    info.last.set();
+    info.maxLength = -1;
+    return info;
+}
+
+void addFactor(std::vector<RegexFactor>& factors, RegexFactor factor) {
+    if (factors.size() < kMaxFactors) factors.push_back(std::move(factor));
+}
+
+Info concatenate(const std::vector<Info>& items) {
+    Info result;
+    result.zeroWidth = true;
+    const Info* previous = nullptr;  // last consuming item, adjacency kept across zero-width
+    bool adjacent = true;            // no nullable consuming item since `previous`
+    bool seenConsuming = false;
+    for (const Info& item : items) {
+        result.maxLength = addLengths(result.maxLength, item.maxLength);
+        if (item.zeroWidth) continue;
+        result.zeroWidth = false;
+        if (!seenConsuming || result.nullable) result.first |= item.first;
+        seenConsuming = true;
+        if (item.nullable) {
+            result.last |= item.last;
+            adjacent = false;
+            continue;
+        }
+        // item always consumes: what came before can no longer end the match.
+        result.last = item.last;
+        for (const RegexFactor& f : item.factors) addFactor(result.factors, f);
+        if (previous && adjacent) addFactor(result.factors, {{previous->last, item.first}});
+        result.nullable = false;
+        previous = &item;
+        adjacent = true;
+    }
+    if (result.nullable) result.factors.clear();
+    return result;
+}
+
+Info alternate(const std::vector<Info>& branches) {
+    Info result;
+    result.nullable = false;
+    result.zeroWidth = true;
+    result.maxLength = 0;
+    for (const Info& b : branches) {
+        result.nullable = result.nullable || b.nullable;
+        result.zeroWidth = result.zeroWidth && b.zeroWidth;
+        result.first |= b.first;
+        result.last |= b.last;
+        result.maxLength = (result.maxLength < 0 || b.maxLength < 0)
+                               ? -1
+                               : std::max(result.maxLength, b.maxLength);
+    }
+    if (!result.nullable) result.factors.push_back({{result.first}});
+    return result;
+}
+
+Info repeat(const Info& item, long min, long max) {
+    Info result = item;
+    if (item.zeroWidth) return zeroWidthInfo();
+    result.maxLength = multiplyLength(item.maxLength, max);
+    if (min == 0 || item.nullable) {
+        result.nullable = true;
+        result.factors.clear();
+        return result;
+    }
+    if (min >= 2) addFactor(result.factors, {{item.last, item.first}});
+    return result;
+}
+
+class Parser {
+  public:
+    explicit Parser(const std::string& text) : s_(text) {}
+
+    Info parse() {
+        Info info = alternation();
+        if (pos_ != s_.size()) throw Unsupported();  // a stray ")"
+        return info;
+    }
+
+  private:
+    bool done() const { return pos_ >= s_.size(); }
+    char peek() const { return s_[pos_]; }
+
+    Info alternation() {
+        std::vector<Info> branches{sequence()};
+        while (!done() && peek() == '|') {
+            ++pos_;
+            branches.push_back(sequence());
+        }
+        return branches.size() == 1 ? branches[0] : alternate(branches);
+    }
+
+    Info sequence() {
+        std::vector<Info> items;
+        while (!done() && peek() != '|' && peek() != ')') {
+            Info atom = this->atom();
+            items.push_back(quantified(atom));
+        }
+        return concatenate(items);
+    }
+
+    Info quantified(Info atom) {
+        if (done()) return atom;
+        long min = -1, max = -1;
+        const char c = peek();
+        if (c == '*') {
+            min = 0;
+        } else if (c == '+') {
+            min = 1;
+        } else if (c == '?') {
+            min = 0;
+            max = 1;
+        } else if (c == '{') {
+            return braces(atom);
+        } else {
+            return atom;
+        }
+        ++pos_;
+        lazyOrPossessive();
+        return quantified(repeat(atom, min, max));
+    }
+
+    Info braces(const Info& atom) {
+        size_t p = pos_ + 1;
+        auto number = [&](long& out) {
+            const size_t start = p;
+            out = 0;
+            while (p < s_.size() && isdigit(static_cast<unsigned char>(s_[p])) && p - start < 6) {
+                out = out * 10 + (s_[p] - '0');
+                ++p;
+            }
+            return p > start;
+        };
+        long min = 0, max = 0;
+        if (!number(min)) throw Unsupported();
+        if (p < s_.size() && s_[p] == '}') {
+            max = min;
+        } else if (p < s_.size() && s_[p] == ',') {
+            ++p;
+            if (!number(max)) max = -1;
+            if (p >= s_.size() || s_[p] != '}') throw Unsupported();
+        } else {
+            throw Unsupported();
+        }
+        if (max >= 0 && max < min) throw Unsupported();
+        pos_ = p + 1;
+        lazyOrPossessive();
+        return quantified(repeat(atom, min, max));
+    }
+
+    void lazyOrPossessive() {
+        if (!done() && (peek() == '?' || peek() == '+')) ++pos_;
+    }
+
+    Info atom() {
+        const char c = s_[pos_++];
+        switch (c) {
+            case '(':
+                return group();
+            case '[':
+                return charInfo(bracket());
+            case '.': {
+                ByteSet all;
+                all.set();
+                return charInfo(all);
+            }
+            case '^':
+            case '$':
+                return zeroWidthInfo();
+            case '\\':
+                return escape();
+            case '*':
+            case '+':
+            case '?':
+            case '{':
+            case '}':
+            case ']':
+            case ')':
+                throw Unsupported();
+            default: {
+                ByteSet one;
+                one.set(static_cast<unsigned char>(c));
+                return charInfo(one);
+            }
+        }
+    }
+
+    Info escape() {
+        if (done()) throw Unsupported();
+        const char c = s_[pos_++];
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (c == 'b' || c == 'B' || c == 'A' || c == 'z' || c == 'Z' || c == '<' || c == '>' ||
+            c == '`' || c == '\'') {
+            return zeroWidthInfo();
+        }
+        if (c >= '1' && c <= '9') {
+            // A back reference matches any text; "\10" may name group 10 or group 1 and "0".
+            if (!done() && isdigit(static_cast<unsigned char>(peek()))) throw Unsupported();
+            return anyTextInfo();
+        }
+        if (c == 'd' || c == 'D' || c == 'w' || c == 'W' || c == 's' || c == 'S') {
+            return charInfo(escapeClass(c));
+        }
+        ByteSet one;
+        if (c == 't') {
+            one.set('\t');
+        } else if (c == 'n') {
+            one.set('\n');
+        } else if (c == 'r') {
+            one.set('\r');
+        } else if (c == 'f') {
+            one.set('\f');
+        } else if (u < 0x80 && !isalnum(u) && c != '<' && c != '>') {
+            one.set(u);  // an escaped punctuation character stands for itself
+        } else {
+            throw Unsupported();  // \x, \Q, \K, \G, \p, \c, octal and the rest
+        }
+        return charInfo(one);
+    }
+
+    Info group() {
+        bool lookaround = false;
+        if (!done() && peek() == '?') {
+            ++pos_;
+            if (done()) throw Unsupported();
+            const char kind = s_[pos_++];
+            if (kind == ':' || kind == '>') {
+                // plain or atomic group
+            } else if (kind == '=' || kind == '!') {
+                lookaround = true;
+            } else if (kind == '<' && !done() && (peek() == '=' || peek() == '!')) {
+                ++pos_;
+                lookaround = true;
+            } else if (kind == '<' || kind == '\'' || (kind == 'P' && !done() && peek() == '<')) {
+                if (kind == 'P') ++pos_;
+                const char close = kind == '\'' ? '\'' : '>';
+                const size_t end = s_.find(close, pos_);
+                if (end == std::string::npos || end == pos_) throw Unsupported();
+                for (size_t i = pos_; i < end; ++i) {
+                    if (!isalnum(static_cast<unsigned char>(s_[i])) && s_[i] != '_') {
+                        throw Unsupported();
+                    }
+                }
+                pos_ = end + 1;
+            } else {
+                throw Unsupported();  // inline options, conditionals, comments, recursion
+            }
+        } else if (!done() && peek() == '*') {
+            throw Unsupported();  // (*VERB)
+        }
+        Info inner = alternation();
+        if (done() || peek() != ')') throw Unsupported();
+        ++pos_;
+        return lookaround ? zeroWidthInfo() : inner;
+    }
+
+    ByteSet bracket() {
+        ByteSet set;
+        bool negate = false;
+        if (!done() && peek() == '^') {
+            negate = true;
+            ++pos_;
+        }
+        bool firstItem = true;
+        int previous = -1;  // the last single byte, for a range
+        for (;;) {
+            if (done()) throw Unsupported();
+            char c = s_[pos_++];
+            if (c == ']' && !firstItem) break;
+            firstItem = false;
+            if (c == '[') throw Unsupported();  // [:class:], [.x.], [=x=]
+            int byte = -1;
+            if (c == '\\') {
+                if (done()) throw Unsupported();
+                const char e = s_[pos_++];
+                const unsigned char u = static_cast<unsigned char>(e);
+                if (e == 'd' || e == 'D' || e == 'w' || e == 'W' || e == 's' || e == 'S') {
+                    set |= escapeClass(e);
+                    previous = -1;
+                    continue;
+                }
+                if (e == 't') {
+                    byte = '\t';
+                } else if (e == 'n') {
+                    byte = '\n';
+                } else if (e == 'r') {
+                    byte = '\r';
+                } else if (u < 0x80 && !isalnum(u)) {
+                    byte = u;
+                } else {
+                    throw Unsupported();
+                }
+            } else if (c == '-' && previous >= 0 && !done() && peek() != ']') {
+                char hi = s_[pos_++];
+                if (hi == '\\' || hi == '[') throw Unsupported();
+                const int top = static_cast<unsigned char>(hi);
+                if (top < previous) throw Unsupported();
+                set |= range(previous, top);
+                previous = -1;
+                continue;
+            } else {
+                byte = static_cast<unsigned char>(c);
+            }
+            set.set(static_cast<size_t>(byte));
+            previous = byte;
+        }
+        return negate ? ~set : set;
+    }
+
+    const std::string& s_;
+    size_t pos_ = 0;
+};
+
+FactorScan prepare(const RegexFactor& factor) {
+    FactorScan scan;
+    scan.length = factor.sets.size();
+    for (int c = 0; c < 256; ++c) {
+        scan.first[static_cast<size_t>(c)] = factor.sets[0][static_cast<size_t>(c)];
+        if (scan.length > 1)
+            scan.second[static_cast<size_t>(c)] = factor.sets[1][static_cast<size_t>(c)];
+    }
+    for (size_t k = 0; k < scan.length; ++k) {
+        if (factor.sets[k].count() == 1) {
+            for (int c = 0; c < 256; ++c) {
+                if (factor.sets[k][static_cast<size_t>(c)]) scan.anchorByte = c;
+            }
+            scan.anchorAt = k;
+            break;
+        }
+    }
+    return scan;
+}
+
+bool matchesAt(const FactorScan& scan, const std::string& text, size_t i) {
+    if (i + scan.length > text.size()) return false;
+    return scan.first[static_cast<unsigned char>(text[i])] &&
+           (scan.length == 1 || scan.second[static_cast<unsigned char>(text[i + 1])]);
+}
+
+// First position at or after from where the factor occurs, or npos.
+size_t findFactor(const FactorScan& scan, const std::string& text, size_t from) {
+    if (scan.anchorByte >= 0) {
+        // Hop between occurrences of the factor's one fixed byte.
+        const char* data = text.data();
+        size_t at = from + scan.anchorAt;
+        while (at < text.size()) {
+            const void* hit = memchr(data + at, scan.anchorByte, text.size() - at);
+            if (!hit) return std::string::npos;
+            const size_t position = static_cast<size_t>(static_cast<const char*>(hit) - data);
+            const size_t start = position - scan.anchorAt;
+            if (matchesAt(scan, text, start)) return start;
+            at = position + 1;
+        }
+        return std::string::npos;
+    }
+    for (size_t i = from; i + scan.length <= text.size(); ++i) {
+        if (matchesAt(scan, text, i)) return i;
+    }
+    return std::string::npos;
+}
+
+// A single set that a pair already requires (one of its sets lies inside it) adds nothing.
+void dropImpliedSingles(std::vector<RegexFactor>& factors) {
+    std::vector<RegexFactor> kept;
+    for (const RegexFactor& f : factors) {
+        bool implied = false;
+        if (f.sets.size() == 1) {
+            for (const RegexFactor& g : factors) {
+                if (g.sets.size() != 2) continue;
+                for (const ByteSet& set : g.sets) {
+                    if ((set & ~f.sets[0]).none()) implied = true;
+                }
+            }
+        }
+        if (!implied) kept.push_back(f);
+    }
+    factors.swap(kept);
+}
+
+}  // namespace
+
+std::optional<RegexPrefilter> RegexPrefilter::analyze(const std::string& expression) {
+    // \G depends on where each search starts, which skipping changes.
+    if (expression.find("\\G") != std::string::npos) return std::nullopt;
+    try {
+        Info info = Parser(expression).parse();
+        if (info.nullable || info.factors.empty()) return std::nullopt;
+        RegexPrefilter filter;
+        // Pairs first: they are the rarer ones, so a line fails on them sooner.
+        std::stable_sort(info.factors.begin(), info.factors.end(),
+                         [](const RegexFactor& a, const RegexFactor& b) {
+                             return a.sets.size() > b.sets.size();
+                         });
+        dropImpliedSingles(info.factors);
+        filter.factors_ = std::move(info.factors);
+        for (const RegexFactor& factor : filter.factors_) filter.scans_.push_back(prepare(factor));
+        filter.maxLength_ = info.maxLength;
+        return filter;
+    } catch (const Unsupported&) {
+        return std::nullopt;
+    }
+}
+
+size_t RegexPrefilter::skipTo(const std::string& text, size_t from) const {
+    size_t latestEnd = from;  // every factor has been seen in full before this position
+    for (const FactorScan& scan : scans_) {
+        const size_t at = findFactor(scan, text, from);
+        if (at == std::string::npos) return std::string::npos;
+        latestEnd = std::max(latestEnd, at + scan.length);
+    }
+    if (maxLength_ < 0) return from;
+    const size_t reach = static_cast<size_t>(maxLength_);
+    return latestEnd > from + reach ? latestEnd - reach : from;
+}
+
+}  // namespace scrub

@@ -1,0 +1,51 @@
+// What any non-empty match of a regex rule must contain, found by reading the expression:
+// short sequences of character sets ("a digit followed by a dot") and the longest a match can
+// be. A line without one of them holds no match, and a match cannot start more than that
+// length before the first place where all of them have been seen, so the search may skip
+// ahead. Expressions that use anything this reader does not know get no prefilter.
+#pragma once
+
+#include <array>
+#include <bitset>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace scrub {
+
+using ByteSet = std::bitset<256>;
+
+struct RegexFactor {
+    std::vector<ByteSet> sets;  // one or two sets of consecutive bytes
+};
+
+// A factor prepared for scanning: byte tables, and the single byte to look for with memchr
+// when one of its sets holds just one byte.
+struct FactorScan {
+    size_t length = 1;
+    std::array<bool, 256> first{}, second{};
+    int anchorByte = -1;  // the byte memchr looks for
+    size_t anchorAt = 0;  // its index within the factor
+};
+
+class RegexPrefilter {
+  public:
+    // Empty when the expression cannot be read with certainty, or when it may match the
+    // empty text.
+    static std::optional<RegexPrefilter> analyze(const std::string& expression);
+
+    // Where a search of text from `from` may begin without missing a match, or npos when no
+    // match can start at or after from.
+    size_t skipTo(const std::string& text, size_t from) const;
+
+    const std::vector<RegexFactor>& factors() const { return factors_; }
+    // -1: unbounded.
+    long maxLength() const { return maxLength_; }
+
+  private:
+    std::vector<RegexFactor> factors_;
+    std::vector<FactorScan> scans_;
+    long maxLength_ = -1;
+};
+
+}  // namespace scrub
