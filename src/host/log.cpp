@@ -187,44 +187,56 @@ void resolve(Logger& lg) {
     openTarget(lg);
 }
 
+// Drops a multi-byte character left incomplete at the end of out (never before start).
+void dropPartialChar(std::string& out, size_t start) {
+    size_t i = out.size(), continuation = 0;
+    while (i > start && (static_cast<unsigned char>(out[i - 1]) & 0xC0) == 0x80) {
+        --i;
+        ++continuation;
+    }
+    if (i == start) return;
+    unsigned char lead = static_cast<unsigned char>(out[i - 1]);
+    if (lead < 0xC0) return;
+    size_t needed = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : 1;
+    if (continuation < needed) out.resize(i - 1);
+}
+
 // Copies text into out, folding line breaks into the visible escapes "\n" and "\r" so one
-// message stays one entry line, and cutting it at limit bytes with a marker.
-void appendFolded(std::string& out, const char* text, size_t length, size_t limit) {
+// message stays one entry line; cuts it at limit bytes, and marks a cut (or a text that was
+// already cut, truncated) with a marker.
+void appendFolded(std::string& out, const char* text, size_t length, size_t limit, bool truncated) {
     while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r')) --length;
     size_t start = out.size();
     for (size_t i = 0; i < length; ++i) {
         char c = text[i];
-        size_t need = (c == '\n' || c == '\r') ? 2 : 1;
-        if (out.size() - start + need > limit) {
-            // Do not leave half of a multi-byte character behind.
-            while (out.size() > start && (static_cast<unsigned char>(out.back()) & 0xC0) == 0x80)
-                out.pop_back();
-            if (out.size() > start && (static_cast<unsigned char>(out.back()) & 0x80))
-                out.pop_back();
-            out += kTruncated;
-            return;
+        bool lineBreak = c == '\n' || c == '\r';
+        if (out.size() - start + (lineBreak ? 2 : 1) > limit) {
+            truncated = true;
+            break;
         }
-        if (c == '\n')
-            out += "\\n";
-        else if (c == '\r')
-            out += "\\r";
-        else
+        if (lineBreak) {
+            out += '\\';
+            out += c == '\n' ? 'n' : 'r';
+        } else {
             out += c;
+        }
+    }
+    if (truncated) {
+        dropPartialChar(out, start);
+        out += kTruncated;
     }
 }
 
-bool wanted(Kind kind, int level, int& threshold) {
+bool wanted(Kind kind, int level) {
     Logger& lg = Logger::get();
     std::lock_guard<std::mutex> lock(lg.mutex);
     resolve(lg);
-    threshold = lg.threshold;
     if (lg.sink == Sink::Discard) return false;
     return kind == Kind::Error || level <= lg.threshold;
 }
 
 void logMessage(Kind kind, int level, const char* tag, const char* fmt, va_list ap) {
-    int threshold = 0;
-    if (!wanted(kind, level, threshold)) return;
+    if (!wanted(kind, level)) return;
 
     // Formatting happens outside the lock; the buffer bounds the work for huge messages.
     char buffer[kMaxMessage + 1];
@@ -236,18 +248,10 @@ void logMessage(Kind kind, int level, const char* tag, const char* fmt, va_list 
     std::string message;
     message.reserve(used + 64);
     if (tag && *tag) {
-        appendFolded(message, tag, std::strlen(tag), kMaxTag);
+        appendFolded(message, tag, std::strlen(tag), kMaxTag, false);
         message += ": ";
     }
-    size_t before = message.size();
-    appendFolded(message, buffer, used, kMaxMessage);
-    if (cut && message.compare(message.size() - std::strlen(kTruncated), std::string::npos,
-                               kTruncated) != 0) {
-        // The format produced more than the buffer held.
-        if (message.size() - before + std::strlen(kTruncated) > kMaxMessage)
-            message.resize(before + kMaxMessage - std::strlen(kTruncated));
-        message += kTruncated;
-    }
+    appendFolded(message, buffer, used, kMaxMessage, cut);
 
     std::string field6 = kind == Kind::Error   ? "ERROR"
                          : kind == Kind::Debug ? "DEBUG"

@@ -119,12 +119,19 @@ TEST_F(LogTest, NewlinesAreFoldedAndLongMessagesCut) {
     log.Error("multi", "first\nsecond\r\nthird\n");
     std::string huge(100000, 'x');
     log.Error("huge", "%s", huge.c_str());
+    std::string accents;
+    for (int i = 0; i < 20000; ++i) accents += "\xc3\xa9";  // two-byte characters
+    log.Error("utf8", "%s", accents.c_str());
     auto lines = entries();
-    ASSERT_EQ(lines.size(), 2u);
+    ASSERT_EQ(lines.size(), 3u);
     EXPECT_NE(lines[0].find("multi: first\\nsecond\\r\\nthird"), std::string::npos);
     EXPECT_EQ(lines[0].back(), 'd');  // the trailing newline is dropped, not escaped
     EXPECT_LT(lines[1].size(), 16383u);
     EXPECT_NE(lines[1].find("[truncated]"), std::string::npos);
+    // Cut on a character boundary: the text before the marker ends with a whole character.
+    size_t marker = lines[2].find(" ...[truncated]");
+    ASSERT_NE(marker, std::string::npos);
+    EXPECT_EQ(lines[2].substr(marker - 2, 2), "\xc3\xa9");
 }
 
 TEST_F(LogTest, EmptyPathDiscardsAndRegistryLogDirIsTheDefault) {
