@@ -4,7 +4,7 @@
 #include <string>
 
 class CTeError {
-public:
+  public:
     CTeError() = default;
     CTeError(long code, std::string text, const char* location = "")
         : code_(code), text_(std::move(text)), location_(location ? location : "") {}
@@ -16,7 +16,7 @@ public:
 
     static CTeError Success() { return CTeError(); }
 
-private:
+  private:
     long code_ = 0;
     std::string text_;
     std::string location_;

@@ -17,7 +17,7 @@ int chmod_utf(const char* path, mode_t mode);
 int lstat_utf(const char* path, struct stat* st);
 
 class CTeDirectory {
-public:
+  public:
     // recursive: create missing parents too. An existing directory is an error unless
     // recursive is set.
     static CTeError Create(const std::string& path, bool recursive);
@@ -26,19 +26,19 @@ public:
 };
 
 class FXPath {
-public:
+  public:
     // Joins base and part with one "/" (flags are accepted and not interpreted).
     static std::string Append(const std::string& base, const std::string& part, int flags);
 };
 
 class CTePath {
-public:
+  public:
     static std::string GetBaseName(const std::string& path);  // text after the last "/"
     static std::string GetDirName(const std::string& path);   // text before the last "/"
 };
 
 class FXFile {
-public:
+  public:
     static bool DoesFileExist(const std::string& path);  // any non-directory entry
     static CTeError RemoveFile(const std::string& path);
     static CTeError WYGetFileSize(const std::string& path, unsigned long long& size);
@@ -51,17 +51,17 @@ public:
 };
 
 class FXFolder {
-public:
+  public:
     static bool DoesFolderExist(const std::string& path);
 };
 
 class CTeFile {
-public:
+  public:
     static CTeError Copy(const std::string& source, const std::string& destination);
 };
 
 class FXString {
-public:
+  public:
     // Non-zero when needle occurs in text (ignoreCase selects a case-insensitive search).
     static int FindString(const std::string& text, const std::string& needle, bool ignoreCase);
     static bool CompareLeft(const std::string& text, const std::string& prefix);
@@ -70,7 +70,7 @@ public:
 
 // Iterates the entries of one folder (option 0: this folder only).
 class CSimpleFolderTreeIterator {
-public:
+  public:
     struct Item {
         std::string name;
         std::string path;
@@ -81,7 +81,7 @@ public:
     // An error value when there is no further item.
     CTeError GetNextItem(Item& item);
 
-private:
+  private:
     std::vector<Item> items_;
     size_t next_ = 0;
     int option_ = 0;

@@ -12,7 +12,7 @@
 // Job results directory of a client: Base/dJOBRESULTSDIR for this physical machine,
 // Clients/<name>/dJobResultsDir for another client (registry, focused instance).
 class WYPI_CommClient {
-public:
+  public:
     void setFocus(const char* instance);
     // True and a non-empty dir when known. dir/extra1/extra2 are size-byte buffers.
     bool getJobResultsDirectory(const char* machine, char* dir, char* extra1, char* extra2,
@@ -20,14 +20,14 @@ public:
     // Empty when unknown.
     std::string getJobResultsDirectory(const char* machine);
 
-private:
+  private:
     std::string instance_;
 };
 
 // A remote client reached through the proxy. Stand-in: the client's files come from the
 // folder named by the registry value Clients/<id>/dProxyFolder; with none, no handle.
 class ProxyServices {
-public:
+  public:
     static boost::shared_ptr<ProxyServices> instanceForClient(unsigned long threadId,
                                                               unsigned long clientId, int reserved,
                                                               bool a, bool b);
@@ -37,6 +37,6 @@ public:
 
     explicit ProxyServices(std::string source) : source_(std::move(source)) {}
 
-private:
+  private:
     std::string source_;
 };

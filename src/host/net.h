@@ -13,7 +13,7 @@
 
 // A connected stream socket, shared by its copies; the last copy closes it.
 class CTeSocket {
-public:
+  public:
     CTeSocket() = default;
     explicit CTeSocket(int fd);  // takes ownership
     int fd() const;
@@ -25,19 +25,19 @@ public:
     // A connected pair: the library end and the requester end.
     static CTeError createPair(CTeSocket& libraryEnd, CTeSocket& requesterEnd);
 
-private:
+  private:
     struct Shared;
     std::shared_ptr<Shared> shared_;
 };
 
 // The request's network object: carries the connection the reply stream writes to.
 class CWyNetwork {
-public:
+  public:
     CWyNetwork() = default;
     explicit CWyNetwork(CTeSocket socket) : socket_(std::move(socket)) {}
     CTeSocket& socket() { return socket_; }
 
-private:
+  private:
     CTeSocket socket_;
 };
 
@@ -45,13 +45,13 @@ private:
 // end (status: 0 success, 1 failure). end without begin sends a bare status record (code 0)
 // on the network's socket. Each returns 0 on success, -1 when the write failed (logged).
 class EvReturnData {
-public:
+  public:
     explicit EvReturnData(CWyNetwork* network) : network_(network) {}
     int begin(uint32_t code, int reserved, CTeSocket socket, bool flag);
     int add(uint32_t tag, const void* data, size_t length);
     int end(int status);
 
-private:
+  private:
     CWyNetwork* network_;
     CTeSocket socket_;
     bool open_ = false;
@@ -80,7 +80,7 @@ struct StreamedFileInfo {
     }
 };
 class ReplySink {
-public:
+  public:
     virtual ~ReplySink() = default;
     virtual void onRecord(const ReplyRecord& record) = 0;
     // Return false to abort the decoding.

@@ -12,7 +12,7 @@ std::string shellQuote(const std::string& text);
 }  // namespace host
 
 class WyProcess {
-public:
+  public:
     WyProcess() = default;
     ~WyProcess();  // kills and reaps a child still running
     WyProcess(const WyProcess&) = delete;
@@ -33,6 +33,6 @@ public:
     // (errorText "timedout"; the child is killed).
     bool WaitForProcessToEnd(int timeoutSeconds, int& exitCode, std::string& errorText);
 
-private:
+  private:
     pid_t pid_ = -1;
 };

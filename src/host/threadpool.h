@@ -10,7 +10,7 @@
 #include <vector>
 
 class WyThreadPool {
-public:
+  public:
     using Work = void* (*)(void*);
 
     WyThreadPool() = default;
@@ -26,7 +26,7 @@ public:
     bool waitForAllThreads(bool a, bool b, bool c, int timeoutSeconds);
     int threadCount() const { return static_cast<int>(workers_.size()); }
 
-private:
+  private:
     void run();
     std::mutex mutex_;
     std::condition_variable wake_, idle_;
@@ -37,7 +37,7 @@ private:
 };
 
 class WyThread {
-public:
+  public:
     // The low 32 bits of the POSIX thread handle, unsigned.
     static unsigned long getCurrentThreadID();
 };
