@@ -2,6 +2,8 @@
 
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "LogFixtures.h"
 #include "common/TestEnv.h"
@@ -119,6 +121,31 @@ TEST_F(FilteredLogFilesTest, GeneratedDirectoryYieldsExactlyTheJobsLines) {
     EXPECT_GT(expected, 100u);
     EXPECT_GT(jobLines, expected);  // the compressed copy adds its own
     EXPECT_EQ(testenv::runShell("test -z \"$(ls -A '" + tmp.path() + "')\""), 0);
+}
+
+// Requests served at the same time share the one archiver for compressed copies; each must
+// get the same complete result as a request alone.
+TEST_F(FilteredLogFilesTest, ConcurrentRequestsShareTheArchiver) {
+    tooling::LogGenOptions options;
+    options.seed = 9;
+    options.targetBytes = 1 << 20;
+    std::string error;
+    ASSERT_TRUE(tooling::generateLogDirectory(logDir_, options, error)) << error;
+    // The threads come first, so that in a process of its own they also race to create it.
+    std::vector<std::string> results(4);
+    std::vector<std::thread> threads;
+    for (std::string& result : results) {
+        threads.emplace_back([this, &result] {
+            lstest::Dump dump;
+            getFilteredLogFiles(dump.file(), logDir_.c_str(), 1003, {}, 0, 0, "client07", "", "", 0,
+                                nullptr, false, nullptr, nullptr);
+            result = dump.text();
+        });
+    }
+    for (std::thread& t : threads) t.join();
+    std::string alone = run(1003);
+    ASSERT_NE(alone.find("File    : wyd_3.log.bz2"), std::string::npos);
+    for (const std::string& result : results) EXPECT_EQ(result, alone);
 }
 
 }  // namespace
