@@ -22,8 +22,8 @@ SL_API bool getJobResultsDirectory(const char* destination, std::vector<std::str
 SL_API bool getCertificatesFolder(const char* destination, std::vector<std::string>& archives);
 // Copies the files of sourceDir (and, with recurse, its folders) into destDir, leaving out
 // files whose whole name matches skipPattern (a regular expression; empty: none).
-SL_API void copyFilestoDir(std::string destDir, std::string sourceDir, bool recurse,
-                           const std::string& skipPattern);
+void copyFilestoDir(std::string destDir, std::string sourceDir, bool recurse,
+                    const std::string& skipPattern);
 // Appends the certificates folder, without private keys, to a tar bundle.
 SL_API bool GetCertificatesFolder(const char* tarBundle);
 // The archive compression level from the registry: 3, 5, 7 or 9, anything else 1.

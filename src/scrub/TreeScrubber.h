@@ -69,14 +69,14 @@ class scrubFiles {
     scrubFiles(const scrubFiles&) = delete;
     scrubFiles& operator=(const scrubFiles&) = delete;
 
-    bool DoScrubbing(const char* source, const char* destination, ScrubRuleList* rules,
-                     ReplacementMap* replacements);
+    SL_API bool DoScrubbing(const char* source, const char* destination, ScrubRuleList* rules,
+                            ReplacementMap* replacements);
     // Walks one directory; false when this directory could not be walked.
-    bool scrubLogFilesHelper(const char* source, const char* destination,
-                             std::shared_ptr<ScrubRuleList> rules,
-                             std::shared_ptr<ReplacementMap> replacements);
+    SL_API bool scrubLogFilesHelper(const char* source, const char* destination,
+                                    std::shared_ptr<ScrubRuleList> rules,
+                                    std::shared_ptr<ReplacementMap> replacements);
     // The pool's worker function; takes ownership of one ScrubThreadData.
-    static void* ScrubSingleFile(void* data);
+    SL_API static void* ScrubSingleFile(void* data);
 
     int threadCount() const { return threadCount_; }
 
