@@ -63,17 +63,9 @@ TEST_F(ExtractCommandTest, TimeWindowReadsTheFilteredLogs) {
 
 TEST_F(ExtractCommandTest, BadCommandLinesAndFailures) {
     EXPECT_EQ(sendlogs({"extract", "--log-dir", logDir_, "-o", output_}).status, 2);
-    EXPECT_EQ(sendlogs({"extract", "--log-dir", logDir_, "--job", "0", "-o", output_}).status, 2);
-    EXPECT_EQ(
-        sendlogs({"extract", "--log-dir", logDir_, "--from", "yesterday", "-o", output_}).status,
-        2);
-    EXPECT_EQ(
-        sendlogs({"extract", "--log-dir", dir_.file("absent"), "--job", "1", "-o", output_}).status,
-        2);
-    EXPECT_EQ(
-        sendlogs({"extract", "--log-dir", logDir_, "--job", "1", "-o", dir_.file("absent/out.log")})
-            .status,
-        1);
+    std::string unwritable = dir_.file("absent/out.log");
+    EXPECT_EQ(sendlogs({"extract", "--log-dir", logDir_, "--job", "1", "-o", unwritable}).status,
+              1);
 }
 
 }  // namespace

@@ -152,22 +152,6 @@ TEST_F(JobFilterTest, CompressedCopyIsReadAndItsTemporaryCopyRemoved) {
     EXPECT_FALSE(ok_);
 }
 
-TEST_F(JobFilterTest, WorkersCarryAcrossCallsThatShareThem) {
-    const std::string a = entry("20001", "1", "07/14", "09:00:00", "4711", "0");
-    const std::string b = entry("20001", "1", "07/14", "09:00:01", "#", "0");
-    write("clBackup_1.log", a);
-    write("clBackup.log", b);
-    lstest::Dump dump;
-    std::list<std::string> workers;
-    getNonServiceLogsByJobId(dump.file(), dir_.path(), "clBackup_1.log", workers, 4711, {}, "m1", 0,
-                             "", 0, 0, false, nullptr, nullptr);
-    EXPECT_EQ(workers, std::list<std::string>{"20001"});
-    getNonServiceLogsByJobId(dump.file(), dir_.path(), "clBackup.log", workers, 4711, {}, "m1", 0,
-                             "", 0, 0, false, nullptr, nullptr);
-    EXPECT_EQ(dump.text(), lstest::banner("m1", "clBackup_1.log") + a +
-                               lstest::banner("m1", "clBackup.log") + b);
-}
-
 TEST_F(JobFilterTest, JobListAndByteWindowOfDumpJobInfo) {
     const std::string a = entry("20001", "1", "07/14", "09:00:00", "1", "0");
     const std::string b = entry("20002", "1", "07/14", "09:00:01", "2", "0");

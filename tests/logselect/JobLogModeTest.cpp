@@ -13,7 +13,6 @@
 #include "host/log.h"
 #include "host/net.h"
 #include "logselect/FilteredLogFiles.h"
-#include "tooling/LogGenerator.h"
 #include "tooling/Sandbox.h"
 
 namespace {
@@ -127,24 +126,6 @@ TEST_F(JobLogModeTest, JobLogHoldsTheJobsLinesThenItsRmanOutput) {
                           std::to_string(SandboxFacts::kBackupJob) + "/backup.out");
     EXPECT_EQ(rman.rfind(lstest::banner("client01", "backup.out") + output, 0), 0u)
         << rman.substr(0, 300);
-}
-
-TEST_F(JobLogModeTest, TagRequestStreamsTheTagsLines) {
-    JobRequest request;
-    request.tagId = tooling::tagIdForJob(1002);
-    Received received = run(request);
-    std::string log = onlyFile(received, "0_");
-    EXPECT_EQ(log, extractDirectly(0, request.tagId, "client01"));
-    EXPECT_NE(log.find("[A:" + std::to_string(request.tagId) + "]"), std::string::npos);
-}
-
-TEST_F(JobLogModeTest, JobWithoutLinesStreamsAnEmptyLog) {
-    JobRequest request;
-    request.jobId = 424242;
-    request.options = OPT_FILTER_BY_JOB;
-    request.clientName = nullptr;
-    Received received = run(request);
-    EXPECT_EQ(onlyFile(received, "424242_"), "");
 }
 
 // A remote client: its downloaded logs are headed with its name, this machine's with the

@@ -1,6 +1,4 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <list>
 #include <string>
@@ -75,14 +73,6 @@ TEST_F(TimeWindowTest, BadTimeStopsWithLinesBeforeKept) {
     EXPECT_FALSE(ok_);
 }
 
-TEST_F(TimeWindowTest, HeaderLinesAreNeverWrittenAndShortFilesGiveNothing) {
-    testenv::writeFile(dir_.file("short.log"), "12345 1 03/10 10:00:00 1 a b c\n");
-    EXPECT_EQ(byTime("short.log", 1, 0), "");
-    EXPECT_TRUE(ok_);
-    EXPECT_EQ(byTime("absent.log", 1, 0), "");
-    EXPECT_FALSE(ok_);
-}
-
 TEST_F(TimeWindowTest, OverLongLineIsWrittenWhole) {
     int y = lstest::thisYear();
     const std::string a =
@@ -121,21 +111,6 @@ TEST(FindFileOffsets, FileBegunInAnotherYearIsReadWhole) {
     findFileOffsets(dir.file("x.log").c_str(), 1000, 2000, start, end);
     EXPECT_EQ(start, 0);
     EXPECT_EQ(end, (long long)text.size());
-}
-
-TEST(FindFileOffsets, NoStartBisectionBeforeALongLivedFilesChangeTime) {
-    testenv::TempDir dir("ls-off");
-    int y = lstest::thisYear();
-    std::string text = lstest::header(y);
-    for (int i = 0; i < 2000; ++i) text += entry("10001", "1", "01/01", "10:00:00", "1");
-    std::string path = dir.file("x.log");
-    testenv::writeFile(path, text);
-    struct timespec times[2] = {{time(nullptr) + 3600, 0}, {time(nullptr) + 3600, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-    long long start = -1, end = -1;
-    findFileOffsets(path.c_str(), localTime(y, 1, 1, 10, 0, 0), 0, start, end);
-    EXPECT_EQ(start, 0);
-    EXPECT_EQ(end, 0);
 }
 
 // A generated one-day log of this year: the bisection must keep every line of the window
