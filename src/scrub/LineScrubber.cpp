@@ -54,5 +54,8 @@ void checkScrubCustomLinePatterns(std::string& line, ScrubRuleList* /*rules*/,
 }
 
 bool SearchContent(std::string text, std::string pattern) {
-    return toLowerStr(text).find(toLowerStr(pattern)) != std::string::npos;
+    // Both arrive as copies: lower-case them in place rather than copying again.
+    scrub::lowerInto(text.data(), text.size(), &text[0]);
+    scrub::lowerInto(pattern.data(), pattern.size(), &pattern[0]);
+    return text.find(pattern) != std::string::npos;
 }
