@@ -104,9 +104,9 @@ int run(int argc, char** argv) {
     long long start = 0, end = 0;
     Clock::time_point begin = Clock::now();
     if (mode == "window") findFileOffsets(path.c_str(), from, to, start, end);
-    bool ok = mode == "bytime"
-                  ? getLogFilesByTime(out, dir, name, from, to, "bench", "", false, nullptr, nullptr)
-                  : extractJob(out, dir, name, job, from, to);
+    bool ok = mode == "bytime" ? getLogFilesByTime(out, dir, name, from, to, "bench", "", false,
+                                                   nullptr, nullptr)
+                               : extractJob(out, dir, name, job, from, to);
     fflush(out);
     double seconds = std::chrono::duration<double>(Clock::now() - begin).count();
     long long written = ftell(out);
