@@ -12,13 +12,13 @@ namespace tooling {
 struct LogGenOptions {
     uint64_t seed = 1;
     std::string machine = "client01";
-    time_t start = 0;             // time of the first entry (0: now minus one day)
-    time_t span = 86400;          // seconds the entries cover
+    time_t start = 0;                // time of the first entry (0: now minus one day)
+    time_t span = 86400;             // seconds the entries cover
     uint64_t targetBytes = 4 << 20;  // approximate total size of all files
     std::vector<long long> jobIds = {1001, 1002, 1003, 1004};
     int threadsPerProcess = 8;
-    bool rotatedCopies = true;    // wyd_1.log, wyd_2.log ...
-    bool bz2Copies = true;        // a compressed rotated copy (wyd_3.log.bz2)
+    bool rotatedCopies = true;  // wyd_1.log, wyd_2.log ...
+    bool bz2Copies = true;      // a compressed rotated copy (wyd_3.log.bz2)
     // When set, only this one file is written, holding all of targetBytes: a service log
     // when its name begins like one (wyd, JobManager ...), an other log otherwise.
     std::string onlyFile;
@@ -28,12 +28,13 @@ struct LogGenOptions {
 
 // The tag id the generator writes on the lines of a job ("[A:<tag>]" in service logs, the
 // bare number in other logs).
-inline long long tagIdForJob(long long jobId) { return jobId + 90000; }
+inline long long tagIdForJob(long long jobId) {
+    return jobId + 90000;
+}
 
 // Writes service logs (type 1 names such as wyd.log, JobManager.log), other logs and the
 // rotated and compressed copies into dir (created when missing). Interleaved jobs and
 // threads, no-job lines, continuation lines. False with a reason on failure.
-bool generateLogDirectory(const std::string& dir, const LogGenOptions& options,
-                          std::string& error);
+bool generateLogDirectory(const std::string& dir, const LogGenOptions& options, std::string& error);
 
 }  // namespace tooling
