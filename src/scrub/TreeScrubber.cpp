@@ -132,8 +132,13 @@ bool scrubFiles::DoScrubbing(const char* source, const char* destination, ScrubR
 bool scrubFiles::scrubLogFilesHelper(const char* source, const char* destination,
                                      std::shared_ptr<ScrubRuleList> rules,
                                      std::shared_ptr<ReplacementMap> replacements) {
-    if (!rules || !replacements || !source || !destination || !context_) return false;
+    if (!rules || !replacements || !source || !destination) return false;
     EvDebug log;
+    if (!context_) {
+        // Called on its own rather than through DoScrubbing: prepare the rules here.
+        context_ = std::make_shared<scrub::TreeScrubContext>();
+        context_->compiled = std::make_shared<const scrub::CompiledRules>(*rules);
+    }
     const std::string sourceDir = source;
     const std::string destDir = destination;
     struct stat st;
@@ -240,8 +245,15 @@ void scrubFiles::queue(std::unique_ptr<ScrubThreadData> job) {
 
 void* scrubFiles::ScrubSingleFile(void* data) {
     std::unique_ptr<ScrubThreadData> job(static_cast<ScrubThreadData*>(data));
-    if (!job || !job->slot || !job->context) return nullptr;
+    if (!job) return nullptr;
     try {
+        if (!job->slot || !job->context) {
+            // A job made outside the walker: one file, with the rules and map it names.
+            scrubSingleLogFile(job->source.c_str(), job->destination.c_str(), job->rules.get(),
+                               job->replacements.get());
+            if (job->removeSource) CleanUpTempData(job->source);
+            return nullptr;
+        }
         scrub::LineScrubber scrubber(
             job->context->compiled,
             scrub::NameSource(job->replacements.get(), &job->context->mapLock));

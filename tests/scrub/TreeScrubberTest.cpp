@@ -134,6 +134,26 @@ TEST_F(TreeScrubber, DestinationInsideSourceIsNotWalkedAgain) {
     EXPECT_FALSE(exists(dest + "/scrubbed"));
 }
 
+TEST_F(TreeScrubber, PiecesCalledOnTheirOwn) {
+    writeFile(src_ + "/a.log", "host1\n");
+    writeFile(src_ + "/sub/b.log", "host1\n");
+    // The walker without DoScrubbing, then a worker job made by hand.
+    {
+        scrubFiles scrubber(2, 1800000);
+        EXPECT_TRUE(scrubber.scrubLogFilesHelper(src_.c_str(), dir_.file("walked").c_str(),
+                                                 std::make_shared<ScrubRuleList>(rules_),
+                                                 std::make_shared<ReplacementMap>(map_)));
+    }
+    EXPECT_EQ("MaskedData1\n", readFile(dir_.file("walked/sub/b.log")));
+    auto* job = new ScrubThreadData;
+    job->source = src_ + "/a.log";
+    job->destination = dir_.file("single.log");
+    job->rules = std::make_shared<ScrubRuleList>(rules_);
+    job->replacements = std::make_shared<ReplacementMap>(map_);
+    EXPECT_EQ(nullptr, scrubFiles::ScrubSingleFile(job));
+    EXPECT_EQ("MaskedData1\n", readFile(dir_.file("single.log")));
+}
+
 TEST(ScrubThreadCount, RegistryValueOrHardwareMinusOne) {
     EXPECT_EQ(7, scrub::scrubThreadCount(0, true, 8));
     EXPECT_EQ(7, scrub::scrubThreadCount(0, false, 8));
