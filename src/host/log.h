@@ -53,7 +53,7 @@ int logLevel();
 // Forgets setLogFilePath / setLogLevel: back to the environment and the registry.
 void resetLogSettings();
 
-// The product's entry-line format: "%5d %5lu MM/DD HH:MM:SS <job> <f6> <f7> <tag> <msg>",
+// The product's entry-line format: "%05d %05lu MM/DD HH:MM:SS <job> <f6> <f7> <tag> <msg>",
 // local time, without the final newline; the message is taken as given (the logger has
 // already folded its newlines). Written by the logger and by the log generators alike.
 std::string formatEntryLine(long pid, unsigned long tid, time_t when, const std::string& jobField,

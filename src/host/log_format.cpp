@@ -29,7 +29,7 @@ std::string formatEntryLine(long pid, unsigned long tid, time_t when, const std:
                             const std::string& tagField, const std::string& message) {
     struct tm t = localTime(when);
     char prefix[96];
-    std::snprintf(prefix, sizeof prefix, "%5ld %5lu %02d/%02d %02d:%02d:%02d ", pid, tid,
+    std::snprintf(prefix, sizeof prefix, "%05ld %05lu %02d/%02d %02d:%02d:%02d ", pid, tid,
                   t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
     std::string line(prefix);
     line.reserve(line.size() + jobField.size() + field6.size() + field7.size() + tagField.size() +

@@ -45,7 +45,7 @@ TEST(LogFormat, EntryLineKeepsTheFixedColumns) {
     struct tm t;
     localtime_r(&when, &t);
     char prefix[64];
-    std::snprintf(prefix, sizeof prefix, "  123    45 %02d/%02d %02d:%02d:%02d ", t.tm_mon + 1,
+    std::snprintf(prefix, sizeof prefix, "00123 00045 %02d/%02d %02d:%02d:%02d ", t.tm_mon + 1,
                   t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
     EXPECT_EQ(line, std::string(prefix) + "### ERROR sendlogs [A:0] tag: text");
     EXPECT_EQ(line[14], '/');
