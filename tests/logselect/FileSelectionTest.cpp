@@ -98,9 +98,9 @@ TEST(FileUtilities, OldLogsAndTheirLookup) {
     EXPECT_EQ(name, "wyd_1.log");
     name = "wyd_1.log";
     EXPECT_EQ(checkOlderLogs(name, {}), 0);
-    name = "cvd.log";
+    name = "xyz.log";
     EXPECT_EQ(checkOlderLogs(name, {"wyd_1.log"}), 1);
-    EXPECT_EQ(name, "cvd.log");
+    EXPECT_EQ(name, "xyz.log");
 }
 
 TEST(FileUtilities, NewestFirstOrderKeepsUnreadableFilesLast) {
