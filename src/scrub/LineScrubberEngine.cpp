@@ -75,6 +75,13 @@ void applyCustomLineRules(std::string& line) {
     }
 }
 
+std::unique_ptr<LineScrubber> makeLineScrubber(const ScrubRuleList* rules,
+                                               ReplacementMap* replacements) {
+    if (!rules) return nullptr;
+    return std::make_unique<LineScrubber>(std::make_shared<const CompiledRules>(*rules),
+                                          NameSource(replacements));
+}
+
 LineScrubber::LineScrubber(std::shared_ptr<const CompiledRules> rules, NameSource names,
                            bool rememberNames)
     : rules_(std::move(rules)), names_(names), rememberNames_(rememberNames) {

@@ -64,6 +64,13 @@ class LineScrubber {
     std::string matchText_;
 };
 
+// A scrubber for many lines of one request: rules prepared once, names remembered. The map
+// must outlive it and only grow meanwhile (true within a request). Null rules: null (the
+// lines stay as they are). Several times faster than scrubLogLine line by line, which has to
+// ask the map for every name.
+std::unique_ptr<LineScrubber> makeLineScrubber(const ScrubRuleList* rules,
+                                               ReplacementMap* replacements);
+
 // The header-line rules: a line beginning with one of the identifying header prefixes is
 // replaced by the prefix and the masked suffix unless it already holds its marker.
 void applyCustomLineRules(std::string& line);
