@@ -11,7 +11,7 @@ packages=(
   7zip python3
 )
 if [ "${1:-}" = "--bench" ]; then
-  packages+=(ripgrep gawk perl hyperfine)
+  packages+=(ripgrep gawk perl hyperfine time)
 fi
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang libclang-rt-14-dev)
