@@ -131,17 +131,6 @@ TEST_F(PatternFile, UnreadableInputKeepsContainers) {
     EXPECT_EQ(1u, rules_.size());
 }
 
-TEST(ScrubConstants, Values) {
-    EXPECT_EQ("MaskedData", defaultScrubbingReplaceStr);
-    EXPECT_EQ("Masked_CustomData\n", defaultCustomLineScrubSuffixStr);
-    EXPECT_EQ("* Hubmaster", cscrubLines[0].linePrefix);
-    EXPECT_EQ("Masked_Clientname_", cscrubLines[0].maskedMarker);
-    EXPECT_EQ("* MACHINE name", cscrubLines[3].linePrefix);
-    EXPECT_EQ(
-        R"x(\([0-9]\{1,3\}\.[0-9]\{1,3\}\.[0-9]\{1,3\}\.[0-9]\{1,3\}\)\|\([a-fA-F0-9]\{1,4\}\:[a-fA-F0-9]\{1,4\}\:[a-fA-F0-9]\{1,4\}\:[a-fA-F0-9]\{1,4\}\:[a-fA-F0-9]\{1,4\}\:[a-fA-F0-9]\{1,4\}\:[a-fA-F0-9]\{1,4\}\:[a-fA-F0-9]\{1,4\}\)\|\([-a-zA-Z0-9_.\:$]\+\.[-a-zA-Z0-9_.\:$]\+\)\+\|\(\/[a-zA-Z]\([-a-zA-Z0-9_.\:$]\+\)\?\)\+)x",
-        defaultScrubbingExpr);
-}
-
 TEST(ScrubConstants, DefaultExpressionWorksWithGrep) {
     if (!testenv::haveProgram("grep")) GTEST_SKIP() << "grep not installed";
     testenv::TempDir dir;

@@ -11,19 +11,6 @@ namespace {
 
 using Range = PatternPositionTracker::Range;
 
-TEST(Tracker, MergeCases) {
-    // b strictly contains a; a strictly contains b.
-    EXPECT_EQ(Range(2, 10), PatternPositionTracker::_merge(4, 3, 2, 10));
-    EXPECT_EQ(Range(2, 10), PatternPositionTracker::_merge(2, 10, 4, 3));
-    // Same start: the longer; same end: from the smaller start.
-    EXPECT_EQ(Range(5, 7), PatternPositionTracker::_merge(5, 3, 5, 7));
-    EXPECT_EQ(Range(3, 6), PatternPositionTracker::_merge(5, 4, 3, 6));
-    // Partial overlaps and touching spans join into one.
-    EXPECT_EQ(Range(1, 9), PatternPositionTracker::_merge(1, 5, 4, 6));
-    EXPECT_EQ(Range(1, 9), PatternPositionTracker::_merge(4, 6, 1, 5));
-    EXPECT_EQ(Range(0, 8), PatternPositionTracker::_merge(0, 4, 4, 4));
-}
-
 TEST(Tracker, OverlapIsHalfOpen) {
     EXPECT_TRUE(PatternPositionTracker::_checkOverlap(3, 2, {4, 3}));
     EXPECT_FALSE(PatternPositionTracker::_checkOverlap(1, 3, {4, 3}));  // touches
