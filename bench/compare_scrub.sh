@@ -8,9 +8,10 @@
 #
 #   bench/compare_scrub.sh [BUILD_DIR]
 #
-# Environment: DATA (folder for the logs and outputs, default
-# ${TMPDIR:-/tmp}/sendlogs-bench-scrub), SIZE_MB (200), RUNS (3, best kept, library),
-# PEER_RUNS (1, sed and perl).
+# Environment: DATA (folder for the logs, default ${TMPDIR:-/tmp}/sendlogs-bench-scrub), OUT
+# (folder for the outputs, default DATA; a tmpfs such as /dev/shm keeps the kernel's
+# write-back off the two cores), SIZE_MB (200), RUNS (3, best kept, library), PEER_RUNS (1,
+# sed and perl).
 set -euo pipefail
 
 build=${1:-build/bench}
@@ -19,6 +20,7 @@ data=${DATA:-${TMPDIR:-/tmp}/sendlogs-bench-scrub}
 size_mb=${SIZE_MB:-200}
 runs=${RUNS:-3}
 peer_runs=${PEER_RUNS:-1}
+out=${OUT:-$data}
 
 if [ ! -x "$bin" ]; then
   echo "compare_scrub: $bin is missing; build it with:" >&2
@@ -29,7 +31,7 @@ for tool in sed perl grep /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "compare_scrub: $tool is missing (scripts/install-deps.sh --bench)" >&2; exit 2; }
 done
 
-mkdir -p "$data"
+mkdir -p "$data" "$out"
 all=$data/all.log
 want=$((size_mb << 20))
 if [ ! -f "$all" ] || [ "$(stat -c %s "$all")" -lt "$want" ] ||
@@ -60,12 +62,12 @@ measure() {
   rss[$name]=$((peak / 1024))
 }
 
-measure single "$runs" "$data/run.single" "$bin" single "$data/patterns.txt" "$all" "$data/out.single"
-measure tree1 "$runs" "$data/run.tree1" "$bin" tree "$data/patterns.txt" "$data/tree" "$data/out.tree1" 1
-measure tree2 "$runs" "$data/run.tree2" "$bin" tree "$data/patterns.txt" "$data/tree" "$data/out.tree2" 2
-measure sed "$peer_runs" "$data/out.sed" env LC_ALL=C sed -E -f "$data/rules.sed" "$all"
-measure perl "$peer_runs" "$data/out.perl" env LC_ALL=C perl -p "$data/rules.pl" "$all"
-measure small "$runs" "$data/run.small" "$bin" single "$data/patterns.txt" "$data/small.log" "$data/out.small"
+measure single "$runs" "$data/run.single" "$bin" single "$data/patterns.txt" "$all" "$out/out.single"
+measure tree1 "$runs" "$data/run.tree1" "$bin" tree "$data/patterns.txt" "$data/tree" "$out/out.tree1" 1
+measure tree2 "$runs" "$data/run.tree2" "$bin" tree "$data/patterns.txt" "$data/tree" "$out/out.tree2" 2
+measure sed "$peer_runs" "$out/out.sed" env LC_ALL=C sed -E -f "$data/rules.sed" "$all"
+measure perl "$peer_runs" "$out/out.perl" env LC_ALL=C perl -p "$data/rules.pl" "$all"
+measure small "$runs" "$data/run.small" "$bin" single "$data/patterns.txt" "$data/small.log" "$out/out.small"
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
 rate() { awk -v s="$1" -v mb="$2" 'BEGIN { if (s > 0) printf "%.0f", mb / s; else print "-" }'; }
@@ -73,6 +75,7 @@ rate() { awk -v s="$1" -v mb="$2" 'BEGIN { if (s > 0) printf "%.0f", mb / s; els
 mib=$((($(stat -c %s "$all") + 524288) >> 20))
 echo
 echo "$(date -u +%Y-%m-%d) $(nproc) cores, $(awk -F: '/model name/ { print $2; exit }' /proc/cpuinfo | sed 's/^ *//'), load $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "outputs in $out ($(df --output=fstype "$out" | tail -1))"
 echo "logs: $mib MiB ($(wc -l <"$all") lines), 100 names + IPv4; library best of $runs, peers best of $peer_runs"
 printf "%-14s %8s %8s %9s %9s %12s %12s\n" run wall_s cpu_s MiB/s_wall rss_MiB perl/this_wall perl/this_cpu
 for t in single tree1 tree2 sed perl; do
@@ -89,7 +92,7 @@ left() {
   ips=$(cat "$@" | LC_ALL=C grep -c -E '\b[0-9]{1,3}(\.[0-9]{1,3}){3}\b' || true)
   echo "lines with a name: $names, with an address: $ips"
 }
-echo "left in single: $(left "$data/out.single")"
-echo "left in tree2:  $(left "$data"/out.tree2/*)"
-echo "left in perl:   $(left "$data/out.perl")"
-echo "left in sed:    $(left "$data/out.sed")"
+echo "left in single: $(left "$out/out.single")"
+echo "left in tree2:  $(left "$out"/out.tree2/*)"
+echo "left in perl:   $(left "$out/out.perl")"
+echo "left in sed:    $(left "$out/out.sed")"

@@ -20,7 +20,7 @@ namespace {
 const char* const kTag =
     "bool scrubSingleLogFile(const char*, const char*, std::vector<std::pair<std::string, "
     "ScrubPatternConfig_t> >*, std::map<std::string, std::string>*)";
-constexpr size_t kIoBuffer = 1 << 20;
+constexpr size_t kIoBuffer = 128 << 10;
 
 struct FileCloser {
     void operator()(FILE* f) const {
