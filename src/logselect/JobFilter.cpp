@@ -2,14 +2,13 @@
 // needs and keep no per-line allocation; they run over gigabytes of logs.
 #include "logselect/JobFilter.h"
 
-#include <boost/exception/diagnostic_information.hpp>
-#include <boost/exception/exception.hpp>
 #include <cerrno>
 #include <cinttypes>
 
 #include "host/log.h"
 #include "logselect/DumpWriter.h"
 #include "logselect/EntryFields.h"
+#include "logselect/ExtractorErrors.h"
 #include "logselect/LogLineGrammar.h"
 #include "logselect/LogSource.h"
 #include "logselect/PieceReader.h"
@@ -162,17 +161,6 @@ void filterOtherLines(FILE* in, DumpWriter& writer, const JobMatcher& jobs, Work
     if (reader.failed()) printErrorMsg("DumpJobInfo: read failed");
 }
 
-void logLoopException(const char* tag) {
-    EvDebug log;
-    try {
-        throw;
-    } catch (const boost::exception& e) {
-        log.Debug(tag, "Boost Exception [%s]", boost::diagnostic_information(e).c_str());
-    } catch (...) {
-        log.Error(tag, "Threw an exception");
-    }
-}
-
 bool seekTo(FILE* in, long long offset) {
     return offset <= 0 || fseeko(in, (off_t)offset, SEEK_SET) == 0;
 }
@@ -220,7 +208,7 @@ bool extractJobLines(Variant variant, FILE* out, const std::string& logDir,
                 filterServiceLines(in, writer, jobs, list, startOffset, endOffset);
             }
         } catch (...) {
-            logLoopException(tag);
+            logselect::logLoopException(tag);
             ok = false;
         }
     } else {
@@ -275,7 +263,7 @@ bool DumpJobInfo(FILE* out, FILE* in, unsigned long jobId, std::vector<long long
         // without a system call for every line taken.
         if (writer.wroteAny()) fflush(out);
     } catch (...) {
-        logLoopException("DumpJobInfo");
+        logselect::logLoopException("DumpJobInfo");
     }
     return true;
 }

@@ -3,14 +3,13 @@
 
 #include <sys/stat.h>
 
-#include <boost/exception/diagnostic_information.hpp>
-#include <boost/exception/exception.hpp>
 #include <cerrno>
 #include <cstring>
 
 #include "host/log.h"
 #include "logselect/DumpWriter.h"
 #include "logselect/EntryFields.h"
+#include "logselect/ExtractorErrors.h"
 #include "logselect/LineClock.h"
 #include "logselect/LogLineGrammar.h"
 #include "logselect/LogSource.h"
@@ -43,17 +42,6 @@ bool headerYear(const Piece& piece, int& year) {
 bool entryTime(const EntryFields& f, int (&when)[5]) {
     return logselect::scanSeparated(f.date(), '/', when, 2) &&
            logselect::scanSeparated(f.time(), ':', when + 2, 3);
-}
-
-void logLoopException(const char* tag) {
-    EvDebug log;
-    try {
-        throw;
-    } catch (const boost::exception& e) {
-        log.Debug(tag, "Boost Exception [%s]", boost::diagnostic_information(e).c_str());
-    } catch (...) {
-        log.Error(tag, "Threw an exception");
-    }
 }
 
 // Copies the lines of the window after the six header lines. False on a malformed time.
@@ -160,7 +148,7 @@ bool getLogFilesByTime(FILE* out, std::string logDir, std::string fileName, time
                                      scrubRules, replacements);
         ok = copyWindow(in, writer, fileName.c_str(), fromTime, toTime);
     } catch (...) {
-        logLoopException("getLogFilesByTime");
+        logselect::logLoopException("getLogFilesByTime");
     }
     if (ferror(in)) ok = false;
     fclose(in);
