@@ -52,20 +52,14 @@ void addExclusions(C7zip& archiver, const std::string& dir) {
 bool getJobResultsDirectory(const char* destination, std::vector<std::string>& archives,
                             long long jobId) {
     EvDebug log;
-    WYPlatformInfo platform;
-    platform.setFocus(WYPI_Focus::getFocus());
-    const char* machine = platform.getPhysicalMachine();
-    WYPI_CommClient client;
-    client.setFocus(WYPI_Focus::getFocus());
-    char jobResults[bundle::kPathBuffer] = "", extra1[bundle::kPathBuffer] = "",
-         extra2[bundle::kPathBuffer] = "";
-    if (!machine ||
-        !client.getJobResultsDirectory(machine, jobResults, extra1, extra2, bundle::kPathBuffer) ||
-        !*jobResults) {
+    std::string machine;
+    const std::string jobResultsDir = host::thisMachineJobResultsDirectory(machine);
+    if (jobResultsDir.empty()) {
         log.Debug(kTag, "Could not retrieve job results directory for client [%s]",
-                  machine ? machine : "");
+                  machine.c_str());
         return false;
     }
+    const char* jobResults = jobResultsDir.c_str();
     if (!destination) {
         log.Error(kTag, "No destination directory given.");
         return false;

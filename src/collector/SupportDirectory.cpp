@@ -25,18 +25,10 @@ const char* const kApplianceStageDir = "/ws/ddb";
 
 // The job results directory of this physical machine, or empty.
 std::string jobResultsDirectory(EvEvent& log, const char* tag) {
-    WYPlatformInfo info;
-    info.setFocus(WYPI_Focus::getFocus());
-    const char* machine = info.getPhysicalMachine();
-    WYPI_CommClient comm;
-    comm.setFocus(WYPI_Focus::getFocus());
-    char dir[kPathBuffer] = {0}, extra1[kPathBuffer] = {0}, extra2[kPathBuffer] = {0};
-    if (machine == nullptr ||
-        !comm.getJobResultsDirectory(machine, dir, extra1, extra2, kPathBuffer) || dir[0] == '\0') {
-        log.Error(tag, "Could not retrieve job results directory for client [%s]",
-                  machine ? machine : "");
-        return std::string();
-    }
+    std::string machine;
+    std::string dir = host::thisMachineJobResultsDirectory(machine);
+    if (dir.empty())
+        log.Error(tag, "Could not retrieve job results directory for client [%s]", machine.c_str());
     return dir;
 }
 

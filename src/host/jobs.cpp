@@ -144,3 +144,22 @@ CTeError ProxyServices::createNewFolder(const std::string& path) {
                         SL_CODE_LOCATION);
     return CTeDirectory::Create(source_ + relative, false);
 }
+
+namespace host {
+
+std::string thisMachineJobResultsDirectory(std::string& machine) {
+    WYPlatformInfo platform;
+    platform.setFocus(WYPI_Focus::getFocus());
+    const char* name = platform.getPhysicalMachine();
+    machine = name ? name : "";
+    if (machine.empty()) return std::string();
+    WYPI_CommClient client;
+    client.setFocus(WYPI_Focus::getFocus());
+    const int kSize = 1024;
+    char dir[kSize] = "", extra1[kSize] = "", extra2[kSize] = "";
+    if (!client.getJobResultsDirectory(machine.c_str(), dir, extra1, extra2, kSize))
+        return std::string();
+    return dir;
+}
+
+}  // namespace host

@@ -40,3 +40,10 @@ class ProxyServices {
   private:
     std::string source_;
 };
+
+namespace host {
+// The job results directory of this physical machine, as the focused communications client
+// knows it; empty when unknown. machine receives this machine's client name (empty when
+// none) for the caller's messages.
+std::string thisMachineJobResultsDirectory(std::string& machine);
+}  // namespace host

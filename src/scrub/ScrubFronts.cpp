@@ -82,17 +82,10 @@ int scrubLogFilesWrapper(std::string sourceDir, ScrubRuleList* rules, Replacemen
                          bool& scrubbed, std::string& scrubbedDir) {
     const char* tag = "scrubLogFilesWrapper";
     EvDebug log;
-    WYPlatformInfo platform;
-    platform.setFocus(WYPI_Focus::getFocus());
-    const char* machine = platform.getPhysicalMachine();
-    WYPI_CommClient client;
-    client.setFocus(WYPI_Focus::getFocus());
-    char jobResults[kPathBuffer] = "", extra1[kPathBuffer] = "", extra2[kPathBuffer] = "";
-    if (!machine ||
-        !client.getJobResultsDirectory(machine, jobResults, extra1, extra2, kPathBuffer) ||
-        !*jobResults) {
-        log.Error(tag, "Could not retrieve job results directory for client [%s]",
-                  machine ? machine : "");
+    std::string machine;
+    const std::string jobResults = host::thisMachineJobResultsDirectory(machine);
+    if (jobResults.empty()) {
+        log.Error(tag, "Could not retrieve job results directory for client [%s]", machine.c_str());
         return -1;
     }
     const std::string scrubDir = createTimeNamedDir(jobResults, log, tag);
