@@ -25,6 +25,19 @@ constexpr size_t kBlock = 64 * 1024;
 constexpr long kWarning = 1;
 constexpr long kFailure = 2;
 
+// The entries of a folder other than "." and "..", sorted so archives come out the same on
+// every run. False (errno set) when the folder cannot be read.
+bool sortedFolderNames(const std::string& path, std::vector<std::string>& names) {
+    DIR* dir = opendir(path.c_str());
+    if (!dir) return false;
+    while (struct dirent* e = readdir(dir))
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+            names.push_back(e->d_name);
+    closedir(dir);
+    std::sort(names.begin(), names.end());
+    return true;
+}
+
 struct Exclusion {
     std::string pattern;
     bool caseSensitive;
@@ -158,17 +171,11 @@ struct C7zip::Impl {
             return;
         }
         ++added;
-        DIR* dir = opendir(path.c_str());
-        if (!dir) {
+        std::vector<std::string> names;
+        if (!sortedFolderNames(path, names)) {
             fail(path, "cannot read folder: " + errnoText(errno));
             return;
         }
-        std::vector<std::string> names;
-        while (struct dirent* e = readdir(dir))
-            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-                names.push_back(e->d_name);
-        closedir(dir);
-        std::sort(names.begin(), names.end());
         for (const auto& name : names)
             addEntry(path + "/" + name, member + "/" + name, relative + "/" + name, false);
     }
@@ -189,14 +196,8 @@ void C7zip::Impl::addEntry(const std::string& path, const std::string& member,
     if (S_ISDIR(st.st_mode)) {
         if (skip && subtree) return;
         if (skip) {  // leave the folder out but look at its contents
-            DIR* dir = opendir(path.c_str());
-            if (!dir) return;
             std::vector<std::string> names;
-            while (struct dirent* e = readdir(dir))
-                if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-                    names.push_back(e->d_name);
-            closedir(dir);
-            std::sort(names.begin(), names.end());
+            if (!sortedFolderNames(path, names)) return;
             for (const auto& name : names)
                 addEntry(path + "/" + name, member + "/" + name, relative + "/" + name, false);
             return;
