@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "host/archive.h"
-#include "host/export.h"
+#include "common/Archiver.h"
+#include "host/Archive.h"
+#include "host/Export.h"
 
 // Packs files and folders into archivePath. volumeSize (MiB, 0: one volume); fullPaths
 // keeps the members' full paths. False when the archiver cannot start or the archive could
@@ -26,17 +27,10 @@ void copyFilestoDir(std::string destDir, std::string sourceDir, bool recurse,
                     const std::string& skipPattern);
 // Appends the certificates folder, without private keys, to a tar bundle.
 SL_API bool GetCertificatesFolder(const char* tarBundle);
-// The archive compression level from the registry: 3, 5, 7 or 9, anything else 1.
-SL_API unsigned int ReadCompressionLevel();
 
 namespace bundle {
 
 constexpr int kPathBuffer = 1024;
-constexpr int kFormat7z = 2;
-
-// The one set-up of the archiver: home, compression level, optional full paths,
-// initialisation. False (logged under tag) when initialisation failed.
-bool setUpArchiver(C7zip& archiver, const char* tag, const bool* fullPaths);
 // Adds items; logs each failed file and, when the archiver failed, the error naming what.
 // False when the archiver reported a failure.
 bool addAndReport(C7zip& archiver, const std::string& archivePath,

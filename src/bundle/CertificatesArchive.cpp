@@ -5,11 +5,11 @@
 #include <cstdio>
 
 #include "bundle/Archive7z.h"
-#include "collector/SupportDirectory.h"
-#include "host/file.h"
-#include "host/log.h"
-#include "host/process.h"
-#include "host/registry.h"
+#include "common/TempFolders.h"
+#include "host/File.h"
+#include "host/Log.h"
+#include "host/Process.h"
+#include "host/Registry.h"
 
 namespace {
 
@@ -111,9 +111,8 @@ bool getCertificatesFolder(const char* destination, std::vector<std::string>& ar
 
     const std::string archivePath = bundle::joinWithin(destination, "Certificates.7z", tag);
     if (!archivePath.empty()) {
-        C7zip archiver(base.c_str(), bundle::kFormat7z);
-        bundle::setUpArchiver(archiver, tag, nullptr);
-        bundle::addAndReport(archiver, archivePath, {tempDir}, tag, tempDir);
+        std::unique_ptr<C7zip> archiver = common::makeArchiver(tag, common::ArchiverUse::Compress);
+        if (archiver) bundle::addAndReport(*archiver, archivePath, {tempDir}, tag, tempDir);
         archives.push_back(archivePath);
     }
     CTeError err = CTeDirectory::Remove(tempDir, true, false);

@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "bundle/Archive7z.h"
-#include "host/jobs.h"
-#include "host/log.h"
-#include "host/registry.h"
+#include "host/Jobs.h"
+#include "host/Log.h"
+#include "host/Registry.h"
 
 namespace {
 
@@ -80,13 +80,11 @@ bool getJobResultsDirectory(const char* destination, std::vector<std::string>& a
         dir = jobDir;
     }
 
-    WYPI_Base base;
-    base.setFocus(WYPI_Focus::getFocus());
-    const char* home = base.getHomeDirectory();
-    C7zip archiver(home ? home : "", bundle::kFormat7z);
-    bundle::setUpArchiver(archiver, kTag, nullptr);
-    addExclusions(archiver, dir);
-    bundle::addAndReport(archiver, archivePath, {dir}, kTag, dir);
+    std::unique_ptr<C7zip> archiver = common::makeArchiver(kTag, common::ArchiverUse::Compress);
+    if (archiver) {
+        addExclusions(*archiver, dir);
+        bundle::addAndReport(*archiver, archivePath, {dir}, kTag, dir);
+    }
     archives.push_back(archivePath);
     return true;
 }

@@ -1,7 +1,7 @@
 #include "bundle/ProxyBundle.h"
 
-#include "host/log.h"
-#include "host/process.h"
+#include "host/Log.h"
+#include "host/Process.h"
 
 bool bundleProxyClientLogsAndJR(const char* bundleFile, std::string dir) {
     EvDebug log;

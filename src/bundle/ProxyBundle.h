@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "host/export.h"
+#include "host/Export.h"
 
 // Runs "cd <dir> && tar -rvf <bundle> ." so the folder's content lands in the bundle under
 // relative names. False only when the command could not be run at all.

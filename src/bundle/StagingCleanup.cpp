@@ -8,10 +8,10 @@
 #include <ctime>
 #include <vector>
 
-#include "collector/SupportDirectory.h"
-#include "host/file.h"
-#include "host/log.h"
-#include "host/registry.h"
+#include "common/Appliance.h"
+#include "host/File.h"
+#include "host/Log.h"
+#include "host/Registry.h"
 
 namespace {
 
@@ -31,13 +31,9 @@ std::vector<std::string> directoriesToSearch(const char* directory) {
     std::vector<std::string> dirs;
     if (directory != nullptr && directory[0] != '\0') dirs.push_back(directory);
     if (is_tessaro_ma()) {
-        WYPlatformInfo info;
-        info.setFocus(WYPI_Focus::getFocus());
-        char stage[1024] = {0};
-        int size = sizeof(stage);
-        if (info.getString("Base", "sTSSendLogStageDir", stage, size) && stage[0] != '\0')
-            dirs.push_back(stage);
-        dirs.push_back("/ws/ddb");
+        const std::string stage = common::applianceStageDirectory();
+        if (!stage.empty()) dirs.push_back(stage);
+        dirs.push_back(common::kApplianceStageDir);
     }
     return dirs;
 }
@@ -92,26 +88,6 @@ void DeleteOldLogBundles(const char* directory) {
             }
         }
     }
-}
-
-CTeError CleanUpTempData(std::string& path) {
-    const char* tag = "CTeError CleanUpTempData(std::string&)";
-    EvDebug log;
-    CTeError err = FXFile::RemoveFile(path);
-    if (err.IsError()) {
-        log.Debug(tag, "Failed to delete file [%s]. Error [%s]", path.c_str(),
-                  err.AsString().c_str());
-    }
-    size_t slash = path.rfind('/');
-    if (slash != std::string::npos) {
-        std::string dir = path.substr(0, slash);
-        err = CTeDirectory::Remove(dir, false, false);
-        if (err.IsError()) {
-            log.Debug(tag, "Could not able to delete temporary directory [%s]. Error [%s]",
-                      dir.c_str(), err.AsString().c_str());
-        }
-    }
-    return CTeError::Success();
 }
 
 ProxyCleanUp::~ProxyCleanUp() {

@@ -9,9 +9,9 @@
 #include "bundle/StagingCleanup.h"
 #include "collector/SupportDirectory.h"
 #include "collector/infoNLogsCollector.h"
-#include "host/file.h"
-#include "host/jobs.h"
-#include "host/threadpool.h"
+#include "host/File.h"
+#include "host/Jobs.h"
+#include "host/ThreadPool.h"
 
 namespace {
 const char* const kInitTag = "void infoNLogsCollector::init()";

@@ -7,7 +7,7 @@
 #include "bundle/ProxyBundle.h"
 #include "collector/infoNLogsCollector.h"
 #include "diag/JobResultFiles.h"
-#include "host/file.h"
+#include "host/File.h"
 #include "logselect/FilteredLogFiles.h"
 
 namespace {

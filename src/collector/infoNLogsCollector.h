@@ -9,38 +9,14 @@
 #include <vector>
 
 #include "bundle/StagingCleanup.h"
-#include "host/export.h"
-#include "host/gateway.h"
-#include "host/log.h"
-#include "host/net.h"
-#include "host/registry.h"
-#include "scrub/ScrubTypes.h"
-
-// Collection options word.
-enum : uint64_t {
-    OPT_SYSTEM_INFO = 0x4,
-    OPT_FILTER_BY_JOB = 0x10,
-    OPT_CORE_FILES = 0x100,
-    OPT_NO_ORACLE_RESULTS = 0x200,
-    OPT_PRODUCT_LOGS = 0x1000,
-    OPT_DIRECT_RESULTS = 0x4000,
-    OPT_ORACLE_BACKUP = 0x8000,
-    OPT_ORACLE_RESTORE = 0x10000,
-    OPT_JOB_RESULTS = 0x200000,
-    OPT_SETUP_LOGS = 0x20000000,
-    OPT_SCRUB_LOGS = 0x40000000,
-};
-enum : uint64_t { EXTRA_OPT_APPLIANCE_LOGS = 0x1 };
-
-// Reply record codes and tags.
-enum : uint32_t {
-    REPLY_VERSION_CODE = 2614,
-    REPLY_VERSION_TAG = 8510,
-    REPLY_TIME_CODE = 2615,
-    REPLY_TIME_TAG = 2616,
-    REPLY_BUNDLE_NAME_CODE = 2618,
-    REPLY_BUNDLE_NAME_TAG = 7613,
-};
+#include "common/OptionBits.h"
+#include "common/ReplyCodes.h"
+#include "host/Export.h"
+#include "host/Gateway.h"
+#include "host/Log.h"
+#include "host/Net.h"
+#include "host/Registry.h"
+#include "scrub/ScrubRule.h"
 
 SL_API void gatherInfoNLogs(CTeSocket socket, long long ignoredValue, unsigned int clientId,
                             long long jobId, std::vector<long long> jobIds, time_t fromTime,

@@ -9,10 +9,10 @@
 #include <cstring>
 #include <string>
 
-#include "diag/JobResultFilesInternal.h"
-#include "host/jobs.h"
-#include "host/log.h"
-#include "host/registry.h"
+#include "common/OptionBits.h"
+#include "host/Jobs.h"
+#include "host/Log.h"
+#include "host/Registry.h"
 #include "logselect/LogLineGrammar.h"
 
 namespace {
@@ -164,14 +164,16 @@ bool dumpFileToLogFile(FILE* out, const char* path, const char* machineName, con
     return ok;
 }
 
+namespace diag {
+
 bool appendRmanAndLibraryLog(FILE* out, long long jobId, const char* clientName,
                              unsigned long options, const char* libraryLog) {
     const char* name = nullptr;
-    if (options & 0x200)
+    if (options & OPT_NO_ORACLE_RESULTS)
         name = nullptr;
-    else if (options & 0x8000)
+    else if (options & OPT_ORACLE_BACKUP)
         name = "backup.out";
-    else if (options & 0x10000)
+    else if (options & OPT_ORACLE_RESTORE)
         name = "restore.out";
     if (!name) return true;
 
@@ -204,8 +206,10 @@ bool appendRmanAndLibraryLog(FILE* out, long long jobId, const char* clientName,
     return true;
 }
 
+}  // namespace diag
+
 bool getRmanLogByJobId(FILE* out, long long jobId, const char* clientName, unsigned long options) {
-    return appendRmanAndLibraryLog(out, jobId, clientName, options, kLibraryLog);
+    return diag::appendRmanAndLibraryLog(out, jobId, clientName, options, kLibraryLog);
 }
 
 bool getFLRResult(char* outPath, unsigned int unused, unsigned int pairId, unsigned int fileType,

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "host/export.h"
+#include "host/Export.h"
 
 // resultDir and baseDir are the caller's 1024-byte buffers. resultDir gets the job's result
 // directory (jobId 0: the whole "WY_JobResults" directory), baseDir the base directory (empty
@@ -21,3 +21,10 @@ bool dumpFileToLogFile(FILE* out, const char* path, const char* machineName, con
 // stays empty when the file type has none.
 SL_API bool getFLRResult(char* outPath, unsigned int unused, unsigned int pairId,
                          unsigned int fileType, const char* unusedText, long long jobId);
+
+namespace diag {
+// The RMAN and media library log step with the library log's path as a parameter, so that
+// tests need not touch the fixed system path.
+bool appendRmanAndLibraryLog(FILE* out, long long jobId, const char* clientName,
+                             unsigned long options, const char* libraryLog);
+}  // namespace diag

@@ -1,7 +1,7 @@
 #include "logselect/DumpWriter.h"
 
 #include "logselect/LogLineGrammar.h"
-#include "scrub/LineScrubber.h"
+#include "scrub/ScrubLogLine.h"
 
 namespace logselect {
 

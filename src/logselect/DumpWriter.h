@@ -7,7 +7,7 @@
 #include <string>
 
 #include "logselect/PieceReader.h"
-#include "scrub/ScrubTypes.h"
+#include "scrub/ScrubRule.h"
 
 namespace logselect {
 

@@ -2,7 +2,7 @@
 
 #include <boost/exception/diagnostic_information.hpp>
 
-#include "host/log.h"
+#include "host/Log.h"
 
 namespace logselect {
 

@@ -3,12 +3,12 @@
 
 #include <strings.h>
 
-#include "host/log.h"
-#include "host/registry.h"
+#include "host/Log.h"
+#include "host/Registry.h"
 #include "logselect/FileSelection.h"
 #include "logselect/JobFilter.h"
-#include "logselect/LogExtractor.h"
 #include "logselect/LogLineGrammar.h"
+#include "logselect/SharedDecompressor.h"
 
 namespace {
 
@@ -73,7 +73,7 @@ bool getFilteredLogFiles(FILE* out, const char* logDir, long long jobId,
                 workers.clear();
                 previousKey = key;
             }
-            logExtractor();
+            sharedDecompressor();
             if (jobId <= 0 && tagId <= 0) continue;
             const std::string& machine = entry.fromProxy ? requested : local;
             if (type == LOG_TYPE_SERVICE)

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "host/export.h"
-#include "scrub/ScrubTypes.h"
+#include "host/Export.h"
+#include "scrub/ScrubRule.h"
 
 // Lists logDir (and logDir/proxyFolder when proxyFolder is not empty), and hands every log
 // file of a filtered type to the service-log or other-log job filter, writing the selected

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cinttypes>
 
-#include "host/log.h"
+#include "host/Log.h"
 #include "logselect/DumpWriter.h"
 #include "logselect/EntryFields.h"
 #include "logselect/ExtractorErrors.h"

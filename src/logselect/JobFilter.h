@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "host/export.h"
-#include "scrub/ScrubTypes.h"
+#include "host/Export.h"
+#include "scrub/ScrubRule.h"
 
 // workers carries thread ids (service logs) or process ids (other logs) across the rotated
 // copies of one log. Both return false when decompressing or opening the file failed.

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "host/log.h"
+#include "host/Log.h"
 
 namespace {
 
@@ -218,16 +218,4 @@ bool PrintHeader(FILE* out, const char* machineName, const char* filePath) {
             "@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@\n\n",
             machineName ? machineName : "", name);
     return true;
-}
-
-void printErrorMsg(const char* prefix) {
-    int saved = errno;
-    char number[32];
-    snprintf(number, sizeof number, "%d", saved);
-    EvDebug log;
-    if (prefix)
-        log.Error("void printErrorMsg(const char*)", "%s - %s", prefix, number);
-    else
-        log.Error("void printErrorMsg(const char*)", "%s", number);
-    errno = saved;
 }

@@ -5,7 +5,8 @@
 
 #include <cstdio>
 
-#include "host/export.h"
+#include "common/ErrorMessage.h"
+#include "host/Export.h"
 
 // Field buffers of the readers hold 100 bytes (99 characters and the NUL).
 constexpr int kLogFieldSize = 100;
@@ -45,5 +46,3 @@ SL_API void GetBaseLogFileName(const char* fileName, char* baseName);
 SL_API bool splitFilePath(const char* path, char* directory, char* fileName);
 // Writes the dump banner for filePath (only its name after the last "/" is shown).
 SL_API bool PrintHeader(FILE* out, const char* machineName, const char* filePath);
-// Logs the current errno under prefix.
-SL_API void printErrorMsg(const char* prefix);

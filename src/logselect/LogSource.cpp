@@ -1,8 +1,8 @@
 #include "logselect/LogSource.h"
 
-#include "bundle/StagingCleanup.h"
-#include "host/log.h"
-#include "logselect/LogExtractor.h"
+#include "common/TempFolders.h"
+#include "host/Log.h"
+#include "logselect/SharedDecompressor.h"
 
 namespace logselect {
 
@@ -18,7 +18,7 @@ bool LogSource::prepare() {
     EvDebug log;
     log.DebugLvl("LogSource::prepare", 2, "Decompressing the log file [%s]", path_.c_str());
     std::string copy = path_;
-    CTeError error = decompressWithLogExtractor(logDir_, fileName_, copy);
+    CTeError error = decompressWithSharedArchiver(logDir_, fileName_, copy);
     if (error.IsError()) {
         log.DebugLvl("LogSource::prepare", 2,
                      "Decompressing the log file [%s] is failed. Error [%s]", path_.c_str(),

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "host/log.h"
+#include "host/Log.h"
 #include "logselect/DumpWriter.h"
 #include "logselect/EntryFields.h"
 #include "logselect/ExtractorErrors.h"

@@ -6,8 +6,8 @@
 #include <ctime>
 #include <string>
 
-#include "host/export.h"
-#include "scrub/ScrubTypes.h"
+#include "host/Export.h"
+#include "scrub/ScrubRule.h"
 
 // Writes the lines of logDir/fileName from fromTime to toTime (widened to whole minutes; 0:
 // no bound) into out. False when decompressing or opening failed or a line's time was bad.

@@ -18,13 +18,6 @@ BitMap_t createCaseBitMap(const std::string& text) {
     return map;
 }
 
-ScrubPatternConfig_t createIgnoreCaseScrubPatternConfig(const std::string& text, bool isRegex) {
-    ScrubPatternConfig_t config;
-    config.charSet = createIgnoreCaseBitMap(text);
-    config.isRegex = isRegex;
-    return config;
-}
-
 bool overlapBitMap(const BitMap_t& a, const BitMap_t& b) {
     return ((a.bits[0] & b.bits[0]) | (a.bits[1] & b.bits[1]) | (a.bits[2] & b.bits[2]) |
             (a.bits[3] & b.bits[3])) != 0;

@@ -2,18 +2,25 @@
 // the ASCII lower-casing the scrubber uses everywhere.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
-#include "host/export.h"
-#include "scrub/ScrubTypes.h"
+#include "host/Export.h"
+
+// A set of 7-bit character codes: bit (c & 31) of word ((c & 0x7F) >> 5).
+struct BitMap_t {
+    uint32_t bits[4] = {0, 0, 0, 0};
+    bool operator==(const BitMap_t& o) const {
+        return bits[0] == o.bits[0] && bits[1] == o.bits[1] && bits[2] == o.bits[2] &&
+               bits[3] == o.bits[3];
+    }
+};
 
 // Clears out, then sets the bit of every byte of text (reduced to 7 bits; ignoreCase folds
 // 'A'..'Z' to lower case first, every other byte stays as it is).
 SL_API void _createBitMapFromString(const std::string& text, bool ignoreCase, BitMap_t& out);
 SL_API BitMap_t createIgnoreCaseBitMap(const std::string& text);
 SL_API BitMap_t createCaseBitMap(const std::string& text);
-SL_API ScrubPatternConfig_t createIgnoreCaseScrubPatternConfig(const std::string& text,
-                                                               bool isRegex);
 
 // a and b share at least one bit.
 SL_API bool overlapBitMap(const BitMap_t& a, const BitMap_t& b);

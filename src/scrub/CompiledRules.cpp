@@ -2,7 +2,7 @@
 // rules.
 #include "scrub/CompiledRules.h"
 
-#include "host/log.h"
+#include "host/Log.h"
 
 namespace scrub {
 namespace {

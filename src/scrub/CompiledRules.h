@@ -12,7 +12,7 @@
 
 #include "scrub/LiteralPrefilter.h"
 #include "scrub/RegexPrefilter.h"
-#include "scrub/ScrubTypes.h"
+#include "scrub/ScrubRule.h"
 
 namespace scrub {
 

@@ -9,10 +9,10 @@
 #include <cstring>
 #include <memory>
 
-#include "host/log.h"
-#include "logselect/LogLineGrammar.h"
+#include "common/ErrorMessage.h"
+#include "host/Log.h"
 #include "scrub/CompiledRules.h"
-#include "scrub/LineScrubberEngine.h"
+#include "scrub/LineScrubber.h"
 
 namespace scrub {
 namespace {

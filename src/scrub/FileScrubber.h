@@ -3,8 +3,8 @@
 // out, and a line is cut to its first 65536 bytes.
 #pragma once
 
-#include "host/export.h"
-#include "scrub/ScrubTypes.h"
+#include "host/Export.h"
+#include "scrub/ScrubRule.h"
 
 // Writes the scrubbed copy of source to destination (created or truncated). True when the
 // whole source was read and the copy written.

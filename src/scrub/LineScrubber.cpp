@@ -1,61 +1,258 @@
-// The exported line-scrubbing functions. scrubLogLine keeps, per thread, the rule list it last
-// compiled, so callers that scrub line after line with the same rules compile each expression
-// once; since it cannot know how long the caller's map lives, it asks the map for every name.
+// The rule loop of the line scrubber. Per line it lower-cases once, builds the line's bitmap,
+// and lets the literal prefilter say which literal rules occur at all; rules are then visited
+// in list order, but only those that can change the line or the replacement map: literal
+// rules that occur, literal rules whose masked name is not known yet (a rule that passes the
+// bitmap test takes its name even when it replaces nothing), and regex rules.
 #include "scrub/LineScrubber.h"
 
-#include <memory>
+#include <climits>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
-#include "host/log.h"
+#include "host/Log.h"
 #include "scrub/BitMap.h"
-#include "scrub/CompiledRules.h"
-#include "scrub/LineScrubberEngine.h"
+#include "scrub/ScrubConstants.h"
+#include "scrub/ScrubLogLine.h"
 
+namespace scrub {
 namespace {
 
-struct ThreadScrubber {
-    std::shared_ptr<const scrub::CompiledRules> rules;
-    std::unique_ptr<scrub::LineScrubber> scrubber;
-};
+const char* const kTag =
+    "int scrubLogLine(std::string&, std::vector<std::pair<std::string, ScrubPatternConfig_t> >*, "
+    "std::map<std::string, std::string>*)";
 
-scrub::LineScrubber& scrubberFor(const ScrubRuleList& rules, ReplacementMap* replacements) {
-    thread_local ThreadScrubber cached;
-    if (!cached.rules || !cached.rules->sameAs(rules)) {
-        cached.scrubber.reset();
-        cached.rules = std::make_shared<const scrub::CompiledRules>(rules);
-        cached.scrubber = std::make_unique<scrub::LineScrubber>(
-            cached.rules, scrub::NameSource(replacements), false);
+// Tracker positions are ints; a line this long cannot be tracked safely.
+constexpr size_t kMaxScrubbedLine = size_t{1} << 30;
+// The cache of names of regex matches stops growing here, so memory stays flat.
+constexpr size_t kMaxCachedMatchNames = 1 << 16;
+
+size_t words(size_t bits) {
+    return (bits + 63) / 64;
+}
+
+// Lower-cases size bytes of in into out and returns the ignore-case bitmap of the bytes from
+// offset on. Each byte marks its 7-bit code in a table (independent stores, no chain of
+// dependent operations); the table is then packed into the bitmap.
+BitMap_t lowerAndCollect(const char* in, size_t size, char* out, size_t offset) {
+    alignas(16) uint8_t seen[128] = {};
+    for (size_t i = 0; i < offset && i < size; ++i) out[i] = lowerAscii(in[i]);
+    for (size_t i = offset; i < size; ++i) {
+        const char c = lowerAscii(in[i]);
+        out[i] = c;
+        seen[static_cast<unsigned char>(c) & 0x7Fu] = 0x80;
     }
-    cached.scrubber->setNameSource(scrub::NameSource(replacements));
-    return *cached.scrubber;
+    BitMap_t set;
+#ifdef __SSE2__
+    for (int word = 0; word < 4; ++word) {
+        const __m128i lowHalf = _mm_load_si128(reinterpret_cast<const __m128i*>(seen + 32 * word));
+        const __m128i highHalf =
+            _mm_load_si128(reinterpret_cast<const __m128i*>(seen + 32 * word + 16));
+        set.bits[word] = static_cast<uint32_t>(_mm_movemask_epi8(lowHalf)) |
+                         (static_cast<uint32_t>(_mm_movemask_epi8(highHalf)) << 16);
+    }
+#else
+    for (unsigned code = 0; code < 128; ++code) {
+        if (seen[code]) set.bits[code >> 5] |= 1u << (code & 31u);
+    }
+#endif
+    return set;
 }
 
 }  // namespace
 
-int scrubLogLine(std::string& line, ScrubRuleList* rules, ReplacementMap* replacements) {
-    if (!rules || line.empty()) return 0;
-    try {
-        scrubberFor(*rules, replacements).scrub(line);
-    } catch (const std::exception& e) {
-        EvDebug log;
-        log.Error("int scrubLogLine(std::string&, ScrubRuleList*, ReplacementMap*)",
-                  "Exception during scrubbing: %s", e.what());
+size_t testTextOffset(const std::string& line) {
+    return includeLogLineHeader(line) ? 27 : 0;
+}
+
+void applyCustomLineRules(std::string& line) {
+    for (const ScrubCustomLinePatterns_t& rule : cscrubLines) {
+        if (line.compare(0, rule.linePrefix.size(), rule.linePrefix) != 0) continue;
+        if (rule.maskedMarker.empty() || line.find(rule.maskedMarker) == std::string::npos) {
+            line = rule.linePrefix + defaultCustomLineScrubSuffixStr;
+        }
+        return;
     }
-    return 0;
 }
 
-bool includeLogLineHeader(const std::string& line) {
-    return line.size() >= 27 && line[5] == ' ' && line[11] == ' ' && line[17] == ' ' &&
-           line[14] == '/' && line[20] == ':' && line[23] == ':';
+std::unique_ptr<LineScrubber> makeLineScrubber(const ScrubRuleList* rules,
+                                               ReplacementMap* replacements) {
+    if (!rules) return nullptr;
+    return std::make_unique<LineScrubber>(std::make_shared<const CompiledRules>(*rules),
+                                          NameSource(replacements));
 }
 
-void checkScrubCustomLinePatterns(std::string& line, ScrubRuleList* /*rules*/,
-                                  ReplacementMap* /*replacements*/) {
-    scrub::applyCustomLineRules(line);
+LineScrubber::LineScrubber(std::shared_ptr<const CompiledRules> rules, NameSource names,
+                           bool rememberNames)
+    : rules_(std::move(rules)), names_(names), rememberNames_(rememberNames) {
+    const size_t count = rules_->rules().size();
+    literalNames_.assign(count, std::string());
+    alwaysVisit_.assign(words(count), 0);
+    visit_.assign(words(count), 0);
+    for (size_t i = 0; i < count; ++i) {
+        // Without a map every name is empty and nothing is handed out: no visit needed.
+        const bool nameUnknown = names_.hasMap() || !rememberNames_;
+        if (rules_->rules()[i].isRegex || nameUnknown) {
+            alwaysVisit_[i >> 6] |= uint64_t{1} << (i & 63);
+        }
+    }
 }
 
-bool SearchContent(std::string text, std::string pattern) {
-    // Both arrive as copies: lower-case them in place rather than copying again.
-    scrub::lowerInto(text.data(), text.size(), &text[0]);
-    scrub::lowerInto(pattern.data(), pattern.size(), &pattern[0]);
-    return text.find(pattern) != std::string::npos;
+const std::string& LineScrubber::literalName(size_t rule) {
+    const bool known = !((alwaysVisit_[rule >> 6] >> (rule & 63)) & 1);
+    if (known) return literalNames_[rule];
+    if (!rememberNames_) {
+        lookupResult_ = names_.lookup(rules_->rules()[rule].text);
+        return lookupResult_;
+    }
+    literalNames_[rule] = names_.lookup(rules_->rules()[rule].text);
+    alwaysVisit_[rule >> 6] &= ~(uint64_t{1} << (rule & 63));
+    return literalNames_[rule];
 }
+
+const std::string& LineScrubber::matchName(const std::string& text) {
+    if (!rememberNames_ || !names_.hasMap()) {
+        lookupResult_ = names_.lookup(text);
+        return lookupResult_;
+    }
+    auto found = matchNames_.find(text);
+    if (found != matchNames_.end()) return found->second;
+    lookupResult_ = names_.lookup(text);
+    if (matchNames_.size() < kMaxCachedMatchNames) matchNames_.emplace(text, lookupResult_);
+    return lookupResult_;
+}
+
+const std::string& LineScrubber::currentLower(const std::string& line) {
+    if (!lowerCurrent_) {
+        lower_.resize(line.size());
+        lowerInto(line.data(), line.size(), &lower_[0]);
+        lowerCurrent_ = true;
+    }
+    return lower_;
+}
+
+void LineScrubber::applyRegex(size_t index, std::string& line) {
+    const CompiledRule& rule = rules_->rules()[index];
+    const std::string& lower = currentLower(line);
+    std::string& out = scratch_.output;
+    std::vector<Replacement>& done = scratch_.replacements;
+    out.clear();
+    done.clear();
+    size_t copied = 0;
+    // Whatever happens in the search, the replacements made so far stay and are recorded.
+    auto finish = [&] {
+        if (done.empty()) return;
+        out.append(line, copied, std::string::npos);
+        line.swap(out);
+        recordReplacements(done, tracker_);
+        lowerCurrent_ = false;
+    };
+    try {
+        const auto begin = lower.cbegin();
+        const auto end = lower.cend();
+        size_t from = 0;
+        for (;;) {
+            // The prefilter may move the start ahead, past places where no match can begin;
+            // the search still sees the text from `from` on (\b, ^ and lookbehinds), as a
+            // search from `from` would.
+            size_t start = from;
+            if (rule.regexPrefilter) {
+                start = rule.regexPrefilter->skipTo(lower, from);
+                if (start == std::string::npos) break;
+            }
+            // Each search starts afresh at from: anchors and \b see nothing before it.
+            if (!boost::regex_search(begin + static_cast<long>(start), end, match_, *rule.regex,
+                                     boost::match_default, begin + static_cast<long>(from))) {
+                break;
+            }
+            const auto first = match_[0].first;
+            const auto last = match_[0].second;
+            if (first == last) {
+                // An empty match masks nothing; move on by one byte so the search ends.
+                if (first == end) break;
+                from = static_cast<size_t>(first - begin) + 1;
+                continue;
+            }
+            matchText_.assign(first, last);
+            const std::string& name = matchName(matchText_);
+            const size_t at = static_cast<size_t>(first - begin);
+            out.append(line, copied, at - copied);
+            done.push_back({static_cast<int>(out.size()), static_cast<int>(last - first),
+                            static_cast<int>(name.size())});
+            out += name;
+            copied = static_cast<size_t>(last - begin);
+            from = copied;
+        }
+    } catch (...) {
+        finish();
+        throw;
+    }
+    finish();
+}
+
+void LineScrubber::scrub(std::string& line) {
+    if (line.empty()) return;
+    if (line.size() > kMaxScrubbedLine) {
+        EvDebug log;
+        log.Error(kTag, "A line of %zu bytes is too long to scrub; it is dropped.", line.size());
+        line.clear();
+        return;
+    }
+    const size_t offset = testTextOffset(line);
+    if (offset >= line.size()) return;
+
+    lower_.assign(line);  // a copy, lower-cased in place below (no zero fill)
+    const BitMap_t lineSet = lowerAndCollect(lower_.data(), lower_.size(), &lower_[0], offset);
+    lowerCurrent_ = true;
+    const std::string& lower = lower_;
+    const size_t count = rules_->rules().size();
+    std::copy(alwaysVisit_.begin(), alwaysVisit_.end(), visit_.begin());
+    candidates_.assign(words(count), 0);
+    rules_->prefilter().scan(lower.data(), lower.size(), [this](uint32_t id) {
+        candidates_[id >> 6] |= uint64_t{1} << (id & 63);
+        markVisit(id);
+    });
+
+    tracker_.clear();
+    for (size_t w = 0; w < visit_.size(); ++w) {
+        for (uint64_t bits = visit_[w]; bits != 0; bits &= bits - 1) {
+            const size_t index = w * 64 + static_cast<size_t>(__builtin_ctzll(bits));
+            const CompiledRule& rule = rules_->rules()[index];
+            if (rule.broken || !bitmapIncludes(lineSet, rule.charSet)) continue;
+            try {
+                if (rule.isRegex) {
+                    applyRegex(index, line);
+                    continue;
+                }
+                const std::string& name = literalName(index);
+                if (!((candidates_[w] >> (index & 63)) & 1)) continue;
+                if (applyLiteralRule(line, currentLower(line), rule.text, name, tracker_,
+                                     scratch_)) {
+                    lowerCurrent_ = false;
+                }
+            } catch (const boost::regex_error& e) {
+                reportFailure(index, describeRegexError(e.code()));
+            } catch (const std::exception& e) {
+                reportFailure(index, e.what());
+            } catch (...) {
+                reportFailure(index, "unknown failure");
+            }
+        }
+    }
+    applyCustomLineRules(line);
+}
+
+void LineScrubber::reportFailure(size_t rule, const char* what) {
+    // Once per rule: a rule that fails on one line tends to fail on many. The line itself is
+    // never logged, since it is not masked yet.
+    if (reported_.empty()) reported_.assign(rules_->rules().size(), 0);
+    if (reported_[rule]) return;
+    reported_[rule] = 1;
+    EvDebug log;
+    log.Error(kTag,
+              "Scrub rule %zu failed on a line (%s); its remaining matches on the line are "
+              "not masked, the other rules go on.",
+              rule, what);
+}
+
+}  // namespace scrub

@@ -4,8 +4,8 @@
 #include <mutex>
 #include <string>
 
-#include "host/export.h"
-#include "scrub/ScrubTypes.h"
+#include "host/Export.h"
+#include "scrub/ScrubRule.h"
 
 // The masked name of text: the map's name for its lower-case form, else a new name
 // "MaskedData<n>" (n: the map's size before the insertion), stored and returned. A null map

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "host/log.h"
+#include "host/Log.h"
 #include "scrub/BitMap.h"
 
 namespace {

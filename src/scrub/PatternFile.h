@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "host/export.h"
-#include "scrub/ScrubTypes.h"
+#include "host/Export.h"
+#include "scrub/ScrubRule.h"
 
 // Appends the file's rules to rules and its named masks to replacements (never clearing
 // either). 0 when the whole file was read, -1 otherwise.

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "host/export.h"
+#include "host/Export.h"
 
 // A product log header line that identifies the machine: lines beginning with linePrefix are
 // masked unless they already hold maskedMarker (an empty marker: always masked).

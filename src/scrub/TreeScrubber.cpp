@@ -9,14 +9,15 @@
 #include <random>
 #include <thread>
 
-#include "bundle/StagingCleanup.h"
-#include "host/file.h"
-#include "host/log.h"
-#include "host/registry.h"
-#include "logselect/FileSelection.h"
+#include "common/Archiver.h"
+#include "common/FileSets.h"
+#include "common/TempFolders.h"
+#include "host/File.h"
+#include "host/Log.h"
+#include "host/Registry.h"
 #include "scrub/CompiledRules.h"
 #include "scrub/FileScrubber.h"
-#include "scrub/LineScrubberEngine.h"
+#include "scrub/LineScrubber.h"
 
 namespace {
 
@@ -84,18 +85,7 @@ scrubFiles::~scrubFiles() {
 }
 
 C7zip* scrubFiles::archiver() {
-    if (!archiver_) {
-        WYPI_Base base;
-        base.setFocus(WYPI_Focus::getFocus());
-        const char* home = base.getHomeDirectory();
-        archiver_ = std::make_unique<C7zip>(home ? home : "", 2);
-        CTeError err = archiver_->Initialize();
-        if (err.GetErrorCode() > 1) {
-            EvDebug log;
-            log.Error(kHelperTag, "Failed to initialize 7z archiver. Error Message:[%s]",
-                      err.AsString().c_str());
-        }
-    }
+    if (!archiver_) archiver_ = common::makeArchiver(kHelperTag, common::ArchiverUse::Decompress);
     return archiver_.get();
 }
 

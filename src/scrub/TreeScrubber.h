@@ -12,10 +12,10 @@
 #include <utility>
 #include <vector>
 
-#include "host/archive.h"
-#include "host/export.h"
-#include "host/threadpool.h"
-#include "scrub/ScrubTypes.h"
+#include "host/Archive.h"
+#include "host/Export.h"
+#include "host/ThreadPool.h"
+#include "scrub/ScrubRule.h"
 
 // Mirrors the source tree into the destination tree through the scrubber, with a pool sized
 // by the registry ("Session" / "ScrubMaxThreadCount"). Masked names made meanwhile go into a

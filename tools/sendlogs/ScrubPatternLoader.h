@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "scrub/ScrubTypes.h"
+#include "scrub/ScrubRule.h"
 
 namespace cli {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "host/log.h"
+#include "host/Log.h"
 
 extern char** environ;
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/net.h"
+#include "host/Net.h"
 
 namespace tooling {
 

@@ -15,7 +15,7 @@
 
 #include "LogGenerator.h"
 #include "SandboxParts.h"
-#include "host/process.h"
+#include "host/Process.h"
 
 namespace fs = std::filesystem;
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "SandboxParts.h"
-#include "host/registry.h"
+#include "host/Registry.h"
 
 namespace tooling {
 namespace sandbox {

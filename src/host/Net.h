@@ -1,0 +1,95 @@
+// The requester's connection, the reply stream and file streaming, over a connected stream
+// socket (TCP, or a socket pair in-process). Framing: docs/wire-protocol.md.
+// Writing to a peer that has gone away is an error value, never SIGPIPE.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/Error.h"
+
+// A connected stream socket, shared by its copies; the last copy closes it.
+class CTeSocket {
+  public:
+    CTeSocket() = default;
+    explicit CTeSocket(int fd);  // takes ownership
+    int fd() const;
+    bool isOpen() const { return fd() >= 0; }
+    // Writes everything or fails (peer gone, error): then the socket is marked broken and
+    // every later write fails at once.
+    CTeError sendAll(const void* data, size_t size);
+    bool broken() const;
+    // A connected pair: the library end and the requester end.
+    static CTeError createPair(CTeSocket& libraryEnd, CTeSocket& requesterEnd);
+
+  private:
+    struct Shared;
+    std::shared_ptr<Shared> shared_;
+};
+
+// The request's network object: carries the connection the reply stream writes to.
+class CWyNetwork {
+  public:
+    CWyNetwork() = default;
+    explicit CWyNetwork(CTeSocket socket) : socket_(std::move(socket)) {}
+    CTeSocket& socket() { return socket_; }
+
+  private:
+    CTeSocket socket_;
+};
+
+// One reply record at a time: begin (code, 0, socket, true), add (tag, data, length)...,
+// end (status: 0 success, 1 failure). end without begin sends a bare status record (code 0)
+// on the network's socket. Each returns 0 on success, -1 when the write failed (logged).
+class EvReturnData {
+  public:
+    explicit EvReturnData(CWyNetwork* network) : network_(network) {}
+    int begin(uint32_t code, int reserved, CTeSocket socket, bool flag);
+    int add(uint32_t tag, const void* data, size_t length);
+    int end(int status);
+
+  private:
+    CWyNetwork* network_;
+    CTeSocket socket_;
+    bool open_ = false;
+    uint32_t code_ = 0;
+    std::vector<std::pair<uint32_t, std::string>> fields_;
+};
+
+// Streams the whole file (its base name, size and CRC-32) to the requester. 0 on success.
+int viewFileContents(const char* path, CTeSocket socket, int flags, CWyNetwork* network);
+
+namespace host {
+
+// The receiving side, used by the command-line program and the tests.
+struct ReplyRecord {
+    uint32_t code = 0;
+    int status = 0;
+    std::vector<std::pair<uint32_t, std::string>> fields;
+};
+struct StreamedFileInfo {
+    std::string name;  // base name as sent (never contains "/")
+    uint64_t declaredSize = 0, receivedSize = 0;
+    uint32_t declaredCrc = 0, receivedCrc = 0;
+    bool ended = false;  // the end frame arrived
+    bool complete() const {
+        return ended && declaredSize == receivedSize && declaredCrc == receivedCrc;
+    }
+};
+class ReplySink {
+  public:
+    virtual ~ReplySink() = default;
+    virtual void onRecord(const ReplyRecord& record) = 0;
+    // Return false to abort the decoding.
+    virtual bool onFileBegin(const std::string& name, uint64_t size) = 0;
+    virtual bool onFileData(const char* data, size_t size) = 0;
+    virtual void onFileEnd(const StreamedFileInfo& info) = 0;
+};
+// Reads frames from fd until the peer closes. False with a reason on a malformed stream
+// (unknown frame, oversized length, truncated frame, file data outside a file).
+bool readReplies(int fd, ReplySink& sink, std::string& error);
+
+}  // namespace host

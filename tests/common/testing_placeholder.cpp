@@ -1,2 +1,0 @@
-// Keeps the testing library non-empty before any shared helper exists.
-namespace sendlogs_testing { int placeholder = 0; }

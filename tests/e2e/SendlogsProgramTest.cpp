@@ -1,0 +1,200 @@
+// The sendlogs program end to end: the dispatcher, "sandbox create" and "collect" against a
+// fresh sandbox, with their exit statuses.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "host/Process.h"
+#include "host/Registry.h"
+#include "support/ProgramRun.h"
+#include "support/TestEnv.h"
+#include "tooling/Sandbox.h"
+
+namespace fs = std::filesystem;
+using clitest::ProgramResult;
+using clitest::runSendlogs;
+
+namespace {
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+std::vector<std::string> fileNames(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    return names;
+}
+
+TEST(SendlogsProgram, DispatchesCommandsAndRejectsWrongCommandLines) {
+    testenv::TempDir scratch("cli");
+    const ProgramResult help = runSendlogs({"--help"}, scratch);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(contains(help.out, "collect") && contains(help.out, "sandbox")) << help.out;
+    EXPECT_TRUE(contains(runSendlogs({"collect", "--help"}, scratch).out, "--scrub-patterns"));
+
+    EXPECT_EQ(runSendlogs({}, scratch).status, 2);
+    const ProgramResult unknown = runSendlogs({"frobnicate"}, scratch);
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_TRUE(contains(unknown.err, "unknown command"));
+
+    const std::string out = scratch.file("out");
+    const std::vector<std::vector<std::string>> wrong = {
+        {"collect", "--job", "1001"},          // no -o
+        {"collect", "--job", "0", "-o", out},  // not a job id
+        {"collect", "--from", "2024-02-30 00:00:00", "--to", "1700000000", "-o", out},
+        {"collect", "--from", "1700000000", "-o", out},  // --to missing
+        {"collect", "--from", "1700000100", "--to", "1700000000", "-o", out},
+        {"collect", "--folder", "nodirectory", "-o", out},
+        {"collect", "--folder", "../up=/tmp", "-o", out},
+        {"collect", "--options", "0xZZ", "-o", out},
+        {"collect", "--sandbox", scratch.path(), "--registry", scratch.path(), "-o", out},
+        {"sandbox", "create"},
+        {"sandbox", "create", scratch.file("s"), "--size-mb", "0"},
+    };
+    for (const auto& args : wrong) {
+        const ProgramResult r = runSendlogs(args, scratch);
+        EXPECT_EQ(r.status, 2) << args[1] << " " << (args.size() > 2 ? args[2] : "") << "\n"
+                               << r.err;
+        EXPECT_FALSE(r.err.empty());
+    }
+    EXPECT_FALSE(testenv::exists(out)) << "a refused command line must not act";
+}
+
+TEST(SendlogsProgram, SandboxCreateBuildsOnceAndRefusesAnOccupiedFolder) {
+    testenv::TempDir scratch("cli-sandbox");
+    const std::string dir = scratch.file("sb");
+    const ProgramResult first = runSendlogs({"sandbox", "create", dir, "--size-mb", "1"}, scratch);
+    ASSERT_EQ(first.status, 0) << first.err;
+    EXPECT_TRUE(fs::is_directory(dir + "/registry"));
+    EXPECT_TRUE(contains(first.out, "Instance001"));
+
+    const ProgramResult again = runSendlogs({"sandbox", "create", dir}, scratch);
+    EXPECT_EQ(again.status, 1);
+    EXPECT_TRUE(contains(again.err, "not empty")) << again.err;
+}
+
+// One sandbox for the requests that only read it.
+class CollectTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        scratch_ = new testenv::TempDir("cli-collect");
+        sandbox_ = scratch_->file("sb");
+        tooling::SandboxOptions options;
+        options.logBytes = 512 << 10;
+        std::string error;
+        ASSERT_TRUE(tooling::createSandbox(sandbox_, options, error)) << error;
+    }
+    static void TearDownTestSuite() {
+        delete scratch_;
+        scratch_ = nullptr;
+    }
+    ProgramResult collect(std::vector<std::string> request, const std::string& out) {
+        std::vector<std::string> args = {"collect", "--sandbox", sandbox_, "-o", out};
+        args.insert(args.end(), request.begin(), request.end());
+        return runSendlogs(args, local_);
+    }
+
+    static testenv::TempDir* scratch_;
+    static std::string sandbox_;
+    testenv::TempDir local_{"cli-collect-run"};
+};
+testenv::TempDir* CollectTest::scratch_ = nullptr;
+std::string CollectTest::sandbox_;
+
+TEST_F(CollectTest, JobRequestWritesTheJobLogAndNeverOverwrites) {
+    const std::string out = local_.file("out");
+    const ProgramResult first = collect({"--job", "1001"}, out);
+    ASSERT_EQ(first.status, 0) << first.out << first.err;
+    EXPECT_TRUE(contains(first.out, "product version: 11.32.4"));
+    EXPECT_TRUE(contains(first.out, "client time: "));
+    EXPECT_TRUE(contains(first.out, "collect: done: 1 file(s)"));
+    EXPECT_FALSE(contains(first.err, "receiving")) << "progress is for terminals only";
+
+    std::vector<std::string> names = fileNames(out);
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_EQ(names[0].rfind("1001_", 0), 0u) << names[0];
+    EXPECT_EQ(names[0].substr(names[0].size() - 4), ".log");
+    const std::string jobLog = testenv::readFile(out + "/" + names[0]);
+    EXPECT_NE(jobLog.find("1001"), std::string::npos);
+
+    // The same request into the same folder keeps the first file as it was.
+    ASSERT_EQ(collect({"--job", "1001"}, out).status, 0);
+    EXPECT_EQ(fileNames(out).size(), 2u);
+    EXPECT_EQ(testenv::readFile(out + "/" + names[0]), jobLog);
+}
+
+TEST_F(CollectTest, ShowsProgressOnATerminal) {
+    if (!testenv::haveProgram("script")) GTEST_SKIP() << "needs script(1) for a terminal";
+    const std::string command = host::shellQuote(clitest::programPath()) + " collect --sandbox " +
+                                host::shellQuote(sandbox_) + " --job 1001 -o " +
+                                host::shellQuote(local_.file("out"));
+    const std::string transcript = local_.file("transcript");
+    ASSERT_EQ(testenv::runShell("script -qec " + host::shellQuote(command) + " /dev/null >" +
+                                host::shellQuote(transcript) + " 2>&1 </dev/null"),
+              0);
+    EXPECT_TRUE(contains(testenv::readFile(transcript), "% (")) << testenv::readFile(transcript);
+}
+
+TEST_F(CollectTest, ScrubPatternsFileMasksTheJobLog) {
+    const std::string patterns = local_.file("patterns.txt");
+    testenv::writeFile(patterns, "socket\nclient01&#*#&Masked_Host\n");
+    const std::string out = local_.file("out");
+    const ProgramResult r =
+        collect({"--job", "1001", "--scrub", "--scrub-patterns", patterns}, out);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> names = fileNames(out);
+    ASSERT_EQ(names.size(), 1u);
+    std::string jobLog = testenv::readFile(out + "/" + names[0]);
+    EXPECT_NE(jobLog.find("Masked_Host"), std::string::npos);
+    EXPECT_NE(jobLog.find("MaskedData"), std::string::npos);
+    for (char& c : jobLog) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_EQ(jobLog.find("client01"), std::string::npos);
+    EXPECT_EQ(jobLog.find("socket"), std::string::npos);
+
+    // Without a patterns file the library ends the request before sending anything.
+    const ProgramResult refused = collect({"--job", "1001", "--scrub"}, local_.file("out2"));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(contains(refused.err, "no job log arrived")) << refused.err;
+}
+
+TEST_F(CollectTest, RequestThatSendsNothingFailsAndPointsAtTheLibraryLog) {
+    // Bundle mode without product logs or job results: the library names no bundle.
+    const std::string out = local_.file("out");
+    const ProgramResult r = collect({}, out);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.err, "no bundle arrived")) << r.err;
+    EXPECT_TRUE(contains(r.err, tooling::sandboxLogDir(sandbox_) + "/SendLogFiles.log")) << r.err;
+    EXPECT_TRUE(contains(r.out, "collect: FAILED"));
+    EXPECT_TRUE(fileNames(out).empty());
+}
+
+TEST(CollectFailure, FailureRecordGivesExitStatusOne) {
+    testenv::TempDir scratch("cli-failure");
+    const std::string dir = scratch.file("sb");
+    tooling::SandboxOptions options;
+    options.logBytes = 64 << 10;
+    std::string error;
+    ASSERT_TRUE(tooling::createSandbox(dir, options, error)) << error;
+    // A job results directory that is a plain file: the staging directory cannot be made,
+    // and the library ends the reply stream with a failure status.
+    const std::string notADir = scratch.file("not-a-dir");
+    testenv::writeFile(notADir, "x");
+    host::RegValue value;
+    value.text = notADir;
+    ASSERT_TRUE(host::writeRegValue(tooling::sandboxRegistryRoot(dir) +
+                                        "/SOFTWARE/Kestrav Systems/Orvion/Instance001/Base/"
+                                        "dJOBRESULTSDIR",
+                                    value));
+
+    const ProgramResult r = runSendlogs(
+        {"collect", "--sandbox", dir, "--job", "1001", "-o", scratch.file("out")}, scratch);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.out, "request status: failure")) << r.out;
+    EXPECT_TRUE(contains(r.err, "the library reported a failure")) << r.err;
+}
+
+}  // namespace

@@ -1,0 +1,136 @@
+// A request through the entry: start-up records, staging directory, fatal start-up paths,
+// teardown, concurrent requests.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <thread>
+
+#include "collector/infoNLogsCollector.h"
+#include "support/RequestHarness.h"
+
+namespace {
+
+using harness::Installation;
+using harness::Request;
+
+uint32_t timeValue(const host::ReplyRecord& record) {
+    uint32_t wire = 0;
+    EXPECT_EQ(4u, record.fields.at(0).second.size());
+    memcpy(&wire, record.fields.at(0).second.data(), 4);
+    return ntohl(wire);
+}
+
+TEST(RequestLifecycle, SendsVersionAndTimeThenTearsDown) {
+    Installation inst;
+    time_t before = time(nullptr);
+    auto reply = harness::run(Request{});  // bundle mode with nothing to bundle
+    ASSERT_TRUE(reply.decoded) << reply.decodeError;
+
+    const host::ReplyRecord* version = reply.find(REPLY_VERSION_CODE);
+    ASSERT_NE(nullptr, version);
+    ASSERT_EQ(1u, version->fields.size());
+    EXPECT_EQ(REPLY_VERSION_TAG, version->fields[0].first);
+    EXPECT_EQ(std::string("\0\0\0\0"
+                          "11.32.4",
+                          11),
+              version->fields[0].second);
+    EXPECT_EQ(0, version->status);
+
+    const host::ReplyRecord* clock = reply.find(REPLY_TIME_CODE);
+    ASSERT_NE(nullptr, clock);
+    EXPECT_EQ(REPLY_TIME_TAG, clock->fields[0].first);
+    EXPECT_GE(timeValue(*clock), static_cast<uint32_t>(before));
+
+    std::string log = inst.log();
+    EXPECT_NE(std::string::npos,
+              log.find("Created supportDir[" + inst.jobResultsDir + "/Support_"));
+    EXPECT_NE(std::string::npos,
+              log.find("Exception: unix log bundle name is empty, so skip collection"));
+    EXPECT_TRUE(Installation::stagingDirs(inst.jobResultsDir).empty());
+    EXPECT_TRUE(reply.files.empty());
+}
+
+TEST(RequestLifecycle, StagesUnderTheLogDirectoryParentWithoutJobResults) {
+    Installation inst(false);
+    auto reply = harness::run(Request{});
+    std::string parent = inst.logDir.substr(0, inst.logDir.rfind('/'));
+    EXPECT_NE(std::string::npos, inst.log().find("Created supportDir[" + parent + "/Support_"));
+    EXPECT_TRUE(Installation::stagingDirs(parent).empty());
+}
+
+TEST(RequestLifecycle, MissingVersionSendsAnEmptyVersionText) {
+    Installation inst;
+    inst.registry.setString("Base", "sProductVersion", std::string(200, 'v'));
+    auto reply = harness::run(Request{});
+    const host::ReplyRecord* version = reply.find(REPLY_VERSION_CODE);
+    ASSERT_NE(nullptr, version);
+    EXPECT_EQ(std::string(4, '\0'), version->fields[0].second);
+}
+
+TEST(RequestLifecycle, NoLogDirectoryEndsWithAFailureRecord) {
+    Installation inst;
+    inst.registry.setString("EventManager", "dEVLOGDIR", "");
+    auto reply = harness::run(Request{});
+    EXPECT_TRUE(reply.hasFailure());
+    EXPECT_NE(std::string::npos,
+              inst.log().find("Exception: Failed to generate the staging directory path"));
+}
+
+TEST(RequestLifecycle, UncreatableStagingDirectoryEndsWithAFailureRecord) {
+    Installation inst(false);
+    inst.registry.setString("EventManager", "dEVLOGDIR",
+                            inst.registry.dir().file("gone/Log_Files"));
+    auto reply = harness::run(Request{});
+    EXPECT_TRUE(reply.hasFailure());
+    EXPECT_NE(std::string::npos, inst.log().find("Exception: strSupportDir is invalid"));
+}
+
+TEST(RequestLifecycle, ScrubbingWithoutPatternsStopsAfterStartUpAndCleansUp) {
+    Installation inst;
+    Request request;
+    request.options = OPT_SCRUB_LOGS | OPT_PRODUCT_LOGS;
+    auto reply = harness::run(request);
+    std::string log = inst.log();
+    EXPECT_NE(std::string::npos,
+              log.find("Scrub logs option is enabled but scrub patterns file is not received."));
+    EXPECT_NE(std::string::npos, log.find("Exception: scrubPatternsFilePath is invalid"));
+    EXPECT_EQ(std::string::npos, log.find("unix log bundle name is empty"));
+    EXPECT_TRUE(Installation::stagingDirs(inst.jobResultsDir).empty());
+}
+
+TEST(RequestLifecycle, RemoteClientWithoutProxyHandleStaysInProxyMode) {
+    Installation inst;
+    inst.registry.setNumber("Clients/7", "nOsId", 49);
+    Request request;
+    request.clientId = 7;
+    request.options = OPT_PRODUCT_LOGS;
+    auto reply = harness::run(request);
+    std::string log = inst.log();
+    EXPECT_NE(std::string::npos, log.find("clientId:7 destOsID:49"));
+    EXPECT_NE(std::string::npos, log.find("Failed to connect to remote client."));
+    EXPECT_NE(std::string::npos, log.find("unix log bundle name is empty"));
+}
+
+TEST(RequestLifecycle, EightConcurrentRequestsEachGetTheirOwnStagingDirectory) {
+    Installation inst;
+    const int kRequests = 8;
+    std::vector<std::thread> threads;
+    std::vector<harness::Reply> replies(kRequests);
+    for (int i = 0; i < kRequests; ++i)
+        threads.emplace_back([&replies, i] { replies[i] = harness::run(Request{}); });
+    for (auto& t : threads) t.join();
+
+    // A thread handle may be reused once its thread has ended, so a later request may get
+    // an earlier one's name; two requests running at once never do, or one would fail here.
+    std::string log = inst.log();
+    size_t created = 0;
+    for (size_t pos = 0; (pos = log.find("Created supportDir[", pos)) != std::string::npos; ++pos)
+        ++created;
+    EXPECT_EQ(static_cast<size_t>(kRequests), created);
+    EXPECT_EQ(std::string::npos, log.find("Failed to create supportDir"));
+    for (const auto& reply : replies) EXPECT_NE(nullptr, reply.find(REPLY_TIME_CODE));
+    EXPECT_TRUE(Installation::stagingDirs(inst.jobResultsDir).empty());
+}
+
+}  // namespace

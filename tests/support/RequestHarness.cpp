@@ -1,0 +1,94 @@
+#include "support/RequestHarness.h"
+
+#include <dirent.h>
+
+#include <thread>
+
+#include "collector/infoNLogsCollector.h"
+#include "host/Log.h"
+
+namespace harness {
+
+const host::ReplyRecord* Reply::find(uint32_t code) const {
+    for (const auto& r : records)
+        if (r.code == code) return &r;
+    return nullptr;
+}
+
+bool Reply::hasFailure() const {
+    for (const auto& r : records)
+        if (r.status == 1) return true;
+    return false;
+}
+
+void MemorySink::onRecord(const host::ReplyRecord& record) {
+    reply_.records.push_back(record);
+}
+
+bool MemorySink::onFileBegin(const std::string& name, uint64_t) {
+    current_ = name;
+    reply_.contents[name].clear();
+    return true;
+}
+
+bool MemorySink::onFileData(const char* data, size_t size) {
+    reply_.contents[current_].append(data, size);
+    return true;
+}
+
+void MemorySink::onFileEnd(const host::StreamedFileInfo& info) {
+    reply_.files.push_back(info);
+}
+
+Reply run(const Request& r) {
+    Reply reply;
+    CTeSocket libraryEnd, requesterEnd;
+    if (CTeSocket::createPair(libraryEnd, requesterEnd).IsError()) return reply;
+    // The thread owns every copy of the library end, so the stream ends when the request does.
+    std::thread worker([socket = std::move(libraryEnd), r]() mutable {
+        CWyNetwork network(socket);
+        gatherInfoNLogs(socket, 0, r.clientId, r.jobId, r.jobIds, r.fromTime, r.toTime, r.options,
+                        r.extraOptions, r.commands, r.extraNames, r.additionalFolders, {},
+                        r.scrubRules, r.replacements, r.clientName, r.tagId, r.searchText, &network,
+                        r.scrubPatternsFilePath, nullptr, "");
+        socket = CTeSocket();
+    });
+    MemorySink sink(reply);
+    reply.decoded = host::readReplies(requesterEnd.fd(), sink, reply.decodeError);
+    worker.join();
+    return reply;
+}
+
+Installation::Installation(bool withJobResults)
+    : logEnv_("SENDLOGS_LOG_FILE", registry.dir().file("library.log")) {
+    libraryLog = registry.dir().file("library.log");
+    host::setLogFilePath(libraryLog);
+    logDir = registry.makeDir("Orvion/Log_Files");
+    registry.setString("EventManager", "dEVLOGDIR", logDir);
+    registry.setNumber("EventManager", "nDebugLevel", 10);
+    registry.setString("Base", "sProductVersion", "11.32.4");
+    registry.setString("Base", "sPhysicalMachine", "client01");
+    registry.setString("Base", "dORVIONHOME", registry.makeDir("home"));
+    if (withJobResults) {
+        jobResultsDir = registry.makeDir("jobResults");
+        registry.setString("Base", "dJOBRESULTSDIR", jobResultsDir);
+    }
+}
+
+std::string Installation::log() const {
+    return testenv::exists(libraryLog) ? testenv::readFile(libraryLog) : std::string();
+}
+
+std::vector<std::string> Installation::stagingDirs(const std::string& dir) {
+    std::vector<std::string> found;
+    DIR* d = opendir(dir.c_str());
+    if (d == nullptr) return found;
+    while (dirent* e = readdir(d)) {
+        std::string name = e->d_name;
+        if (name.rfind("Support_", 0) == 0) found.push_back(name);
+    }
+    closedir(d);
+    return found;
+}
+
+}  // namespace harness

@@ -1,0 +1,74 @@
+// Runs requests through gatherInfoNLogs against a socket pair and decodes what comes back,
+// with the same decoder the command-line program uses.
+#pragma once
+
+#include <ctime>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "host/Net.h"
+#include "scrub/ScrubRule.h"
+#include "support/TestEnv.h"
+
+namespace harness {
+
+struct Request {
+    unsigned clientId = 0;
+    long long jobId = 0;
+    std::vector<long long> jobIds;
+    time_t fromTime = 0, toTime = 0;
+    unsigned long options = 0, extraOptions = 0;
+    std::vector<std::string> commands, extraNames, additionalFolders;
+    ScrubRuleList scrubRules;
+    ReplacementMap replacements;
+    const char* clientName = nullptr;
+    long long tagId = 0;
+    std::string searchText;
+    const char* scrubPatternsFilePath = nullptr;
+};
+
+struct Reply {
+    std::vector<host::ReplyRecord> records;
+    std::vector<host::StreamedFileInfo> files;
+    std::map<std::string, std::string> contents;  // by streamed name
+    bool decoded = false;
+    std::string decodeError;
+
+    const host::ReplyRecord* find(uint32_t code) const;
+    bool hasFailure() const;  // a record with status 1
+};
+
+// Decodes every reply of one stream into memory.
+class MemorySink : public host::ReplySink {
+  public:
+    explicit MemorySink(Reply& reply) : reply_(reply) {}
+    void onRecord(const host::ReplyRecord& record) override;
+    bool onFileBegin(const std::string& name, uint64_t size) override;
+    bool onFileData(const char* data, size_t size) override;
+    void onFileEnd(const host::StreamedFileInfo& info) override;
+
+  private:
+    Reply& reply_;
+    std::string current_;
+};
+
+Reply run(const Request& request);
+
+// A product installation in a temporary folder: registry with instance focus, log directory
+// "<dir>/Orvion/Log_Files", job results "<dir>/jobResults" (unless withJobResults is false),
+// and the library log captured in a file.
+class Installation {
+  public:
+    explicit Installation(bool withJobResults = true);
+    testenv::RegistryFixture registry;
+    std::string logDir, jobResultsDir, libraryLog;
+    std::string log() const;  // the library log so far
+    // Staging directories ("Support_*") currently in dir.
+    static std::vector<std::string> stagingDirs(const std::string& dir);
+
+  private:
+    testenv::ScopedEnv logEnv_;
+};
+
+}  // namespace harness

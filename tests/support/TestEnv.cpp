@@ -1,0 +1,228 @@
+#include "support/TestEnv.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace testenv {
+
+namespace {
+
+std::string tempBase() {
+    const char* tmp = std::getenv("TMPDIR");
+    return (tmp && *tmp) ? tmp : "/tmp";
+}
+
+void makeParents(const std::string& path) {
+    for (size_t pos = path.find('/', 1); pos != std::string::npos; pos = path.find('/', pos + 1))
+        ::mkdir(path.substr(0, pos).c_str(), 0755);
+}
+
+// Removes the entry name inside the open folder dirFd; descends into folders (never into
+// links) and makes unreadable folders readable on the way.
+bool removeAt(int dirFd, const char* name) {
+    struct stat st;
+    if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
+    if (!S_ISDIR(st.st_mode)) return unlinkat(dirFd, name, 0) == 0 || errno == ENOENT;
+    int fd = openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && errno == EACCES) {
+        fchmodat(dirFd, name, 0700, 0);
+        fd = openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    }
+    if (fd < 0) return false;
+    if ((st.st_mode & 0700) != 0700) fchmod(fd, 0700);
+    DIR* dir = fdopendir(fd);
+    if (!dir) {
+        close(fd);
+        return false;
+    }
+    bool ok = true;
+    while (struct dirent* entry = readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+        ok = removeAt(dirfd(dir), entry->d_name) && ok;
+    }
+    closedir(dir);
+    return unlinkat(dirFd, name, AT_REMOVEDIR) == 0 && ok;
+}
+
+}  // namespace
+
+TempDir::TempDir(const std::string& prefix) {
+    std::string templ = tempBase() + "/" + prefix + "-XXXXXX";
+    std::vector<char> buffer(templ.begin(), templ.end());
+    buffer.push_back('\0');
+    if (!mkdtemp(buffer.data()))
+        throw std::runtime_error("cannot create a temporary folder under " + tempBase() + ": " +
+                                 std::strerror(errno));
+    path_ = buffer.data();
+}
+
+TempDir::~TempDir() {
+    if (!path_.empty()) removeTree(path_);
+}
+
+TempDir::TempDir(TempDir&& other) noexcept : path_(std::move(other.path_)) {
+    other.path_.clear();
+}
+
+TempDir& TempDir::operator=(TempDir&& other) noexcept {
+    if (this != &other) {
+        if (!path_.empty()) removeTree(path_);
+        path_ = std::move(other.path_);
+        other.path_.clear();
+    }
+    return *this;
+}
+
+std::string TempDir::file(const std::string& name) const {
+    return path_ + "/" + name;
+}
+
+std::string TempDir::mkdir(const std::string& name) const {
+    std::string path = file(name);
+    makeParents(path + "/");
+    return path;
+}
+
+bool removeTree(const std::string& path) {
+    if (path.empty() || path == "/") return false;
+    return removeAt(AT_FDCWD, path.c_str());
+}
+
+ScopedEnv::ScopedEnv(const std::string& name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name.c_str())) {
+        had_ = true;
+        old_ = old;
+    }
+    setenv(name.c_str(), value.c_str(), 1);
+}
+
+ScopedEnv::ScopedEnv(const std::string& name) : name_(name) {
+    if (const char* old = std::getenv(name.c_str())) {
+        had_ = true;
+        old_ = old;
+    }
+    unsetenv(name.c_str());
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (had_)
+        setenv(name_.c_str(), old_.c_str(), 1);
+    else
+        unsetenv(name_.c_str());
+}
+
+void writeFile(const std::string& path, const std::string& text) {
+    makeParents(path);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool exists(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+int countOpenFds() {
+    DIR* dir = opendir("/proc/self/fd");
+    if (!dir) return -1;
+    int count = 0;
+    while (struct dirent* entry = readdir(dir))
+        if (entry->d_name[0] != '.') ++count;
+    closedir(dir);
+    return count - 1;  // the descriptor of the listing itself
+}
+
+bool haveProgram(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::stringstream dirs(path ? path : "/usr/bin:/bin");
+    std::string dir;
+    while (std::getline(dirs, dir, ':'))
+        if (!dir.empty() && access((dir + "/" + name).c_str(), X_OK) == 0) return true;
+    return false;
+}
+
+int runShell(const std::string& command) {
+    int status = std::system(command.c_str());
+    if (status == -1 || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+RegistryFixture::RegistryFixture(const std::string& instance)
+    : dir_("sendlogs-registry"),
+      root_(dir_.mkdir("registry")),
+      instance_(instance),
+      rootEnv_("ORVION_REGISTRY_ROOT", root_),
+      instanceEnv_("ORVION_INSTANCE", instance) {}
+
+std::string RegistryFixture::keyPath(const std::string& key) const {
+    return root_ + "/SOFTWARE/Kestrav Systems/Orvion/" + instance_ + "/" + key;
+}
+
+void RegistryFixture::setString(const std::string& key, const std::string& name,
+                                const std::string& value) {
+    setStringFor(instance_, key, name, value);
+}
+
+void RegistryFixture::setStringFor(const std::string& instance, const std::string& key,
+                                   const std::string& name, const std::string& value) {
+    if (!host::setRegString(instance, key, name, value))
+        throw std::runtime_error("cannot write registry value " + key + "/" + name);
+}
+
+void RegistryFixture::setNumber(const std::string& key, const std::string& name, long long value) {
+    if (!host::setRegNumber(instance_, key, name, value))
+        throw std::runtime_error("cannot write registry value " + key + "/" + name);
+}
+
+void RegistryFixture::setMulti(const std::string& key, const std::string& name,
+                               const std::vector<std::string>& values) {
+    host::RegValue value;
+    value.type = host::RegType::MultiString;
+    value.strings = values;
+    if (!host::writeRegValue(keyPath(key) + "/" + name, value))
+        throw std::runtime_error("cannot write registry value " + key + "/" + name);
+}
+
+void RegistryFixture::setAbsolute(const std::string& absPath, const std::string& name,
+                                  const host::RegValue& value) {
+    std::string rel = absPath;
+    for (char& c : rel)
+        if (c == '\\') c = '/';
+    while (!rel.empty() && rel.front() == '/') rel.erase(0, 1);
+    if (!host::writeRegValue(root_ + "/" + rel + "/" + name, value))
+        throw std::runtime_error("cannot write registry value " + absPath + "/" + name);
+}
+
+}  // namespace testenv

@@ -1,0 +1,100 @@
+// Shared test helpers: temporary folders, environment overrides, small file helpers and
+// registry trees built in a temporary folder.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "host/Registry.h"
+
+namespace testenv {
+
+// A fresh folder (mkdtemp under $TMPDIR or /tmp), removed with everything below it when the
+// object goes away. Symbolic links inside are removed, never followed.
+class TempDir {
+  public:
+    explicit TempDir(const std::string& prefix = "sendlogs-test");
+    ~TempDir();
+    TempDir(TempDir&& other) noexcept;
+    TempDir& operator=(TempDir&& other) noexcept;
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return path_; }
+    // path()/name (name may hold "/"; nothing is created).
+    std::string file(const std::string& name) const;
+    // Creates path()/name (and its parents) and returns its path.
+    std::string mkdir(const std::string& name) const;
+
+  private:
+    std::string path_;
+};
+
+// Removes a tree without following symbolic links; unreadable folders are made readable
+// first. True when the path is gone afterwards.
+bool removeTree(const std::string& path);
+
+// Sets (or, with unset, removes) an environment variable for the object's lifetime.
+class ScopedEnv {
+  public:
+    ScopedEnv(const std::string& name, const std::string& value);
+    explicit ScopedEnv(const std::string& name);  // unsets it
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    std::string name_;
+    bool had_ = false;
+    std::string old_;
+};
+
+// Writes text to path, creating missing parent folders; throws std::runtime_error on failure.
+void writeFile(const std::string& path, const std::string& text);
+// The whole content of path; throws std::runtime_error when it cannot be read.
+std::string readFile(const std::string& path);
+bool exists(const std::string& path);
+// Splits text into lines (without their "\n"); a final line without "\n" counts too.
+std::vector<std::string> splitLines(const std::string& text);
+// Number of open descriptors of this process (entries of /proc/self/fd).
+int countOpenFds();
+// True when a program of that name is on $PATH.
+bool haveProgram(const std::string& name);
+// Runs a shell command, returning its exit status (-1 when it could not run).
+int runShell(const std::string& command);
+
+// A registry tree in a temporary folder (<dir>/registry). Sets ORVION_REGISTRY_ROOT and
+// ORVION_INSTANCE for its lifetime; values are written under the given instance.
+class RegistryFixture {
+  public:
+    explicit RegistryFixture(const std::string& instance = "Instance001");
+
+    const std::string& root() const { return root_; }
+    const std::string& instance() const { return instance_; }
+    const TempDir& dir() const { return dir_; }
+    // <root>/SOFTWARE/Kestrav Systems/Orvion/<instance>/<key>
+    std::string keyPath(const std::string& key) const;
+
+    void setString(const std::string& key, const std::string& name, const std::string& value);
+    void setNumber(const std::string& key, const std::string& name, long long value);
+    void setMulti(const std::string& key, const std::string& name,
+                  const std::vector<std::string>& values);
+    // A value under an absolute registry path ("SOFTWARE\\ODBC\\ODBC.INI" or with "/").
+    void setAbsolute(const std::string& absPath, const std::string& name,
+                     const host::RegValue& value);
+    // Writes the same values under another instance (for focus tests).
+    void setStringFor(const std::string& instance, const std::string& key, const std::string& name,
+                      const std::string& value);
+    // Makes a folder beside the registry tree for the product's directories (log dir,
+    // home ...), and returns its path.
+    std::string makeDir(const std::string& name) const { return dir_.mkdir(name); }
+
+  private:
+    TempDir dir_;
+    std::string root_;
+    std::string instance_;
+    ScopedEnv rootEnv_;
+    ScopedEnv instanceEnv_;
+};
+
+}  // namespace testenv

@@ -1,0 +1,269 @@
+// 7z archives checked with the 7z program: general archives, the job results directory with
+// its exclusions, the certificates folder without private keys, and the tar variant.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <set>
+
+#include "bundle/Archive7z.h"
+#include "bundle/ScrubbedArchive.h"
+#include "host/Log.h"
+#include "scrub/BitMap.h"
+#include "support/TestEnv.h"
+
+using testenv::exists;
+using testenv::writeFile;
+
+namespace {
+
+std::string sevenZip() {
+    for (const char* name : {"7z", "7zz", "7za"}) {
+        if (testenv::haveProgram(name)) return name;
+    }
+    return "";
+}
+
+std::string capture(const std::string& command) {
+    std::string out;
+    if (FILE* p = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        size_t got;
+        while ((got = fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, got);
+        pclose(p);
+    }
+    return out;
+}
+
+// Member paths of an archive, as the 7z program lists them.
+std::set<std::string> members(const std::string& archive) {
+    std::set<std::string> names;
+    const std::string listing = capture(sevenZip() + " l -slt '" + archive + "' 2>/dev/null");
+    for (const std::string& line : testenv::splitLines(listing)) {
+        if (line.rfind("Path = ", 0) == 0 && line.substr(7) != archive)
+            names.insert(line.substr(7));
+    }
+    return names;
+}
+
+class Archives : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (sevenZip().empty()) GTEST_SKIP() << "no 7z program";
+        host::setLogFilePath(dir_.file("library.log"));
+        home_ = registry_.makeDir("home");
+        base_ = registry_.makeDir("base");
+        jobResults_ = registry_.makeDir("jobresults");
+        out_ = registry_.makeDir("out");
+        registry_.setString("Base", "dORVIONHOME", home_);
+        registry_.setString("Base", "dBASEHOME", base_);
+        registry_.setString("Base", "dJOBRESULTSDIR", jobResults_);
+        registry_.setString("Base", "sPhysicalMachine", "client01");
+    }
+    void TearDown() override { host::resetLogSettings(); }
+    std::string logText() const { return testenv::readFile(dir_.file("library.log")); }
+
+    testenv::RegistryFixture registry_;
+    testenv::TempDir dir_;
+    std::string home_, base_, jobResults_, out_;
+};
+
+TEST_F(Archives, CompressionLevelFromRegistry) {
+    EXPECT_EQ(1u, ReadCompressionLevel());  // absent
+    for (auto [value, level] : {std::pair<long long, unsigned>{3, 3},
+                                {5, 5},
+                                {7, 7},
+                                {9, 9},
+                                {4, 1},
+                                {10, 1},
+                                {0, 1},
+                                {-9, 1}}) {
+        registry_.setNumber("EventManager", "nLogCompLevel", value);
+        EXPECT_EQ(level, ReadCompressionLevel()) << "value " << value;
+    }
+    registry_.setString("EventManager", "nLogCompLevel", "high");
+    EXPECT_EQ(1u, ReadCompressionLevel());
+}
+
+TEST_F(Archives, CreateArchiveOfFilesAndFolders) {
+    writeFile(dir_.file("in/a.log"), "alpha\n");
+    writeFile(dir_.file("in/tree/b.log"), "beta\n");
+    std::vector<std::string> items{dir_.file("in/a.log"), dir_.file("in/tree")};
+    std::string archive = out_ + "/list.7z";
+    ASSERT_TRUE(createArchive(&archive[0], items, 0, false));
+    EXPECT_EQ((std::set<std::string>{"a.log", "tree", "tree/b.log"}), members(archive));
+    const std::string extracted = dir_.mkdir("x");
+    ASSERT_EQ(0, testenv::runShell(sevenZip() + " x -y -o'" + extracted + "' '" + archive +
+                                   "' >/dev/null"));
+    EXPECT_EQ("beta\n", testenv::readFile(extracted + "/tree/b.log"));
+
+    std::string fullPaths = out_ + "/full.7z";
+    ASSERT_TRUE(createArchive(&fullPaths[0], items, 0, true));
+    EXPECT_TRUE(members(fullPaths).count(dir_.file("in/a.log").substr(1)));
+}
+
+TEST_F(Archives, CreateArchiveInVolumes) {
+    std::string noise;
+    for (unsigned i = 0, v = 7; i < (5u << 20) / 4; ++i) {
+        noise += static_cast<char>((v = v * 1103515245u + 12345u) >> 16);
+    }
+    writeFile(dir_.file("big.bin"), noise);
+    std::vector<std::string> items{dir_.file("big.bin")};
+    std::string archive = out_ + "/vol.7z";
+    ASSERT_TRUE(createArchive(&archive[0], items, 1, false));
+    EXPECT_TRUE(exists(archive + ".001"));
+    EXPECT_TRUE(exists(archive + ".002"));
+    EXPECT_EQ(0, testenv::runShell(sevenZip() + " t '" + archive + ".001' >/dev/null"));
+}
+
+TEST_F(Archives, CreateArchiveFailsWhenNothingCanBeWritten) {
+    std::vector<std::string> items{dir_.file("missing.log")};
+    std::string archive = out_ + "/none.7z";
+    EXPECT_FALSE(createArchive(&archive[0], items, 0, false));
+    EXPECT_FALSE(createArchive(nullptr, items, 0, false));
+}
+
+TEST_F(Archives, JobResultsWithoutStagingLeftoversAndCache) {
+    writeFile(jobResults_ + "/keep.txt", "k\n");
+    writeFile(jobResults_ + "/support_123/old.tar", "s\n");
+    writeFile(jobResults_ + "/sendLogFiles_9/x.log", "s\n");
+    writeFile(jobResults_ + "/cache/data.idx", "c\n");
+    writeFile(jobResults_ + "/WY_JobResults/2/0/77/result.xml", "r\n");
+    registry_.setString("DM2WebSearchServer", "sZCACHEDATAFILESPATH", jobResults_ + "/cache");
+    std::vector<std::string> archives{"earlier.7z"};
+    ASSERT_TRUE(getJobResultsDirectory(out_.c_str(), archives, 0));
+    ASSERT_EQ((std::vector<std::string>{"earlier.7z", out_ + "/JobResults.7z"}), archives);
+    const std::set<std::string> names = members(archives[1]);
+    EXPECT_TRUE(names.count("jobresults/keep.txt"));
+    EXPECT_TRUE(names.count("jobresults/WY_JobResults/2/0/77/result.xml"));
+    for (const std::string& name : names) {
+        EXPECT_EQ(std::string::npos, name.find("support_")) << name;
+        EXPECT_EQ(std::string::npos, name.find("sendLogFiles_")) << name;
+        EXPECT_EQ(std::string::npos, name.find("cache")) << name;
+    }
+}
+
+TEST_F(Archives, CacheOutsideTheArchivedDirectoryExcludesNothing) {
+    writeFile(jobResults_ + "/cache/data.idx", "c\n");
+    registry_.setString("DM2WebSearchServer", "sZCACHEDATAFILESPATH", dir_.file("cache"));
+    std::vector<std::string> archives;
+    ASSERT_TRUE(getJobResultsDirectory(out_.c_str(), archives, 0));
+    EXPECT_TRUE(members(archives.at(0)).count("jobresults/cache/data.idx"));
+}
+
+TEST_F(Archives, JobResultsOfOneJob) {
+    writeFile(jobResults_ + "/keep.txt", "k\n");
+    writeFile(jobResults_ + "/WY_JobResults/2/0/77/result.xml", "r\n");
+    writeFile(jobResults_ + "/WY_JobResults/2/0/77/support_1/x", "s\n");
+    writeFile(jobResults_ + "/WY_JobResults/2/0/78/other.xml", "o\n");
+    std::vector<std::string> archives;
+    ASSERT_TRUE(getJobResultsDirectory(out_.c_str(), archives, 77));
+    EXPECT_EQ((std::set<std::string>{"77", "77/result.xml"}), members(archives.at(0)));
+}
+
+TEST_F(Archives, JobResultsUnknown) {
+    registry_.setString("Base", "dJOBRESULTSDIR", "");
+    std::vector<std::string> archives;
+    EXPECT_FALSE(getJobResultsDirectory(out_.c_str(), archives, 0));
+    EXPECT_TRUE(archives.empty());
+    EXPECT_NE(std::string::npos,
+              logText().find("Could not retrieve job results directory for client [client01]"));
+}
+
+TEST_F(Archives, CertificatesWithoutPrivateKeys) {
+    writeFile(base_ + "/certificates/client.pem", "cert\n");
+    writeFile(base_ + "/certificates/client_key.pem", "KEY\n");
+    writeFile(base_ + "/certificates/ca/root.pem", "root\n");
+    writeFile(base_ + "/certificates/ca/root_key.pem", "KEY\n");
+    writeFile(base_ + "/certificates/ca/root_key.pem.txt", "not a key name\n");
+    std::vector<std::string> archives;
+    ASSERT_TRUE(getCertificatesFolder(out_.c_str(), archives));
+    ASSERT_EQ(1u, archives.size());
+    std::set<std::string> files;
+    for (const std::string& name : members(archives[0])) {
+        // Members lie below the temporary folder's name.
+        if (name.find('/') != std::string::npos) files.insert(name.substr(name.find('/') + 1));
+    }
+    EXPECT_EQ((std::set<std::string>{"client.pem", "ca", "ca/root.pem", "ca/root_key.pem.txt"}),
+              files);
+    // The filtered copy was made in the job results directory and is gone.
+    EXPECT_EQ("", capture("ls -A '" + jobResults_ + "'"));
+}
+
+TEST_F(Archives, CopyFilesToDirRules) {
+    writeFile(dir_.file("src/a.txt"), "a\n");
+    writeFile(dir_.file("src/sub/b.txt"), "b\n");
+    const std::string flat = dir_.mkdir("flat");
+    copyFilestoDir(flat, dir_.file("src"), false, "");
+    EXPECT_TRUE(exists(flat + "/a.txt"));
+    EXPECT_FALSE(exists(flat + "/sub"));
+    copyFilestoDir("/", dir_.file("src"), true, "");
+    EXPECT_NE(std::string::npos, logText().find("Too short argument lengths. destDir[1]"));
+    copyFilestoDir(dir_.file("nope"), dir_.file("src"), true, "");
+    EXPECT_NE(std::string::npos, logText().find("does not exist."));
+    // A pattern that does not compile copies nothing and is logged.
+    const std::string none = dir_.mkdir("none");
+    copyFilestoDir(none, dir_.file("src"), true, "([");
+    EXPECT_EQ("", capture("ls -A '" + none + "'"));
+}
+
+TEST_F(Archives, CertificatesIntoTarBundle) {
+    if (!testenv::haveProgram("tar")) GTEST_SKIP() << "no tar";
+    writeFile(base_ + "/certificates/client.pem", "cert\n");
+    writeFile(base_ + "/certificates/client_key.pem", "KEY\n");
+    writeFile(base_ + "/certificates/odd name *.pem", "odd\n");
+    writeFile(dir_.file("first.txt"), "x\n");
+    const std::string bundle = out_ + "/bundle.tar";
+    ASSERT_EQ(0, testenv::runShell("tar cf '" + bundle + "' -C '" + dir_.path() + "' first.txt"));
+    ASSERT_TRUE(GetCertificatesFolder(bundle.c_str()));
+    const std::string certs = (base_ + "/certificates/").substr(1);
+    std::set<std::string> names;
+    for (const std::string& line : testenv::splitLines(capture("tar tf '" + bundle + "'"))) {
+        names.insert(line);
+    }
+    EXPECT_EQ((std::set<std::string>{"first.txt", certs + "client.pem", certs + "odd name *.pem"}),
+              names);
+    EXPECT_FALSE(GetCertificatesFolder(""));
+    registry_.setString("Base", "dBASEHOME", dir_.file("nobase"));
+    EXPECT_FALSE(GetCertificatesFolder(bundle.c_str()));
+}
+
+TEST_F(Archives, ArchiveOfScrubbedCopies) {
+    writeFile(dir_.file("logs/app.log"), "user jsmith on host1\n");
+    writeFile(dir_.file("logs/tree/deep.log"), "host1 again\n");
+    ScrubRuleList rules{{"host1", createIgnoreCaseScrubPatternConfig("host1", false)}};
+    ReplacementMap map{{"jsmith", "Masked_User"}};
+    rules.emplace_back("jsmith", createIgnoreCaseScrubPatternConfig("jsmith", false));
+    std::string archive = out_ + "/app.7z";
+    ASSERT_TRUE(archiveFileList(&archive[0], dir_.file("logs").c_str(), {"app.log", "tree"}, true,
+                                &rules, &map, "App"));
+    const std::string extracted = dir_.mkdir("x");
+    ASSERT_EQ(0, testenv::runShell(sevenZip() + " x -y -o'" + extracted + "' '" + archive +
+                                   "' >/dev/null"));
+    const std::string all = capture("cat $(find '" + extracted + "' -type f)");
+    EXPECT_EQ(std::string::npos, all.find("host1")) << all;
+    EXPECT_EQ(std::string::npos, all.find("jsmith")) << all;
+    EXPECT_NE(std::string::npos, all.find("user Masked_User on MaskedData1")) << all;
+    EXPECT_EQ("", capture("ls -A '" + jobResults_ + "'")) << "the scrubbed copies are removed";
+
+    // Unscrubbed: the items as they are.
+    std::vector<std::string> plainItems{dir_.file("logs/app.log")};
+    std::string plain = out_ + "/plain.7z";
+    ASSERT_TRUE(archiveFileList(&plain[0], nullptr, plainItems, false, &rules, &map, nullptr));
+    EXPECT_EQ((std::set<std::string>{"app.log"}), members(plain));
+}
+
+TEST_F(Archives, ArchiveOfNothingScrubbedIsAFailure) {
+    ScrubRuleList rules;
+    ReplacementMap map;
+    std::string archive = out_ + "/none.7z";
+    EXPECT_FALSE(archiveFileList(&archive[0], nullptr, {dir_.file("missing.log")}, true, &rules,
+                                 &map, "Missing"));
+    EXPECT_FALSE(exists(archive));
+    EXPECT_NE(std::string::npos, logText().find("No files found in scrubbed Missing logs."));
+    registry_.setString("Base", "dJOBRESULTSDIR", "");
+    EXPECT_FALSE(archiveFileList(&archive[0], nullptr, {dir_.file("missing.log")}, true, &rules,
+                                 &map, "Missing"));
+}
+
+}  // namespace

@@ -1,0 +1,115 @@
+// Pruning of old staging directories, temporary copies and the proxy download folder.
+#include <gtest/gtest.h>
+#include <sys/time.h>
+
+#include "bundle/StagingCleanup.h"
+#include "common/TempFolders.h"
+#include "support/RequestHarness.h"
+
+namespace {
+
+using harness::Installation;
+
+void ageBy(const std::string& path, long days) {
+    struct timeval times[2];
+    gettimeofday(&times[0], nullptr);
+    times[0].tv_sec -= days * 86400;
+    times[1] = times[0];
+    ASSERT_EQ(0, utimes(path.c_str(), times));
+}
+
+TEST(DeleteOldLogBundles, RemovesOnlyStagingFoldersOlderThanTheRetention) {
+    Installation inst;
+    const std::string& dir = inst.jobResultsDir;
+    std::string old = inst.registry.makeDir("jobResults/Support_123_456_789");
+    testenv::writeFile(old + "/bundle.tar", "x");
+    std::string recent = inst.registry.makeDir("jobResults/Support_1_2_3");
+    std::string upper = inst.registry.makeDir("jobResults/SUPPORT_old");
+    std::string tooShort = inst.registry.makeDir("jobResults/support_");
+    std::string other = inst.registry.makeDir("jobResults/Results_old");
+    testenv::writeFile(dir + "/support_x", "plain file");
+    ageBy(old, 8);
+    ageBy(recent, 6);
+    ageBy(upper, 30);
+    ageBy(tooShort, 30);
+    ageBy(other, 30);
+    ageBy(dir + "/support_x", 30);
+
+    DeleteOldLogBundles(dir.c_str());
+
+    EXPECT_FALSE(testenv::exists(old));
+    EXPECT_FALSE(testenv::exists(upper));
+    EXPECT_TRUE(testenv::exists(recent));
+    EXPECT_TRUE(testenv::exists(tooShort));
+    EXPECT_TRUE(testenv::exists(other));
+    EXPECT_TRUE(testenv::exists(dir + "/support_x"));
+    std::string log = inst.log();
+    EXPECT_NE(std::string::npos, log.find("Sendlogs cleanup interval is set to 7 days"));
+    EXPECT_NE(std::string::npos, log.find("Folder [" + recent + "] is modified in last 7 days"));
+    EXPECT_NE(std::string::npos, log.find("Directory cleaned: [" + upper + "]"));
+}
+
+TEST(DeleteOldLogBundles, HonoursTheConfiguredRetentionAndNeverFollowsLinks) {
+    Installation inst;
+    inst.registry.setNumber("EventManager", "nSendlogsOldBundlesCleanupInterval", 3);
+    std::string target = inst.registry.makeDir("elsewhere");
+    testenv::writeFile(target + "/keep.txt", "keep");
+    std::string four = inst.registry.makeDir("jobResults/Support_4");
+    ageBy(four, 4);
+    std::string link = inst.jobResultsDir + "/Support_link";
+    ASSERT_EQ(0, symlink(target.c_str(), link.c_str()));
+
+    DeleteOldLogBundles(inst.jobResultsDir.c_str());
+    EXPECT_FALSE(testenv::exists(four));
+    EXPECT_TRUE(testenv::exists(target + "/keep.txt"));
+}
+
+TEST(DeleteOldLogBundles, PrunesLeftoversAtTheEndOfARequest) {
+    Installation inst;
+    std::string parent = inst.logDir.substr(0, inst.logDir.rfind('/'));
+    std::string besideLogs = inst.registry.makeDir("Orvion/Support_9_9_9");
+    std::string inResults = inst.registry.makeDir("jobResults/Support_8_8_8");
+    ageBy(besideLogs, 10);
+    ageBy(inResults, 10);
+    harness::run(harness::Request{});
+    EXPECT_FALSE(testenv::exists(besideLogs));
+    EXPECT_FALSE(testenv::exists(inResults));
+}
+
+TEST(CleanUpTempData, RemovesTheCopyAndItsFolderOnlyWhenEmpty) {
+    Installation inst;
+    std::string lone = inst.registry.makeDir("tmp1") + "/1234_a.log";
+    testenv::writeFile(lone, "copy");
+    EXPECT_FALSE(CleanUpTempData(lone).IsError());
+    EXPECT_FALSE(testenv::exists(lone));
+    EXPECT_FALSE(testenv::exists(inst.registry.dir().file("tmp1")));
+
+    std::string shared = inst.registry.makeDir("tmp2") + "/1234_a.log";
+    testenv::writeFile(shared, "copy");
+    testenv::writeFile(inst.registry.dir().file("tmp2/other"), "stays");
+    EXPECT_FALSE(CleanUpTempData(shared).IsError());
+    EXPECT_FALSE(testenv::exists(shared));
+    EXPECT_TRUE(testenv::exists(inst.registry.dir().file("tmp2/other")));
+
+    std::string missing = inst.registry.dir().file("tmp3/none.log");
+    EXPECT_FALSE(CleanUpTempData(missing).IsError());
+}
+
+TEST(ProxyCleanUp, RemovesTheFolderOnlyWhenRequired) {
+    Installation inst;
+    std::string folder = inst.registry.makeDir("proxyClient/ABC");
+    testenv::writeFile(folder + "/wyd.log", "x");
+    {
+        ProxyCleanUp guard;
+        guard.directory = folder;
+    }
+    EXPECT_TRUE(testenv::exists(folder));
+    {
+        ProxyCleanUp guard;
+        guard.required = true;
+        guard.directory = folder;
+    }
+    EXPECT_FALSE(testenv::exists(folder));
+}
+
+}  // namespace

@@ -1,0 +1,35 @@
+// Temporary folders in the job results directory.
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+#include "common/TempFolders.h"
+#include "support/RequestHarness.h"
+
+namespace {
+
+using harness::Installation;
+
+TEST(TempDirInJobResults, IsNamedByPrefixAndSecondsAndNeverShared) {
+    Installation inst;
+    time_t before = time(nullptr);
+    std::string first = "Certs_", second = "Certs_";
+    ASSERT_TRUE(getTempDirInJobResultsDir(first));
+    ASSERT_TRUE(getTempDirInJobResultsDir(second));
+    EXPECT_NE(first, second);
+    std::string prefix = inst.jobResultsDir + "/Certs_";
+    ASSERT_EQ(0u, first.rfind(prefix, 0));
+    long stamp = std::stol(first.substr(prefix.size()));
+    EXPECT_GE(stamp, static_cast<long>(before));
+    EXPECT_TRUE(testenv::exists(first));
+    EXPECT_TRUE(testenv::exists(second));
+}
+
+TEST(TempDirInJobResults, FailsWithoutJobResultsDirectory) {
+    Installation inst(false);
+    std::string name = "x";
+    EXPECT_FALSE(getTempDirInJobResultsDir(name));
+    EXPECT_EQ("x", name);
+}
+
+}  // namespace

@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "bundle/ProxyBundle.h"
+#include "diag/JobResultFiles.h"
+#include "host/Process.h"
+#include "support/LogFixtures.h"
+#include "support/TestEnv.h"
+
+namespace {
+
+class JobResultFilesTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        registry_.setString("Base", "sPhysicalMachine", "client01");
+        results_ = registry_.makeDir("JobResults");
+        registry_.setString("Base", "dJOBRESULTSDIR", results_);
+    }
+    testenv::RegistryFixture registry_;
+    std::string results_;
+};
+
+TEST_F(JobResultFilesTest, ResultDirectoryLayout) {
+    char resultDir[1024], baseDir[1024];
+    EXPECT_EQ(getJobResultFilePath(resultDir, baseDir, "client01", 123), -1);
+    EXPECT_EQ(std::string(resultDir), results_ + "/WY_JobResults/2/0/123");
+    EXPECT_STREQ(baseDir, "");
+
+    registry_.makeDir("JobResults/WY_JobResults/2/0/123");
+    registry_.makeDir("JobResults/2");
+    EXPECT_EQ(getJobResultFilePath(resultDir, baseDir, nullptr, 123), 0);
+    EXPECT_EQ(std::string(baseDir), results_ + "/2/");
+    EXPECT_EQ(getJobResultFilePath(resultDir, baseDir, "client01", 0), 0);
+    EXPECT_EQ(std::string(resultDir), results_ + "/WY_JobResults");
+    // A client the registry does not know has no results directory.
+    EXPECT_EQ(getJobResultFilePath(resultDir, baseDir, "nobody", 123), -1);
+}
+
+TEST_F(JobResultFilesTest, RmanOutputIsAppendedUnchangedAfterABanner) {
+    std::string output("RMAN> backup\n\0binary\xff tail", 26);
+    testenv::writeFile(results_ + "/WY_JobResults/2/0/123/restore.out", output);
+    testenv::TempDir scratch("ls-rman");
+    std::string library = scratch.file("libwyobk.log");
+
+    lstest::Dump none;
+    EXPECT_TRUE(diag::appendRmanAndLibraryLog(none.file(), 123, "client01", 0x200 | 0x10000,
+                                              library.c_str()));
+    EXPECT_TRUE(diag::appendRmanAndLibraryLog(none.file(), 123, "client01", 0, library.c_str()));
+    EXPECT_EQ(none.text(), "");
+
+    lstest::Dump dump;
+    EXPECT_TRUE(
+        diag::appendRmanAndLibraryLog(dump.file(), 123, "client01", 0x10000, library.c_str()));
+    EXPECT_EQ(dump.text(), lstest::banner("client01", "restore.out") + output);
+
+    testenv::writeFile(library, "media library\n");
+    lstest::Dump both;
+    EXPECT_TRUE(diag::appendRmanAndLibraryLog(both.file(), 123, nullptr, 0x10000, library.c_str()));
+    EXPECT_EQ(both.text(), lstest::banner("client01", "restore.out") + output +
+                               lstest::banner("client01", "libwyobk.log") + "media library\n");
+
+    // Backup output missing: only the library log.
+    lstest::Dump backup;
+    EXPECT_TRUE(
+        diag::appendRmanAndLibraryLog(backup.file(), 123, "client01", 0x8000, library.c_str()));
+    EXPECT_EQ(backup.text(), lstest::banner("client01", "libwyobk.log") + "media library\n");
+
+    lstest::Dump failed;
+    EXPECT_FALSE(dumpFileToLogFile(failed.file(), scratch.file("absent").c_str(), "m", "x"));
+    EXPECT_EQ(failed.text(), "");
+}
+
+TEST_F(JobResultFilesTest, ReplicationResultFiles) {
+    char out[1024];
+    registry_.makeDir("JobResults/cdr/77");
+    registry_.makeDir("JobResults/cdr/copyback/0");
+    testenv::writeFile(results_ + "/cdr/77/Collect.txt", "one\ntwo\n");
+    // Type 8 without a job id uses the pair.
+    EXPECT_TRUE(getFLRResult(out, 0, 77, 8, nullptr, 0));
+    EXPECT_EQ(std::string(out), results_ + "/cdr/77/JobId_PairId_77");
+    EXPECT_EQ(testenv::readFile(out), "one\ntwo\n");
+    // Type 6 always uses the copy-back directory of the job, here 0, without Collect.txt.
+    EXPECT_FALSE(getFLRResult(out, 0, 77, 6, nullptr, 0));
+    EXPECT_TRUE(getFLRResult(out, 0, 77, 2, nullptr, 0));
+    EXPECT_EQ(std::string(out), results_ + "/cdr/77/OrphanFiles.txt");
+    EXPECT_TRUE(getFLRResult(out, 0, 77, 1, nullptr, 0));
+    EXPECT_STREQ(out, "");
+    EXPECT_FALSE(getFLRResult(out, 0, 77, 5, nullptr, 0));
+    EXPECT_FALSE(getFLRResult(out, 0, 78, 2, nullptr, 0));  // no such pair directory
+}
+
+TEST(ProxyBundle, AppendsTheFolderContentUnderRelativeNames) {
+    testenv::TempDir dir("ls proxy 'quoted'");
+    std::string source = dir.mkdir("proxy Client");
+    testenv::writeFile(source + "/wyd.log", "x\n");
+    testenv::writeFile(source + "/jobResults/a b.txt", "y\n");
+    std::string bundle = dir.file("logFiles 1.tar");
+    ASSERT_TRUE(bundleProxyClientLogsAndJR(bundle.c_str(), source));
+    std::string listing;
+    ASSERT_EQ(WyProcess::system(("tar -tf " + host::shellQuote(bundle)).c_str(), &listing, nullptr),
+              0);
+    EXPECT_NE(listing.find("./wyd.log"), std::string::npos);
+    EXPECT_NE(listing.find("./jobResults/a b.txt"), std::string::npos);
+    // A folder that is gone: the command runs (no failure to report) and packs nothing else.
+    std::string before = testenv::readFile(bundle);
+    EXPECT_TRUE(bundleProxyClientLogsAndJR(bundle.c_str(), dir.file("absent")));
+    EXPECT_EQ(testenv::readFile(bundle), before);
+    EXPECT_FALSE(bundleProxyClientLogsAndJR(bundle.c_str(), std::string(2000, 'a')));
+}
+
+}  // namespace

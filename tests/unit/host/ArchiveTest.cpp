@@ -1,0 +1,207 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <random>
+
+#include "host/Archive.h"
+#include "host/File.h"
+#include "host/Process.h"
+#include "support/TestEnv.h"
+
+using namespace testenv;
+
+namespace {
+
+// The system's 7-Zip command: "7z", or "7zz" where only that name is installed.
+std::string sevenZip() {
+    for (const char* name : {"7z", "7zz"})
+        if (haveProgram(name)) return name;
+    return std::string();
+}
+
+std::string run(const std::string& command) {
+    std::string out;
+    WyProcess::system(command.c_str(), &out, nullptr);
+    return out;
+}
+
+// Member names as the 7z program lists them (technical listing, "Path = " lines).
+std::vector<std::string> members(const std::string& tool, const std::string& archive) {
+    std::vector<std::string> names;
+    bool started = false;
+    for (const auto& line : splitLines(run(tool + " l -slt " + host::shellQuote(archive)))) {
+        if (line.rfind("----------", 0) == 0) started = true;
+        if (started && line.rfind("Path = ", 0) == 0) names.push_back(line.substr(7));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string randomBytes(size_t size, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::string data(size, '\0');
+    for (auto& c : data) c = static_cast<char>(gen());
+    return data;
+}
+
+class ArchiveTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        tool = sevenZip();
+        writeFile(dir.file("JobResults/a.txt"), "alpha\n");
+        writeFile(dir.file("JobResults/sub/b.log"), std::string(100000, 'b'));
+        writeFile(dir.file("JobResults/Support_1_2_3/big.tar"), "staging");
+        writeFile(dir.file("JobResults/sendLogFiles_9/x"), "old bundle");
+        writeFile(dir.file("single.log"), "single\n");
+    }
+    TempDir dir;
+    std::string tool;
+};
+
+}  // namespace
+
+TEST_F(ArchiveTest, SevenZipListsAndExtractsWhatWeWrite) {
+    if (tool.empty()) GTEST_SKIP() << "no 7z program";
+    C7zip zip(dir.path().c_str(), 2);
+    ASSERT_FALSE(zip.Initialize().IsError());
+    zip.SetCompressionLevel(9);
+    zip.AddExcludeList("JobResults/support_*", false, true);
+    zip.AddExcludeList("JobResults/sendLogFiles_*", false, true);
+    std::map<std::wstring, std::wstring> failures;
+    std::string archive = dir.file("out/JobResults.7z");
+    CTeDirectory::Create(dir.file("out"), false);
+    CTeError e =
+        zip.AddFilesToArchive(archive, {dir.file("JobResults"), dir.file("single.log")}, failures);
+    ASSERT_FALSE(e.IsError()) << e.AsString();
+    EXPECT_TRUE(failures.empty());
+    EXPECT_EQ(members(tool, archive),
+              (std::vector<std::string>{"JobResults", "JobResults/a.txt", "JobResults/sub",
+                                        "JobResults/sub/b.log", "single.log"}));
+    ASSERT_EQ(run(tool + " x -y -o" + host::shellQuote(dir.file("x")) + " " +
+                  host::shellQuote(archive) + " >/dev/null && echo ok"),
+              "ok\n");
+    EXPECT_EQ(readFile(dir.file("x/JobResults/sub/b.log")), std::string(100000, 'b'));
+    EXPECT_EQ(readFile(dir.file("x/single.log")), "single\n");
+}
+
+TEST_F(ArchiveTest, FullPathsDropTheLeadingSlash) {
+    if (tool.empty()) GTEST_SKIP() << "no 7z program";
+    C7zip zip(nullptr, 2);
+    zip.SetUseFullFilePath(true);
+    ASSERT_FALSE(zip.Initialize().IsError());
+    std::map<std::wstring, std::wstring> failures;
+    std::string archive = dir.file("full.7z");
+    ASSERT_FALSE(zip.AddFilesToArchive(archive, {dir.file("single.log")}, failures).IsError());
+    EXPECT_EQ(members(tool, archive), (std::vector<std::string>{dir.file("single.log").substr(1)}));
+}
+
+TEST_F(ArchiveTest, UnreadableItemsAreReportedWithWarningOrFailure) {
+    C7zip zip(nullptr, 2);
+    ASSERT_FALSE(zip.Initialize().IsError());
+    std::map<std::wstring, std::wstring> failures;
+    std::string archive = dir.file("part.7z");
+    CTeError e =
+        zip.AddFilesToArchive(archive, {dir.file("single.log"), dir.file("missing")}, failures);
+    EXPECT_EQ(e.GetErrorCode(), 1);
+    ASSERT_EQ(failures.size(), 1u);
+    std::string missing = dir.file("missing");
+    EXPECT_EQ(failures.begin()->first, std::wstring(missing.begin(), missing.end()));
+    EXPECT_EQ(failures.begin()->second, L"No such file or directory");
+    EXPECT_TRUE(exists(archive));
+
+    failures.clear();
+    std::string none = dir.file("none.7z");
+    e = zip.AddFilesToArchive(none, {dir.file("missing"), dir.file("gone")}, failures);
+    EXPECT_EQ(e.GetErrorCode(), 2);
+    EXPECT_EQ(failures.size(), 2u);
+    EXPECT_FALSE(exists(none));
+    EXPECT_EQ(C7zip(nullptr, 1).Initialize().GetErrorCode(), 2);
+}
+
+TEST_F(ArchiveTest, VolumesSplitIntoNumberedParts) {
+    if (tool.empty()) GTEST_SKIP() << "no 7z program";
+    std::string data = randomBytes(2621440, 7);  // 2.5 MiB that does not compress
+    writeFile(dir.file("vol/random.bin"), data);
+    C7zip zip(nullptr, 2);
+    ASSERT_FALSE(zip.Initialize().IsError());
+    zip.SetVolumeSize(1, 2);
+    std::map<std::wstring, std::wstring> failures;
+    std::string archive = dir.file("vol.7z");
+    ASSERT_FALSE(zip.AddFilesToArchive(archive, {dir.file("vol")}, failures).IsError());
+    EXPECT_FALSE(exists(archive));
+    for (const char* part : {".001", ".002", ".003"}) {
+        struct stat st;
+        ASSERT_EQ(stat((archive + part).c_str(), &st), 0) << part;
+        EXPECT_LE(st.st_size, 1 << 20);
+    }
+    EXPECT_FALSE(exists(archive + ".004"));
+    run(tool + " x -y -o" + host::shellQuote(dir.file("x")) + " " +
+        host::shellQuote(archive + ".001") + " >/dev/null");
+    EXPECT_EQ(readFile(dir.file("x/vol/random.bin")), data);
+}
+
+TEST(Decompress, Bzip2AndGzipFromTheRealTools) {
+    if (!haveProgram("bzip2") || !haveProgram("gzip")) GTEST_SKIP() << "no bzip2/gzip";
+    TempDir dir, tmp;
+    ScopedEnv tmpdir("TMPDIR", tmp.path());
+    std::string text;
+    for (int i = 0; i < 20000; ++i) text += "12345 00042 07/14 09:03:27 4711 a b [A:99] line\n";
+    writeFile(dir.file("wyd_3.log"), text);
+    writeFile(dir.file("other.log"), text);
+    ASSERT_EQ(runShell("bzip2 " + host::shellQuote(dir.file("wyd_3.log"))), 0);
+    ASSERT_EQ(runShell("gzip " + host::shellQuote(dir.file("other.log"))), 0);
+
+    std::string path = dir.file("wyd_3.log.bz2");
+    C7zip zip(nullptr, 2);
+    ASSERT_FALSE(DeCompressLogFile(dir.path(), "wyd_3.log.bz2", path, &zip, nullptr).IsError());
+    EXPECT_EQ(CTePath::GetBaseName(path), "wyd_3.log");
+    EXPECT_EQ(CTePath::GetDirName(CTePath::GetDirName(path)), tmp.path());
+    EXPECT_EQ(readFile(path), text);
+    struct stat st;
+    ASSERT_EQ(stat(CTePath::GetDirName(path).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+    std::string gz = dir.file("other.log.gz");
+    ASSERT_FALSE(
+        DeCompressLogFile(dir.path(), "other.log.gz", gz, nullptr, "7_other.log").IsError());
+    EXPECT_EQ(CTePath::GetBaseName(gz), "7_other.log");
+    EXPECT_EQ(readFile(gz), text);
+}
+
+TEST(Decompress, CorruptInputLeavesNothingBehind) {
+    if (!haveProgram("bzip2")) GTEST_SKIP() << "no bzip2";
+    TempDir dir, tmp;
+    ScopedEnv tmpdir("TMPDIR", tmp.path());
+    writeFile(dir.file("x.log"), randomBytes(50000, 3));
+    ASSERT_EQ(runShell("bzip2 " + host::shellQuote(dir.file("x.log"))), 0);
+    std::string data = readFile(dir.file("x.log.bz2"));
+    writeFile(dir.file("cut.log.bz2"), data.substr(0, data.size() / 2));
+    std::string bad = data;
+    bad[bad.size() / 2] ^= 0x55;
+    writeFile(dir.file("flip.log.bz2"), bad);
+    for (const char* name : {"cut.log.bz2", "flip.log.bz2", "absent.log.bz2"}) {
+        std::string path = dir.file(name);
+        EXPECT_TRUE(DeCompressLogFile(dir.path(), name, path, nullptr, nullptr).IsError()) << name;
+        EXPECT_EQ(path, dir.file(name));
+    }
+    std::string path = dir.file("x.log.bz2");
+    EXPECT_TRUE(DeCompressLogFile(dir.path(), "x.log.bz2", path, nullptr, "../escape").IsError());
+    EXPECT_EQ(run("ls -A " + host::shellQuote(tmp.path())), "");
+}
+
+TEST(GzCompress, CopiesTheWholeStream) {
+    if (!haveProgram("gzip")) GTEST_SKIP() << "no gzip";
+    TempDir dir;
+    std::string data = randomBytes(300000, 11);
+    writeFile(dir.file("in.bin"), data);
+    FILE* in = std::fopen(dir.file("in.bin").c_str(), "rb");
+    gzFile out = gzopen(dir.file("out.gz").c_str(), "wb6f");
+    ASSERT_TRUE(in && out);
+    EXPECT_NE(gz_compress(in, out), 0);
+    std::fclose(in);
+    gzclose(out);
+    EXPECT_EQ(run("gzip -dc " + host::shellQuote(dir.file("out.gz"))), data);
+    EXPECT_EQ(gz_compress(nullptr, nullptr), 0);
+}

@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <boost/regex.hpp>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+#include "host/Log.h"
+#include "support/TestEnv.h"
+
+using namespace testenv;
+
+namespace {
+
+const boost::regex kEntry(
+    R"(^ *\d+ +\d+ \d\d/\d\d \d\d:\d\d:\d\d ### (ERROR|DEBUG|DBG\d+) sendlogs \[A:0\] .*$)");
+
+// Each test logs into its own file and starts from the default settings.
+class LogTest : public ::testing::Test {
+  protected:
+    void SetUp() override { host::resetLogSettings(); }
+    void TearDown() override { host::resetLogSettings(); }
+
+    std::vector<std::string> entries() const {
+        std::vector<std::string> out;
+        for (const auto& line : splitLines(readFile(logFile)))
+            if (!line.empty() && line[0] != '*') out.push_back(line);
+        return out;
+    }
+
+    TempDir dir;
+    std::string logFile = dir.file("lib.log");
+    ScopedEnv file{"SENDLOGS_LOG_FILE", logFile};
+    ScopedEnv level{"SENDLOGS_LOG_LEVEL"};
+};
+
+}  // namespace
+
+TEST(LogFormat, EntryLineKeepsTheFixedColumns) {
+    time_t when = 1700000000;
+    std::string line =
+        host::formatEntryLine(123, 45, when, "###", "ERROR", "sendlogs", "[A:0]", "tag: text");
+    struct tm t;
+    localtime_r(&when, &t);
+    char prefix[64];
+    std::snprintf(prefix, sizeof prefix, "00123 00045 %02d/%02d %02d:%02d:%02d ", t.tm_mon + 1,
+                  t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+    EXPECT_EQ(line, std::string(prefix) + "### ERROR sendlogs [A:0] tag: text");
+    EXPECT_EQ(line[14], '/');
+    EXPECT_EQ(line[20], ':');
+    EXPECT_EQ(line[23], ':');
+    EXPECT_EQ(line[26], ' ');
+}
+
+TEST(LogFormat, HeaderCarriesTheYearOnLinesSixAndSeven) {
+    time_t when = 1700000000;
+    struct tm t;
+    localtime_r(&when, &t);
+    auto lines = splitLines(host::formatLogFileHeader("Svc", "client01", when));
+    ASSERT_GE(lines.size(), 8u);
+    for (int i : {5, 6}) {
+        int year = 0;
+        ASSERT_EQ(std::sscanf(lines[i].c_str(), "* Date       : %d", &year), 1) << lines[i];
+        EXPECT_EQ(year, t.tm_year + 1900);
+    }
+    for (const char* prefix : {"* Hubmaster", "* Machine", "* IP Addrs", "* MACHINE name"}) {
+        bool found = false;
+        for (const auto& line : lines) found = found || line.rfind(prefix, 0) == 0;
+        EXPECT_TRUE(found) << prefix;
+    }
+    for (const auto& line : lines) EXPECT_EQ(line.rfind("* ", 0), 0u) << line;
+}
+
+TEST_F(LogTest, WritesHeaderThenOneLinePerMessageWithLevels) {
+    ScopedEnv lvl("SENDLOGS_LOG_LEVEL", "3");
+    EvDebug log;
+    log.Error("tagE", "error %d", 1);
+    log.DebugLvl("tagD", 3, "kept %s", "three");
+    log.DebugLvl("tagD", 6, "dropped");
+    log.Debug("tagP", "plain");
+    g_ptrLogWriter->Write(2, "writerFn", "via writer %d", 2);
+    EXPECT_EQ(g_ptrLogWriter->GetLevel(), 3);
+
+    std::string text = readFile(logFile);
+    ASSERT_EQ(text.rfind("* ", 0), 0u);
+    auto lines = entries();
+    ASSERT_EQ(lines.size(), 4u) << text;
+    for (const auto& line : lines) EXPECT_TRUE(boost::regex_match(line, kEntry)) << line;
+    EXPECT_NE(lines[0].find(" ERROR sendlogs [A:0] tagE: error 1"), std::string::npos);
+    EXPECT_NE(lines[1].find(" DBG3 sendlogs [A:0] tagD: kept three"), std::string::npos);
+    EXPECT_NE(lines[2].find(" DEBUG sendlogs [A:0] tagP: plain"), std::string::npos);
+    EXPECT_NE(lines[3].find("writerFn: via writer 2"), std::string::npos);
+}
+
+TEST_F(LogTest, ThresholdComesFromTheRegistryThenTheDefault) {
+    EvDebug log;
+    log.DebugLvl("t", 5, "default five is kept");
+    log.DebugLvl("t", 6, "six is not");
+    {
+        RegistryFixture registry;
+        registry.setNumber("EventManager", "nDebugLevel", 10);
+        EXPECT_EQ(host::logLevel(), 10);
+        log.DebugLvl("t", 10, "ten with registry level");
+    }
+    host::setLogLevel(0);
+    log.DebugLvl("t", 2, "dropped by explicit level");
+    log.Error("t", "errors always");
+    auto lines = entries();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_NE(lines[0].find("default five"), std::string::npos);
+    EXPECT_NE(lines[1].find("ten with registry"), std::string::npos);
+    EXPECT_NE(lines[2].find("errors always"), std::string::npos);
+}
+
+TEST_F(LogTest, NewlinesAreFoldedAndLongMessagesCut) {
+    EvDebug log;
+    log.Error("multi", "first\nsecond\r\nthird\n");
+    std::string huge(100000, 'x');
+    log.Error("huge", "%s", huge.c_str());
+    std::string accents;
+    for (int i = 0; i < 20000; ++i) accents += "\xc3\xa9";  // two-byte characters
+    log.Error("utf8", "%s", accents.c_str());
+    auto lines = entries();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_NE(lines[0].find("multi: first\\nsecond\\r\\nthird"), std::string::npos);
+    EXPECT_EQ(lines[0].back(), 'd');  // the trailing newline is dropped, not escaped
+    EXPECT_LT(lines[1].size(), 16383u);
+    EXPECT_NE(lines[1].find("[truncated]"), std::string::npos);
+    // Cut on a character boundary: the text before the marker ends with a whole character.
+    size_t marker = lines[2].find(" ...[truncated]");
+    ASSERT_NE(marker, std::string::npos);
+    EXPECT_EQ(lines[2].substr(marker - 2, 2), "\xc3\xa9");
+}
+
+TEST_F(LogTest, EmptyPathDiscardsAndRegistryLogDirIsTheDefault) {
+    {
+        ScopedEnv discard("SENDLOGS_LOG_FILE", "");
+        EXPECT_EQ(host::logFilePath(), "");
+        EvDebug().Error("t", "nowhere");
+    }
+    EXPECT_FALSE(exists(logFile));
+
+    ScopedEnv unset("SENDLOGS_LOG_FILE");
+    RegistryFixture registry;
+    std::string logDir = registry.makeDir("Log Files");
+    registry.setString("EventManager", "dEVLOGDIR", logDir);
+    EXPECT_EQ(host::logFilePath(), logDir + "/SendLogFiles.log");
+    EvDebug().Error("t", "into the product log dir");
+    EXPECT_NE(readFile(logDir + "/SendLogFiles.log").find("into the product log dir"),
+              std::string::npos);
+}
+
+TEST_F(LogTest, ConcurrentWritersProduceWholeLines) {
+    const int threads = 8, perThread = 300;
+    std::vector<std::thread> pool;
+    for (int t = 0; t < threads; ++t)
+        pool.emplace_back([t] {
+            EvDebug log;
+            std::string filler(500 + t * 100, static_cast<char>('a' + t));
+            for (int i = 0; i < perThread; ++i)
+                log.Error("worker", "%d %d %s", t, i, filler.c_str());
+        });
+    for (auto& th : pool) th.join();
+    auto lines = entries();
+    ASSERT_EQ(lines.size(), static_cast<size_t>(threads * perThread));
+    std::vector<int> counts(threads);
+    for (const auto& line : lines) {
+        ASSERT_TRUE(boost::regex_match(line, kEntry)) << line.substr(0, 120);
+        int t = -1, i = -1;
+        size_t at = line.find("worker: ");
+        ASSERT_NE(at, std::string::npos);
+        ASSERT_EQ(std::sscanf(line.c_str() + at + 8, "%d %d", &t, &i), 2);
+        ASSERT_EQ(line.size() - line.rfind(' ') - 1, static_cast<size_t>(500 + t * 100));
+        ++counts[t];
+    }
+    for (int c : counts) EXPECT_EQ(c, perThread);
+}

@@ -1,0 +1,224 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <random>
+#include <thread>
+
+#include "host/Log.h"
+#include "host/Net.h"
+#include "support/TestEnv.h"
+
+using namespace testenv;
+
+namespace {
+
+// Collects everything the decoder delivers; can stop a file after some bytes.
+struct Collector : host::ReplySink {
+    std::vector<host::ReplyRecord> records;
+    std::vector<host::StreamedFileInfo> files;
+    std::string data;
+    size_t stopAfter = SIZE_MAX;
+    void onRecord(const host::ReplyRecord& r) override { records.push_back(r); }
+    bool onFileBegin(const std::string&, uint64_t) override { return true; }
+    bool onFileData(const char* p, size_t n) override {
+        data.append(p, n);
+        return data.size() < stopAfter;
+    }
+    void onFileEnd(const host::StreamedFileInfo& info) override { files.push_back(info); }
+};
+
+struct Decoded {
+    bool ok = false;
+    std::string error;
+    Collector sink;
+};
+
+// Decodes a small byte string (it must fit in a pipe) as readReplies sees a connection.
+Decoded decode(const std::string& bytes) {
+    int fds[2];
+    Decoded d;
+    if (pipe(fds) != 0 || write(fds[1], bytes.data(), bytes.size()) != ssize_t(bytes.size())) {
+        d.error = "test pipe failed";
+        return d;
+    }
+    close(fds[1]);
+    d.ok = host::readReplies(fds[0], d.sink, d.error);
+    close(fds[0]);
+    return d;
+}
+
+std::string frame(uint8_t type, const std::string& payload) {
+    std::string out(1, static_cast<char>(type));
+    uint32_t n = static_cast<uint32_t>(payload.size());
+    for (int shift : {24, 16, 8, 0}) out += static_cast<char>(n >> shift);
+    return out + payload;
+}
+
+std::string be(uint64_t v, int bytes) {
+    std::string out;
+    for (int i = bytes - 1; i >= 0; --i) out += static_cast<char>(v >> (8 * i));
+    return out;
+}
+
+class NetTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        signal(SIGPIPE, SIG_DFL);  // a stray SIGPIPE would end this test program
+        host::setLogFilePath("");
+        ASSERT_FALSE(CTeSocket::createPair(library, requester).IsError());
+    }
+    void TearDown() override { host::resetLogSettings(); }
+    CTeSocket library, requester;
+};
+
+}  // namespace
+
+TEST_F(NetTest, RecordsAndAStreamedFileArriveWhole) {
+    TempDir dir;
+    std::string content;
+    std::mt19937 gen(5);
+    for (int i = 0; i < 300000; ++i) content += static_cast<char>(gen());
+    writeFile(dir.file("logFiles_1.tar.gz"), content);
+
+    Collector sink;
+    std::string error;
+    bool ok = false;
+    std::thread reader([&] { ok = host::readReplies(requester.fd(), sink, error); });
+
+    CWyNetwork network(library);
+    EvReturnData reply(&network);
+    std::string binary("a\0b\xff", 4);
+    EXPECT_EQ(reply.begin(2614, 0, library, true), 0);
+    EXPECT_EQ(reply.add(8510, "11.40", 5), 0);
+    EXPECT_EQ(reply.add(7, binary.data(), binary.size()), 0);
+    EXPECT_EQ(reply.end(0), 0);
+    EXPECT_EQ(reply.add(1, "x", 1), -1);  // outside a record
+    EXPECT_EQ(reply.end(1), 0);           // bare status on the network's socket
+    EXPECT_EQ(viewFileContents(dir.file("logFiles_1.tar.gz").c_str(), library, 0, &network), 0);
+    library = CTeSocket();
+    network = CWyNetwork();
+    reader.join();
+
+    ASSERT_TRUE(ok) << error;
+    ASSERT_EQ(sink.records.size(), 2u);
+    EXPECT_EQ(sink.records[0].code, 2614u);
+    EXPECT_EQ(sink.records[0].status, 0);
+    ASSERT_EQ(sink.records[0].fields.size(), 2u);
+    EXPECT_EQ(sink.records[0].fields[0], (std::pair<uint32_t, std::string>{8510, "11.40"}));
+    EXPECT_EQ(sink.records[0].fields[1].second, binary);
+    EXPECT_EQ(sink.records[1].code, 0u);
+    EXPECT_EQ(sink.records[1].status, 1);
+    ASSERT_EQ(sink.files.size(), 1u);
+    const auto& f = sink.files[0];
+    EXPECT_EQ(f.name, "logFiles_1.tar.gz");
+    EXPECT_TRUE(f.complete());
+    EXPECT_EQ(f.receivedSize, content.size());
+    EXPECT_EQ(f.declaredCrc,
+              crc32(0, reinterpret_cast<const Bytef*>(content.data()), content.size()));
+    EXPECT_EQ(sink.data, content);
+}
+
+TEST_F(NetTest, PeerHangingUpIsAnErrorNotASignal) {
+    TempDir dir;
+    writeFile(dir.file("big.bin"), std::string(8 << 20, 'z'));
+    std::thread reader([&] {
+        Collector sink;
+        sink.stopAfter = 100000;
+        std::string error;
+        host::readReplies(requester.fd(), sink, error);
+        requester = CTeSocket();  // hang up mid-stream
+    });
+    int rc = viewFileContents(dir.file("big.bin").c_str(), library, 0, nullptr);
+    reader.join();
+    EXPECT_EQ(rc, -1);
+    EXPECT_TRUE(library.broken());
+    EXPECT_TRUE(library.sendAll("x", 1).IsError());
+    EvReturnData reply(nullptr);
+    reply.begin(1, 0, library, true);
+    EXPECT_EQ(reply.end(0), -1);
+}
+
+TEST_F(NetTest, UnsendableFilesFailWithoutFrames) {
+    TempDir dir;
+    EXPECT_EQ(viewFileContents(dir.file("absent").c_str(), library, 0, nullptr), -1);
+    EXPECT_EQ(viewFileContents(dir.path().c_str(), library, 0, nullptr), -1);
+    EXPECT_EQ(viewFileContents(dir.file("x").c_str(), CTeSocket(), 0, nullptr), -1);
+    library = CTeSocket();
+    Collector sink;
+    std::string error;
+    EXPECT_TRUE(host::readReplies(requester.fd(), sink, error));
+    EXPECT_TRUE(sink.records.empty() && sink.files.empty());
+}
+
+TEST(WireDecoder, SizeAndChecksumMismatchesShowAsIncomplete) {
+    std::string begin = frame(0x10, be(10, 8) + "grown.log");
+    std::string data = frame(0x11, "12345");
+    uint32_t crc = crc32(0, reinterpret_cast<const Bytef*>("12345"), 5);
+    Decoded shortFile = decode(begin + data + frame(0x12, be(5, 8) + be(crc, 4)));
+    ASSERT_TRUE(shortFile.ok) << shortFile.error;
+    ASSERT_EQ(shortFile.sink.files.size(), 1u);
+    EXPECT_FALSE(shortFile.sink.files[0].complete());
+
+    std::string sized = frame(0x10, be(5, 8) + "f");
+    Decoded badCrc = decode(sized + data + frame(0x12, be(5, 8) + be(crc ^ 1, 4)));
+    ASSERT_TRUE(badCrc.ok);
+    EXPECT_FALSE(badCrc.sink.files[0].complete());
+    Decoded good = decode(sized + data + frame(0x12, be(5, 8) + be(crc, 4)));
+    EXPECT_TRUE(good.sink.files[0].complete());
+}
+
+TEST(WireDecoder, MalformedStreamsAreRejected) {
+    const std::string record = frame(0x01, be(1, 4)) + frame(0x03, be(0, 4));
+    struct Case {
+        const char* what;
+        std::string bytes;
+    } cases[] = {
+        {"unknown type", frame(0x7f, "")},
+        {"oversized field", std::string("\x02\x7f\xff\xff\xff", 5)},
+        {"oversized data", frame(0x10, be(1, 8) + "f") + std::string("\x11\x00\x10\x00\x01", 5)},
+        {"data outside a file", frame(0x11, "abc")},
+        {"field outside a record", frame(0x02, be(1, 4) + "x")},
+        {"end outside a record", frame(0x03, be(0, 4))},
+        {"unsafe name", frame(0x10, be(1, 8) + "../etc/passwd")},
+        {"dot name", frame(0x10, be(1, 8) + "..")},
+        {"record inside a file", frame(0x10, be(1, 8) + "f") + record},
+        {"count unlike data",
+         frame(0x10, be(1, 8) + "f") + frame(0x11, "a") + frame(0x12, be(2, 8) + be(0, 4))},
+        {"truncated in record", frame(0x01, be(1, 4))},
+        {"truncated frame", record.substr(0, record.size() - 2)},
+    };
+    for (const auto& c : cases) {
+        Decoded d = decode(c.bytes);
+        EXPECT_FALSE(d.ok) << c.what;
+        EXPECT_FALSE(d.error.empty()) << c.what;
+    }
+    EXPECT_TRUE(decode(record + record).ok);
+    EXPECT_TRUE(decode("").ok);
+}
+
+TEST(WireDecoder, ArbitraryBytesNeverCrash) {
+    std::mt19937 gen(1234);
+    // A valid stream cut at every length, then random bytes and random mutations of it.
+    std::string valid = frame(0x01, be(7, 4)) + frame(0x02, be(1, 4) + "abc") +
+                        frame(0x03, be(0, 4)) + frame(0x10, be(3, 8) + "f.txt") +
+                        frame(0x11, "xyz") + frame(0x12, be(3, 8) + be(0, 4));
+    for (size_t cut = 0; cut < valid.size(); ++cut) {
+        Decoded d = decode(valid.substr(0, cut));
+        EXPECT_TRUE(d.ok || !d.error.empty());
+    }
+    for (int round = 0; round < 400; ++round) {
+        std::string bytes;
+        if (round % 2) {
+            bytes.resize(gen() % 200);
+            for (auto& c : bytes) c = static_cast<char>(gen());
+        } else {
+            bytes = valid;
+            for (int k = 0; k < 3; ++k) bytes[gen() % bytes.size()] = static_cast<char>(gen());
+        }
+        Decoded d = decode(bytes);
+        EXPECT_TRUE(d.ok || !d.error.empty());
+        for (const auto& f : d.sink.files) EXPECT_EQ(f.name.find('/'), std::string::npos);
+    }
+}

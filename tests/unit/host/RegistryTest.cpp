@@ -1,0 +1,216 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <set>
+
+#include "host/Registry.h"
+#include "support/TestEnv.h"
+
+using namespace testenv;
+
+namespace {
+
+host::RegValue roundTrip(const RegistryFixture& registry, const host::RegValue& value) {
+    std::string file = registry.keyPath("Test") + "/v";
+    EXPECT_TRUE(host::writeRegValue(file, value));
+    host::RegValue back;
+    EXPECT_TRUE(host::readRegValue(file, back));
+    return back;
+}
+
+host::RegValue str(const std::string& text) {
+    host::RegValue v;
+    v.text = text;
+    return v;
+}
+
+}  // namespace
+
+TEST(Registry, TypedValuesRoundTrip) {
+    RegistryFixture registry;
+    // Strings that look like numbers or headers, and edge whitespace, keep their type and text.
+    for (const std::string text :
+         {"", "plain", "42", "-7", "#multi", "#string", "a\nb", "ends\n", "\n", " 5 "}) {
+        host::RegValue back = roundTrip(registry, str(text));
+        EXPECT_EQ(back.type, host::RegType::String) << text;
+        EXPECT_EQ(back.text, text);
+    }
+    for (long long n : {0LL, -1LL, 1234567890123LL, LLONG_MIN, LLONG_MAX}) {
+        host::RegValue v;
+        v.type = host::RegType::Number;
+        v.number = n;
+        host::RegValue back = roundTrip(registry, v);
+        EXPECT_EQ(back.type, host::RegType::Number);
+        EXPECT_EQ(back.number, n);
+    }
+    for (const auto& list : std::vector<std::vector<std::string>>{
+             {}, {""}, {"a", "", "c"}, {"#multi", "42"}, {"/path one", "/path two"}}) {
+        host::RegValue v;
+        v.type = host::RegType::MultiString;
+        v.strings = list;
+        host::RegValue back = roundTrip(registry, v);
+        EXPECT_EQ(back.type, host::RegType::MultiString);
+        EXPECT_EQ(back.strings, list);
+    }
+    host::RegValue bad;
+    bad.type = host::RegType::MultiString;
+    bad.strings = {"two\nlines"};
+    EXPECT_FALSE(host::writeRegValue(registry.keyPath("Test") + "/bad", bad));
+}
+
+TEST(Registry, HandWrittenFilesAreRead) {
+    RegistryFixture registry;
+    writeFile(registry.keyPath("Base") + "/nPlatformType", "2\n");
+    writeFile(registry.keyPath("Base") + "/sProductVersion", "11.40");
+    writeFile(registry.keyPath("FileSystemAgent") + "/mSIDBAccessPaths", "#multi\n/s1\n/s2");
+    WYPlatformInfo info;
+    EXPECT_EQ(info.getWYPlatformType(), 2u);
+    WYPI_Base base;
+    ASSERT_NE(base.getVersion(), nullptr);
+    EXPECT_STREQ(base.getVersion(), "11.40");
+    WYPI_FileSystemAgent fsa;
+    std::vector<std::string> paths;
+    EXPECT_EQ(fsa.getAllSIDBAccessPath(paths), 0);
+    EXPECT_EQ(paths, (std::vector<std::string>{"/s1", "/s2"}));
+}
+
+TEST(Registry, InstanceFocus) {
+    RegistryFixture registry("Instance001");
+    registry.setString("Base", "sPhysicalMachine", "one");
+    registry.setStringFor("Instance002", "Base", "sPhysicalMachine", "two");
+    EXPECT_STREQ(WYPI_Focus::getFocus(), "Instance001");
+    WYPlatformInfo info;
+    EXPECT_STREQ(info.getPhysicalMachine(), "one");
+    info.setFocus("Instance002");
+    EXPECT_STREQ(info.getPhysicalMachine(), "two");
+    info.setFocus("Instance003");
+    EXPECT_EQ(info.getPhysicalMachine(), nullptr);
+
+    ScopedEnv noInstance("ORVION_INSTANCE");
+    EXPECT_STREQ(WYPI_Focus::getFocus(), "Instance001");  // the default
+    writeFile(registry.root() + "/CurrentInstance", "Instance002\n");
+    EXPECT_STREQ(WYPI_Focus::getFocus(), "Instance002");
+    writeFile(registry.root() + "/CurrentInstance", "../escape\n");
+    EXPECT_STREQ(WYPI_Focus::getFocus(), "Instance001");
+}
+
+TEST(Registry, GetStringRespectsTheBufferAndReadsFresh) {
+    RegistryFixture registry;
+    registry.setString("Base", "dORVIONHOME", "123456789");
+    WYPlatformInfo info;
+    char buffer[10];
+    int size = sizeof buffer;
+    EXPECT_NE(info.getString("Base", "dORVIONHOME", buffer, size), 0);
+    EXPECT_EQ(size, 9);
+    EXPECT_STREQ(buffer, "123456789");
+
+    registry.setString("Base", "dORVIONHOME", "1234567890");  // one byte too long
+    size = sizeof buffer;
+    EXPECT_EQ(info.getString("Base", "dORVIONHOME", buffer, size), 0);
+    EXPECT_EQ(size, 0);
+    EXPECT_STREQ(buffer, "");
+
+    std::string text;
+    EXPECT_NE(info.getString("Base", "dORVIONHOME", text), 0);
+    EXPECT_EQ(text, "1234567890");
+    size = sizeof buffer;
+    EXPECT_EQ(info.getString("Base", "missing", buffer, size), 0);
+}
+
+TEST(Registry, NumbersFromTextAndRangeChecks) {
+    RegistryFixture registry;
+    registry.setString("Session", "ScrubMaxThreadCount", "12");
+    registry.setNumber("Session", "negative", -3);
+    registry.setString("Session", "word", "twelve");
+    WYPlatformInfo info;
+    long n = 0;
+    unsigned long u = 99;
+    EXPECT_NE(info.getNumber("Session", "ScrubMaxThreadCount", n), 0);
+    EXPECT_EQ(n, 12);
+    EXPECT_NE(info.getNumber("Session", "negative", n), 0);
+    EXPECT_EQ(n, -3);
+    EXPECT_EQ(info.getNumber("Session", "negative", u), 0);
+    EXPECT_EQ(u, 99u);
+    EXPECT_EQ(info.getNumber("Session", "word", n), 0);
+}
+
+TEST(Registry, AbsolutePathsAcceptBothSeparatorsAndStayInside) {
+    RegistryFixture registry;
+    registry.setAbsolute("SOFTWARE\\ODBC\\ODBC.INI\\dsn", "Driver", str("/usr/lib/odbc.so"));
+    registry.setAbsolute("SOFTWARE/ODBC/ODBCINST.INI", "Count", str("3"));
+    registry.setString("Base", "sPhysicalMachine", "me");
+    WYPlatformInfo info;
+    std::vector<std::string> keys;
+    EXPECT_NE(info.getRegSubKeysFromAbsPath("SOFTWARE\\ODBC", keys), 0);
+    EXPECT_EQ(keys, (std::vector<std::string>{"ODBC.INI", "ODBCINST.INI"}));
+    EXPECT_NE(info.getRegSubKeysFromAbsPath("SOFTWARE/Kestrav Systems/Orvion", keys), 0);
+    EXPECT_EQ(keys, (std::vector<std::string>{"Instance001"}));
+
+    std::map<std::string, host::RegValue> values;
+    EXPECT_NE(info.getRegValues("SOFTWARE/ODBC/ODBC.INI/dsn", values), 0);
+    ASSERT_EQ(values.size(), 1u);
+    EXPECT_EQ(values["Driver"].text, "/usr/lib/odbc.so");
+    host::RegValue v;
+    EXPECT_NE(info.getRegValue("\\SOFTWARE\\ODBC\\ODBCINST.INI", "Count", v), 0);
+    EXPECT_EQ(v.type, host::RegType::String);
+
+    EXPECT_EQ(info.getRegValues("SOFTWARE/../..", values), 0);
+    EXPECT_EQ(info.getRegSubKeysFromAbsPath("SOFTWARE/missing", keys), 0);
+    EXPECT_FALSE(host::setRegString("Instance001", "../../outside", "v", "x"));
+}
+
+TEST(Registry, ClientsAndPackages) {
+    RegistryFixture registry;
+    registry.setString("Clients/7", "dInstallDir", "/opt/product");
+    registry.setNumber("Clients/7", "nOsId", 49);
+    registry.setString("InstalledPackages", "1139", "");
+    registry.setString("InstalledPackages", "2", "");
+    WYClient client(7);
+    std::string dir;
+    int os = 0;
+    EXPECT_EQ(client.getInstallDirectory(dir, 4, nullptr), 0);
+    EXPECT_EQ(dir, "/opt/product");
+    EXPECT_EQ(client.getOperatingSystemId(os, nullptr), 0);
+    EXPECT_EQ(os, 49);
+    EXPECT_EQ(WYClient(8).getOperatingSystemId(os, nullptr), 2);
+    std::vector<int> ids;
+    EXPECT_EQ(WYPlatformInfo().GetListOfInstalledPackages(ids), 0);
+    EXPECT_EQ(ids, (std::vector<int>{1139, 2}));  // in name order
+}
+
+TEST(Registry, RawValuesGrowTheBufferOnRequest) {
+    RegistryFixture registry;
+    registry.setAbsolute("SOFTWARE/ODBC", "long", str(std::string(2000, 'v')));
+    host::RegValue multi;
+    multi.type = host::RegType::MultiString;
+    multi.strings = {"b", "a", "", "b"};
+    registry.setAbsolute("SOFTWARE/ODBC", "list", multi);
+    host::RegValue big;
+    big.type = host::RegType::Number;
+    big.number = 1LL << 40;
+    registry.setAbsolute("SOFTWARE/ODBC", "big", big);
+
+    WYPlatformInfo info;
+    std::vector<char> buffer(1024);
+    int type = 0, size = static_cast<int>(buffer.size());
+    EXPECT_EQ(info.getRegValue("SOFTWARE\\ODBC", "long", type, buffer.data(), size), 0);
+    EXPECT_EQ(info.getRegError(), WYPlatformInfo::kRegBufferTooSmall);
+    EXPECT_EQ(size, 2001);
+    buffer.resize(size + 1);
+    size = static_cast<int>(buffer.size());
+    ASSERT_NE(info.getRegValue("SOFTWARE\\ODBC", "long", type, buffer.data(), size), 0);
+    EXPECT_EQ(type, 1);
+    EXPECT_EQ(std::string(buffer.data()), std::string(2000, 'v'));
+
+    size = static_cast<int>(buffer.size());
+    ASSERT_NE(info.getRegValue("SOFTWARE\\ODBC", "list", type, buffer.data(), size), 0);
+    EXPECT_EQ(type, 7);
+    std::set<std::string> items;
+    FromMultiSZStringToSet(buffer.data(), size, items);
+    EXPECT_EQ(items, (std::set<std::string>{"a", "b"}));
+
+    size = static_cast<int>(buffer.size());
+    ASSERT_NE(info.getRegValue("SOFTWARE\\ODBC", "big", type, buffer.data(), size), 0);
+    EXPECT_EQ(type, 11);
+    EXPECT_EQ(size, 8);
+}

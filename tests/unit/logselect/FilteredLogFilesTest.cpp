@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "logselect/EntryFields.h"
+#include "logselect/FilteredLogFiles.h"
+#include "support/LogFixtures.h"
+#include "support/TestEnv.h"
+#include "tooling/LogGenerator.h"
+
+namespace {
+
+using lstest::entry;
+
+class FilteredLogFilesTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        registry_.setString("Base", "sPhysicalMachine", "client01");
+        registry_.setString("Base", "sClientHostName", "client01.example.test");
+        logDir_ = registry_.makeDir("Log_Files");
+    }
+    void write(const std::string& name, const std::string& lines) {
+        testenv::writeFile(logDir_ + "/" + name, lstest::header(lstest::thisYear()) + lines);
+    }
+    std::string run(long long job, long long tag = 0, const std::string& proxy = "",
+                    const std::vector<long long>& jobs = {}) {
+        lstest::Dump dump;
+        ok_ = getFilteredLogFiles(dump.file(), logDir_.c_str(), job, jobs, 0, 0, "client07", proxy,
+                                  "", tag, nullptr, false, nullptr, nullptr);
+        return dump.text();
+    }
+    testenv::RegistryFixture registry_;
+    std::string logDir_;
+    bool ok_ = false;
+};
+
+TEST_F(FilteredLogFilesTest, NothingIsExtractedWithoutAJobOrTag) {
+    write("wyd.log", entry("10001", "1", "07/14", "09:00:00", "4711"));
+    EXPECT_EQ(run(0, 0, "", {4711}), "");
+    EXPECT_TRUE(ok_);
+    logDir_ += "/absent";
+    EXPECT_EQ(run(4711), "");
+    EXPECT_FALSE(ok_);
+}
+
+// Rotated copies listed one after another share the workers; the next log starts afresh.
+// In each file, a job line of thread 2 makes process 10001 the last one attributed, so the
+// no-job line of thread 1 is taken only when thread 1 is still among the workers.
+TEST_F(FilteredLogFilesTest, RotatedCopiesShareWorkers) {
+    const std::string first = entry("10001", "00001", "07/14", "09:00:00", "4711");
+    const std::string own = entry("10001", "00002", "07/14", "09:00:01", "4711");
+    const std::string noJob = entry("10001", "00001", "07/14", "09:00:02", "###");
+    write("wyd.log", first);
+    write("wyd_1.log", own + noJob);
+    write("JobManager.log", own + noJob);
+    write("WyFwd.log", first);  // never filtered
+    std::string dump = run(4711);
+    EXPECT_EQ(dump, lstest::banner("client07", "JobManager.log") + own +
+                        lstest::banner("client07", "wyd.log") + first +
+                        lstest::banner("client07", "wyd_1.log") + own + noJob);
+}
+
+TEST_F(FilteredLogFilesTest, ProxyClientFilesAreHeadedWithTheRequestedName) {
+    const std::string local = entry("10001", "1", "07/14", "09:00:00", "4711", "[A:0]", "local");
+    const std::string remote = entry("10001", "1", "07/14", "09:00:00", "4711", "[A:0]", "remote");
+    write("wyd.log", local);
+    testenv::writeFile(logDir_ + "/proxyClient/5F00/wyd.log",
+                       lstest::header(lstest::thisYear()) + remote);
+    std::string dump = run(4711, 0, "proxyClient/5F00");
+    EXPECT_EQ(dump, lstest::banner("client01.example.test", "wyd.log") + local +
+                        lstest::banner("client07", "wyd.log") + remote);
+    // Without a proxy folder the local files carry the requested name.
+    EXPECT_EQ(run(4711), lstest::banner("client07", "wyd.log") + local);
+}
+
+// A whole generated directory: every line taken belongs to the job (or is a no-job line of
+// one of its workers), and every line of the job in a filtered log is there, the compressed
+// rotated copy included.
+TEST_F(FilteredLogFilesTest, GeneratedDirectoryYieldsExactlyTheJobsLines) {
+    tooling::LogGenOptions options;
+    options.seed = 5;
+    options.targetBytes = 3 << 20;
+    options.machine = "client01";
+    std::string error;
+    ASSERT_TRUE(tooling::generateLogDirectory(logDir_, options, error)) << error;
+    testenv::TempDir tmp("ls-tmp");
+    testenv::ScopedEnv tmpdir("TMPDIR", tmp.path());
+    std::string dump = run(1002);
+    std::istringstream lines(dump);
+    std::string line;
+    size_t jobLines = 0;
+    while (std::getline(lines, line)) {
+        if (line.empty() || line[0] == '@' || line.rfind("Machine : ", 0) == 0 ||
+            line.rfind("File    : ", 0) == 0)
+            continue;
+        logselect::EntryFields f;
+        ASSERT_TRUE(logselect::cutEntryFields(line.data(), line.size(), f, logselect::kAllFields))
+            << line;
+        std::string job(f.job().data, f.job().size);
+        ASSERT_TRUE(job == "1002" || job[0] == '#') << line;
+        jobLines += job == "1002";
+    }
+    EXPECT_NE(dump.find("File    : wyd_3.log.bz2"), std::string::npos);
+    EXPECT_EQ(dump.find("File    : WyFwd.log"), std::string::npos);
+    // Every job line of the uncompressed filtered logs is in the dump.
+    size_t expected = 0;
+    for (const char* name :
+         {"wyd.log", "wyd_1.log", "wyd_2.log", "JobManager.log", "MediaManager.log",
+          "MediaManager_1.log", "EvMgrS.log", "clBackup.log", "clBackup_1.log", "FileScan.log",
+          "clRestore.log", "ArchiveIndex.log"}) {
+        std::istringstream file(testenv::readFile(logDir_ + "/" + name));
+        while (std::getline(file, line)) {
+            if (line.find(" 1002 1 Main ") == std::string::npos) continue;
+            ++expected;
+            ASSERT_NE(dump.find(line.substr(0, 16383)), std::string::npos) << name << ": " << line;
+        }
+    }
+    EXPECT_GT(expected, 100u);
+    EXPECT_GT(jobLines, expected);  // the compressed copy adds its own
+    EXPECT_EQ(testenv::runShell("test -z \"$(ls -A '" + tmp.path() + "')\""), 0);
+}
+
+// Requests served at the same time share the one archiver for compressed copies; each must
+// get the same complete result as a request alone.
+TEST_F(FilteredLogFilesTest, ConcurrentRequestsShareTheArchiver) {
+    tooling::LogGenOptions options;
+    options.seed = 9;
+    options.targetBytes = 1 << 20;
+    std::string error;
+    ASSERT_TRUE(tooling::generateLogDirectory(logDir_, options, error)) << error;
+    // The threads come first, so that in a process of its own they also race to create it.
+    std::vector<std::string> results(4);
+    std::vector<std::thread> threads;
+    for (std::string& result : results) {
+        threads.emplace_back([this, &result] {
+            lstest::Dump dump;
+            getFilteredLogFiles(dump.file(), logDir_.c_str(), 1003, {}, 0, 0, "client07", "", "", 0,
+                                nullptr, false, nullptr, nullptr);
+            result = dump.text();
+        });
+    }
+    for (std::thread& t : threads) t.join();
+    std::string alone = run(1003);
+    ASSERT_NE(alone.find("File    : wyd_3.log.bz2"), std::string::npos);
+    for (const std::string& result : results) EXPECT_EQ(result, alone);
+}
+
+}  // namespace

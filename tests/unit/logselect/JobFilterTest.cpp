@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+
+#include <list>
+#include <string>
+
+#include "host/Process.h"
+#include "logselect/JobFilter.h"
+#include "support/LogFixtures.h"
+#include "support/TestEnv.h"
+
+namespace {
+
+using lstest::entry;
+
+class JobFilterTest : public ::testing::Test {
+  protected:
+    // Writes logDir/name with a header block and the given lines.
+    void write(const std::string& name, const std::string& lines) {
+        testenv::writeFile(dir_.file(name), lstest::header(lstest::thisYear()) + lines);
+    }
+    std::string service(const std::string& name, long long job, long long tag = 0,
+                        const std::string& search = "") {
+        lstest::Dump dump;
+        std::list<std::string> workers;
+        ok_ = getServiceLogsByJobId(dump.file(), dir_.path(), name, workers, job, {}, "m1", tag,
+                                    search, 0, 0, false, nullptr, nullptr);
+        return dump.text();
+    }
+    std::string other(const std::string& name, long long job, long long tag = 0,
+                      const std::string& search = "") {
+        lstest::Dump dump;
+        std::list<std::string> workers;
+        ok_ = getNonServiceLogsByJobId(dump.file(), dir_.path(), name, workers, job, {}, "m1", tag,
+                                       search, 0, 0, false, nullptr, nullptr);
+        return dump.text();
+    }
+
+    testenv::TempDir dir_{"ls-job"};
+    bool ok_ = false;
+};
+
+TEST_F(JobFilterTest, ServiceLogFollowsTheJobsThread) {
+    const std::string a = entry("10001", "00001", "07/14", "09:00:00", "4711", "[A:9]", "start");
+    const std::string b = entry("10001", "00001", "07/14", "09:00:01", "###", "[A:0]", "nojob");
+    const std::string c = entry("10001", "00002", "07/14", "09:00:02", "###", "[A:0]", "thread");
+    const std::string d = entry("10002", "00001", "07/14", "09:00:03", "###", "[A:0]", "pid");
+    const std::string e = entry("10001", "00001", "07/14", "09:00:04", "-1", "[A:0]", "dash");
+    const std::string f = entry("10001", "00001", "07/14", "09:00:05", "#", "[A:0]", "still");
+    const std::string g = entry("10001", "00001", "07/14", "09:00:06", "4712", "[A:0]", "other");
+    const std::string h = entry("10001", "00001", "07/14", "09:00:07", "###", "[A:0]", "gone");
+    const std::string seven = "10001 00003 07/14 09:00:08 4711 1 Main\n";
+    write("wyd.log", a + b + "   continuation of b\n" + c + d + e + f + g + h + seven);
+
+    EXPECT_EQ(service("wyd.log", 4711), lstest::banner("m1", "wyd.log") + a + b + f);
+    EXPECT_TRUE(ok_);
+}
+
+TEST_F(JobFilterTest, DashJobFieldReleasesOnlyInOtherLogs) {
+    const std::string a = entry("20001", "00001", "07/14", "09:00:00", "4711", "9", "start");
+    const std::string b = entry("20001", "00001", "07/14", "09:00:01", "#", "0", "nojob");
+    const std::string c = entry("20001", "00001", "07/14", "09:00:02", "-1", "0", "dash");
+    const std::string d = entry("20001", "00001", "07/14", "09:00:03", "##", "0", "after");
+    write("clBackup.log", a + b + c + d);
+    write("wyd.log", a + b + c + d);
+    // Other log: "#" lines of a process that works for the job are taken; "-" releases it.
+    EXPECT_EQ(other("clBackup.log", 4711), lstest::banner("m1", "clBackup.log") + a + b);
+    // Service log: "-" leaves the thread with the job.
+    EXPECT_EQ(service("wyd.log", 4711), lstest::banner("m1", "wyd.log") + a + b + d);
+}
+
+TEST_F(JobFilterTest, OtherLogNoJobLinesOfForeignProcessesAreNotTaken) {
+    const std::string a = entry("20001", "00001", "07/14", "09:00:00", "4711", "9");
+    const std::string b = entry("20002", "00001", "07/14", "09:00:01", "#", "0");
+    const std::string c = entry("20001", "00001", "07/14", "09:00:02", "5000", "0");
+    const std::string d = entry("20001", "00001", "07/14", "09:00:03", "#", "0");
+    write("clBackup.log", a + b + c + d);
+    EXPECT_EQ(other("clBackup.log", 4711), lstest::banner("m1", "clBackup.log") + a);
+}
+
+TEST_F(JobFilterTest, TagsMatchTheWholeTagField) {
+    const std::string s99 = entry("10001", "00001", "07/14", "09:00:00", "1", "[A:99]");
+    const std::string s990 = entry("10001", "00001", "07/14", "09:00:01", "2", "[A:990]");
+    const std::string sJob = entry("10001", "00002", "07/14", "09:00:02", "4711", "[A:98]");
+    const std::string sBoth = entry("10001", "00003", "07/14", "09:00:03", "4711", "[A:99]");
+    write("wyd.log", s99 + s990 + sJob + sBoth);
+    EXPECT_EQ(service("wyd.log", 0, 99), lstest::banner("m1", "wyd.log") + s99 + sBoth);
+    EXPECT_EQ(service("wyd.log", 4711, 99), lstest::banner("m1", "wyd.log") + sBoth);
+
+    const std::string o99 = entry("20001", "1", "07/14", "09:00:00", "1", "99");
+    const std::string oBracket = entry("20002", "1", "07/14", "09:00:01", "1", "[A:99]");
+    write("clBackup.log", o99 + oBracket);
+    EXPECT_EQ(other("clBackup.log", 0, 99), lstest::banner("m1", "clBackup.log") + o99);
+}
+
+TEST_F(JobFilterTest, SearchTextIsCaseInsensitive) {
+    const std::string a = entry("10001", "00001", "07/14", "09:00:00", "4711", "[A:0]", "ERROR x");
+    const std::string b = entry("10001", "00001", "07/14", "09:00:01", "4711", "[A:0]", "fine");
+    write("wyd.log", a + b);
+    EXPECT_EQ(service("wyd.log", 4711, 0, "error"), lstest::banner("m1", "wyd.log") + a);
+    EXPECT_EQ(service("wyd.log", 4711, 0, "nowhere"), "");
+}
+
+TEST_F(JobFilterTest, FileWithoutTakenLinesLeavesNoTrace) {
+    write("wyd.log", entry("10001", "00001", "07/14", "09:00:00", "5000"));
+    EXPECT_EQ(service("wyd.log", 4711), "");
+    EXPECT_TRUE(ok_);
+    EXPECT_EQ(other("missing.log", 4711), "");
+    EXPECT_FALSE(ok_);
+}
+
+// A line longer than the 16383-byte pieces: the first piece is judged as an entry and its
+// continuation pieces as continuation lines, and the dump still gets whole lines.
+TEST_F(JobFilterTest, OverLongLineIsJudgedPieceByPiece) {
+    std::string longMessage(40000, 'x');
+    const std::string a =
+        entry("10001", "00001", "07/14", "09:00:00", "4711", "[A:0]", longMessage);
+    const std::string b = entry("10001", "00001", "07/14", "09:00:01", "4711", "[A:0]", "next");
+    // The second piece of this line starts with a digit and looks like an entry of job 4711.
+    std::string trick = entry("10001", "00009", "07/14", "09:00:02", "5000", "[A:0]", "");
+    trick.pop_back();
+    trick += std::string(16383 - trick.size(), 'y') + "10001 00009 07/14 09:00:02 4711 1 Main x\n";
+    write("wyd.log", a + trick + b);
+    std::string dump = service("wyd.log", 4711);
+    std::string firstPiece = a.substr(0, 16383);
+    std::string pieceOfTrick = "10001 00009 07/14 09:00:02 4711 1 Main x\n";
+    EXPECT_EQ(dump, lstest::banner("m1", "wyd.log") + firstPiece + "\n" + pieceOfTrick + b);
+}
+
+TEST_F(JobFilterTest, LastLineWithoutNewlineIsEnded) {
+    std::string a = entry("10001", "00001", "07/14", "09:00:00", "4711");
+    a.pop_back();
+    write("wyd.log", a);
+    EXPECT_EQ(service("wyd.log", 4711), lstest::banner("m1", "wyd.log") + a + "\n");
+}
+
+TEST_F(JobFilterTest, CompressedCopyIsReadAndItsTemporaryCopyRemoved) {
+    if (!testenv::haveProgram("bzip2")) GTEST_SKIP() << "bzip2 not installed";
+    const std::string a = entry("10001", "00001", "07/14", "09:00:00", "4711");
+    write("wyd_2.log", a + entry("10001", "00002", "07/14", "09:00:01", "5000"));
+    ASSERT_EQ(testenv::runShell("bzip2 " + host::shellQuote(dir_.file("wyd_2.log"))), 0);
+    testenv::TempDir tmp("ls-tmp");
+    testenv::ScopedEnv tmpdir("TMPDIR", tmp.path());
+    EXPECT_EQ(service("wyd_2.log.bz2", 4711), lstest::banner("m1", "wyd_2.log.bz2") + a);
+    EXPECT_TRUE(ok_);
+    EXPECT_EQ(testenv::runShell("test -z \"$(ls -A " + host::shellQuote(tmp.path()) + ")\""), 0)
+        << "temporary copy left behind";
+
+    // A truncated compressed copy fails to decompress and yields nothing.
+    std::string whole = testenv::readFile(dir_.file("wyd_2.log.bz2"));
+    testenv::writeFile(dir_.file("broken.log.bz2"), whole.substr(0, whole.size() / 2));
+    EXPECT_EQ(service("broken.log.bz2", 4711), "");
+    EXPECT_FALSE(ok_);
+}
+
+TEST_F(JobFilterTest, JobListAndByteWindowOfDumpJobInfo) {
+    const std::string a = entry("20001", "1", "07/14", "09:00:00", "1", "0");
+    const std::string b = entry("20002", "1", "07/14", "09:00:01", "2", "0");
+    const std::string c = entry("20003", "1", "07/14", "09:00:02", "3", "0");
+    const std::string d = entry("20004", "1", "07/14", "09:00:03", "2", "0");
+    testenv::writeFile(dir_.file("x.log"), a + b + c + d);
+    FILE* in = fopen(dir_.file("x.log").c_str(), "r");
+    lstest::Dump dump;
+    std::list<std::string> workers;
+    // Window [start of b, end of c]: a line ending exactly at the end offset is still read.
+    long long start = (long long)a.size();
+    long long end = (long long)(a.size() + b.size() + c.size());
+    EXPECT_TRUE(DumpJobInfo(dump.file(), in, 3, {2, 1}, workers, "x.log", "m1", 0, "", start, end,
+                            false, nullptr, nullptr));
+    fclose(in);
+    EXPECT_EQ(dump.text(), lstest::banner("m1", "x.log") + b + c);
+}
+
+TEST_F(JobFilterTest, UnknownFormatsPassWithoutHarm) {
+    for (const char* name : {"Apache_2k.log", "HDFS_2k.log", "Linux_2k.log", "OpenSSH_2k.log"}) {
+        std::string source = std::string(SENDLOGS_SHARED_DATA_DIR) + "/loghub/" + name;
+        if (!testenv::exists(source)) continue;
+        testenv::writeFile(dir_.file(name), testenv::readFile(source));
+        EXPECT_EQ(other(name, 148), "") << name;
+        EXPECT_TRUE(ok_);
+        EXPECT_EQ(service(name, 148), "") << name;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,271 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "logselect/EntryFields.h"
+#include "logselect/LogLineGrammar.h"
+#include "logselect/PieceReader.h"
+#include "support/LogFixtures.h"
+#include "support/TestEnv.h"
+
+namespace {
+
+struct Parsed {
+    bool ok;
+    std::string pid, tid, date, time, job, tag;
+};
+
+Parsed parse(std::string line, int size = kLogFieldSize) {
+    std::vector<char> text(line.begin(), line.end());
+    text.push_back('\0');
+    char pid[kLogFieldSize], tid[kLogFieldSize], date[kLogFieldSize], tm[kLogFieldSize],
+        job[kLogFieldSize], tag[kLogFieldSize];
+    bool ok =
+        ParseLogLine(text.data(), pid, size, tid, size, date, size, tm, size, job, size, tag, size);
+    return {ok, pid, tid, date, tm, job, tag};
+}
+
+TEST(ParseLogLine, CutsTheEightFields) {
+    Parsed p = parse("12345 00042 07/14 09:03:27 4711 a b [A:99] text more\n");
+    EXPECT_TRUE(p.ok);
+    EXPECT_EQ(p.pid, "12345");
+    EXPECT_EQ(p.tid, "00042");
+    EXPECT_EQ(p.date, "07/14");
+    EXPECT_EQ(p.time, "09:03:27");
+    EXPECT_EQ(p.job, "4711");
+    EXPECT_EQ(p.tag, "[A:99]");
+    // Runs of blanks separate fields; a tab is part of a field.
+    Parsed q = parse("   1  2 3\t4 5 6 7 8 9");
+    EXPECT_EQ(q.date, "3\t4");
+    EXPECT_EQ(q.tag, "9");
+}
+
+TEST(ParseLogLine, NeedsAnEighthFieldWhichKeepsTheNewline) {
+    EXPECT_FALSE(parse("1 2 3 4 5 6 7\n").ok);
+    // The newline is not a separator: after trailing blanks it is an eighth field itself.
+    EXPECT_EQ(parse("1 2 3 4 5 6 7     \n").tag, "\n");
+    Parsed p = parse("1 2 3 4 5 6 7 8\n");
+    EXPECT_TRUE(p.ok);
+    EXPECT_EQ(p.tag, "8\n");
+    EXPECT_FALSE(parse("").ok);
+}
+
+TEST(ParseLogLine, OverLongFieldIsCutWithoutStartingAField) {
+    std::string longField(150, '7');
+    Parsed p = parse(longField + " 00042 07/14 09:03:27 4711 a b 99 m");
+    EXPECT_EQ(p.pid, std::string(99, '7'));
+    EXPECT_EQ(p.tid, "00042");
+    EXPECT_EQ(p.tag, "99");
+    // Small buffers: at most size - 1 characters, and the walk still counts fields right.
+    Parsed small = parse("12345 00042 07/14 09:03:27 4711 a b [A:99] m", 3);
+    EXPECT_TRUE(small.ok);
+    EXPECT_EQ(small.pid, "12");
+    EXPECT_EQ(small.job, "47");
+    EXPECT_EQ(small.tag, "[A");
+}
+
+// The line loops cut fields without copying, byte by byte or 64 bytes at a time; both must
+// agree with ParseLogLine on any input, whatever follows the piece in memory.
+void expectSameCut(const std::string& buffer, size_t pieceSize, const Parsed& expected,
+                   size_t readable) {
+    logselect::EntryFields f;
+    bool ok =
+        logselect::cutEntryFields(buffer.data(), pieceSize, f, logselect::kAllFields, readable);
+    ASSERT_EQ(ok, expected.ok);
+    if (!ok) return;
+    auto text = [](const logselect::FieldView& v) { return std::string(v.data, v.size); };
+    ASSERT_EQ(text(f.processId()), expected.pid);
+    ASSERT_EQ(text(f.threadId()), expected.tid);
+    ASSERT_EQ(text(f.date()), expected.date);
+    ASSERT_EQ(text(f.time()), expected.time);
+    ASSERT_EQ(text(f.job()), expected.job);
+    ASSERT_EQ(text(f.tag()), expected.tag);
+}
+
+TEST(EntryFields, AgreesWithParseLogLineOnRandomLines) {
+    std::mt19937 rng(7);
+    const char alphabet[] = {' ', ' ', ' ', 'a', '1', '#', '\t', '\n', '\0', '/', ':', '-'};
+    auto randomText = [&](size_t length, bool longFields) {
+        std::string text;
+        for (size_t i = 0; i < length; ++i) {
+            char c = alphabet[rng() % sizeof alphabet];
+            if (longFields && rng() % 40 != 0) c = 'x';
+            text += c;
+        }
+        return text;
+    };
+    // Fields of 1 to 20 characters between runs of blanks, so that field edges fall on
+    // every position of the first 64 bytes.
+    auto fieldedText = [&]() {
+        std::string text(rng() % 3, ' ');
+        size_t fields = 1 + rng() % 10;
+        for (size_t i = 0; i < fields; ++i) {
+            text += randomText(1 + rng() % 20, true);
+            text += std::string(1 + rng() % 3, ' ');
+        }
+        return text;
+    };
+    for (int round = 0; round < 40000; ++round) {
+        bool longFields = round % 97 == 0;
+        std::string line =
+            round % 2 ? fieldedText()
+                      : randomText(longFields ? 100 + rng() % 300 : rng() % 140, longFields);
+        Parsed expected = parse(line.substr(0, line.find('\0')));
+        SCOPED_TRACE("line: [" + line + "]");
+        expectSameCut(line, line.size(), expected, 0);
+        // Behind the piece: the next line's bytes, which must not be taken for this one's.
+        std::string padded = line + randomText(64, false);
+        expectSameCut(padded, line.size(), expected, padded.size());
+    }
+}
+
+TEST(EntryFields, ScansDatesAndTimesAsScanfWould) {
+    struct Case {
+        const char* text;
+        char separator;
+        int count;
+    };
+    const Case cases[] = {{"07/14", '/', 2},    {"1x/05", '/', 2},    {"7/", '/', 2},
+                          {"+7/-3", '/', 2},    {"\t7/ 3", '/', 2},   {"/3", '/', 2},
+                          {"07/14xyz", '/', 2}, {"09:03:27", ':', 3}, {"09:03", ':', 3},
+                          {"9:3:7\n", ':', 3},  {"a9:03:27", ':', 3}, {"7 /3", '/', 2}};
+    for (const Case& c : cases) {
+        int got[3] = {0, 0, 0};
+        int want[3] = {0, 0, 0};
+        logselect::FieldView view{c.text, strlen(c.text)};
+        bool ok = logselect::scanSeparated(view, c.separator, got, c.count);
+        int n = c.count == 2 ? sscanf(c.text, "%d/%d", &want[0], &want[1])
+                             : sscanf(c.text, "%d:%d:%d", &want[0], &want[1], &want[2]);
+        EXPECT_EQ(ok, n == c.count) << c.text;
+        if (ok) {
+            for (int i = 0; i < c.count; ++i) EXPECT_EQ(got[i], want[i]) << c.text;
+        }
+    }
+}
+
+// The block reader must hand out exactly the pieces a 16384-byte fgets buffer would.
+TEST(PieceReader, YieldsTheSamePiecesAsFgets) {
+    testenv::TempDir dir("ls-pieces");
+    std::string path = dir.file("f.log");
+    std::mt19937 rng(11);
+    std::string content;
+    for (int i = 0; i < 400; ++i) {
+        size_t length = rng() % 5 == 0 ? rng() % 50000 : rng() % 200;
+        if (i == 7) length = 16383;  // exactly one piece and then the newline alone
+        if (i == 8) length = 16382;
+        for (size_t k = 0; k < length; ++k) content += char('a' + rng() % 26);
+        content += '\n';
+    }
+    content += "last line without a newline";
+    testenv::writeFile(path, content);
+
+    std::vector<std::string> expected;
+    FILE* f = fopen(path.c_str(), "r");
+    char buffer[kLogLineBufferSize];
+    while (fgets(buffer, sizeof buffer, f)) expected.push_back(buffer);
+    fclose(f);
+
+    for (size_t block : {size_t(1) << 20, size_t(4096), size_t(1)}) {
+        FILE* in = fopen(path.c_str(), "r");
+        logselect::PieceReader reader(in, 0, block);
+        logselect::Piece piece;
+        size_t i = 0;
+        long long offset = 0;
+        while (reader.next(piece)) {
+            ASSERT_LT(i, expected.size());
+            ASSERT_EQ(std::string(piece.data, piece.size), expected[i]) << "piece " << i;
+            ASSERT_EQ(piece.offset, offset);
+            offset += (long long)piece.size;
+            ++i;
+        }
+        EXPECT_EQ(i, expected.size());
+        EXPECT_FALSE(reader.failed());
+        fclose(in);
+    }
+}
+
+TEST(IdStrings, GetIdStrNeedsABlankWithinNinetyNineCharacters) {
+    char out[kLogFieldSize];
+    getIdStr("4711 rest", out);
+    EXPECT_STREQ(out, "4711");
+    getIdStr("4711", out);
+    EXPECT_STREQ(out, "");
+    getIdStr(" 4711 x", out);
+    EXPECT_STREQ(out, "");
+    getIdStr((std::string(99, 'a') + " x").c_str(), out);
+    EXPECT_EQ(std::string(out), std::string(99, 'a'));
+    getIdStr((std::string(100, 'a') + " x").c_str(), out);
+    EXPECT_STREQ(out, "");
+}
+
+TEST(IdStrings, GetJobInfoReadsFieldsOneTwoAndFive) {
+    char job[kLogFieldSize], pid[kLogFieldSize], tid[kLogFieldSize];
+    EXPECT_TRUE(getJobInfo("  12345  00042 07/14 09:03:27 4711 a b", job, pid, tid));
+    EXPECT_STREQ(pid, "12345");
+    EXPECT_STREQ(tid, "00042");
+    EXPECT_STREQ(job, "4711");
+    EXPECT_FALSE(getJobInfo("1 2 3 4", job, nullptr, nullptr));
+    // A fifth field that ends the line has no blank after it and yields nothing.
+    EXPECT_TRUE(getJobInfo("1 2 3 4 4711", job, nullptr, nullptr));
+    EXPECT_STREQ(job, "");
+}
+
+TEST(LogFileNames, TypesFollowThePrefixTable) {
+    struct Case {
+        const char* name;
+        int type;
+    };
+    const Case cases[] = {
+        {"wyd.log", 1},   {"JobManager_2.log", 1},  {"evmgrc.log.bz2", 1}, {"wydiag.log", 1},
+        {"WyFwd.log", 0}, {"CreateDB_1.log", 0},    {"sysinfo.log", 2},    {"WY", 2},
+        {"", 2},          {"wyfilereplication", 1}, {"SIMHMx.log", 0},     {"xwyd.log", 2}};
+    for (const Case& c : cases) EXPECT_EQ(FindLogType(c.name), c.type) << c.name;
+}
+
+TEST(LogFileNames, BaseNamesDropLogAndRotationSuffix) {
+    struct Case {
+        const char* name;
+        const char* base;
+    };
+    const Case cases[] = {{"wyd.log", "wyd"},  {"wyd_3.log", "wyd"},
+                          {"wyd_.log", "wyd"}, {"WYD_12.LOG", "WYD"},
+                          {"_1.log", "_1"},    {"a.log", "a"},
+                          {".log", ".log"},    {"wyd_1.log.bz2", "wyd_1.log.bz2"},
+                          {"12.log", "12"},    {"a_b_7.Log", "a_b"},
+                          {"x.txt", "x.txt"},  {"", ""}};
+    for (const Case& c : cases) {
+        char base[kLogFileNameSize];
+        GetBaseLogFileName(c.name, base);
+        EXPECT_STREQ(base, c.base) << c.name;
+    }
+    char base[kLogFileNameSize] = "stale";
+    GetBaseLogFileName(std::string(300, 'a').c_str(), base);
+    EXPECT_STREQ(base, "");
+}
+
+TEST(LogFileNames, SplitFilePath) {
+    char dir[kLogPathSize] = "untouched";
+    char name[kLogPathSize] = "untouched";
+    EXPECT_TRUE(splitFilePath("/wyd.log", dir, name));
+    EXPECT_STREQ(dir, "");
+    EXPECT_STREQ(name, "wyd.log");
+    EXPECT_TRUE(splitFilePath("/var/log/x/wyd.log", dir, nullptr));
+    EXPECT_STREQ(dir, "/var/log/x");
+    strcpy(dir, "untouched");
+    EXPECT_FALSE(splitFilePath("wyd.log", dir, name));
+    EXPECT_STREQ(dir, "untouched");
+    EXPECT_FALSE(splitFilePath(("/" + std::string(2000, 'a')).c_str(), dir, name));
+}
+
+TEST(DumpBanner, NamesOnlyTheFileName) {
+    lstest::Dump a, b;
+    EXPECT_TRUE(PrintHeader(a.file(), "client01", "/var/log/x/wyd.log"));
+    EXPECT_TRUE(PrintHeader(b.file(), "client01", "wyd.log"));
+    EXPECT_EQ(a.text(), lstest::banner("client01", "wyd.log"));
+    EXPECT_EQ(b.text(), a.text());
+}
+
+}  // namespace

@@ -1,0 +1,144 @@
+// Rule bitmaps, masked-name numbering, the patterns file loader and the exported constants.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "scrub/BitMap.h"
+#include "scrub/MaskedNames.h"
+#include "scrub/PatternFile.h"
+#include "scrub/ScrubConstants.h"
+#include "support/TestEnv.h"
+
+namespace {
+
+TEST(BitMap, IgnoreCaseAndSevenBitReduction) {
+    EXPECT_EQ(createIgnoreCaseBitMap("ABC"), createIgnoreCaseBitMap("abc"));
+    EXPECT_FALSE(createCaseBitMap("ABC") == createCaseBitMap("abc"));
+    // 0xC1 falls onto 'A' (0x41) and is not folded to 'a'.
+    EXPECT_EQ(createCaseBitMap("A"), createIgnoreCaseBitMap("\xC1"));
+    EXPECT_FALSE(createIgnoreCaseBitMap("\xC1") == createIgnoreCaseBitMap("a"));
+    EXPECT_EQ(BitMap_t(), createIgnoreCaseBitMap(""));
+    BitMap_t reused = createCaseBitMap("xyz");
+    _createBitMapFromString("a", false, reused);  // clears before setting
+    EXPECT_EQ(createCaseBitMap("a"), reused);
+}
+
+TEST(BitMap, SetOperations) {
+    const BitMap_t abc = createCaseBitMap("abc"), ab = createCaseBitMap("ab"),
+                   xy = createCaseBitMap("xy"), empty;
+    EXPECT_TRUE(includeBitMap(abc, ab));
+    EXPECT_FALSE(includeBitMap(ab, abc));
+    EXPECT_TRUE(includeBitMap(empty, empty));
+    EXPECT_TRUE(includeBitMap(xy, empty));
+    EXPECT_TRUE(overlapBitMap(abc, ab));
+    EXPECT_FALSE(overlapBitMap(abc, xy));
+    EXPECT_TRUE(excludeBitMap(abc, xy));
+    EXPECT_FALSE(excludeBitMap(abc, ab));
+    // Codes in every word of the bitmap.
+    EXPECT_TRUE(includeBitMap(createCaseBitMap("\x01 @~"), createCaseBitMap("~\x01")));
+    EXPECT_TRUE(existRegexReservedChar(createCaseBitMap("a.b")));
+    EXPECT_TRUE(existRegexReservedChar(createCaseBitMap("\\")));
+    EXPECT_FALSE(existRegexReservedChar(createCaseBitMap("ab_c-1")));
+}
+
+TEST(BitMap, ToLowerChangesOnlyAsciiLetters) {
+    EXPECT_EQ("abc-xyz\xC1\xE1", toLowerStr("AbC-XYZ\xC1\xE1"));
+}
+
+TEST(MaskedNames, NumberingFollowsMapSize) {
+    ReplacementMap map;
+    EXPECT_EQ("MaskedData0", searchAndUpdateReplaceStringMap("alpha", &map));
+    EXPECT_EQ("MaskedData1", searchAndUpdateReplaceStringMap("beta", &map));
+    EXPECT_EQ("MaskedData0", searchAndUpdateReplaceStringMap("alpha", &map));
+    EXPECT_EQ("", searchAndUpdateReplaceStringMap("alpha", nullptr));
+
+    ReplacementMap seeded{{"a", "N1"}, {"b", "N2"}, {"c", "N3"}};
+    EXPECT_EQ("MaskedData3", searchAndUpdateReplaceStringMap("d", &seeded));
+    EXPECT_EQ("N2", searchAndUpdateReplaceStringMap("b", &seeded));
+}
+
+TEST(MaskedNames, MixedCaseTextGetsOneNameForItsLowerCaseForm) {
+    ReplacementMap map;
+    const std::string first = searchAndUpdateReplaceStringMap("Host1", &map);
+    EXPECT_EQ(first, searchAndUpdateReplaceStringMap("HOST1", &map));
+    EXPECT_EQ(first, searchAndUpdateReplaceStringMap("host1", &map));
+    EXPECT_EQ(1u, map.size());
+    EXPECT_EQ(first, map["host1"]);
+}
+
+class PatternFile : public ::testing::Test {
+  protected:
+    int load(const std::string& text) {
+        const std::string path = dir_.file("patterns.txt");
+        testenv::writeFile(path, text);
+        return populateScrubPatternsFromFile(path, rules_, map_);
+    }
+    testenv::TempDir dir_;
+    ScrubRuleList rules_;
+    ReplacementMap map_;
+};
+
+TEST_F(PatternFile, PlainNamedAndRegexForms) {
+    ASSERT_EQ(0, load("alpha\n\nBeta&#*#&Masked_B\n10\\.[0-9]+&#*#&##isregexmagic##10.\n"
+                      "Gamma&#*#&x&#*#&y\n"));
+    ASSERT_EQ(4u, rules_.size());
+    EXPECT_EQ("alpha", rules_[0].first);
+    EXPECT_FALSE(rules_[0].second.isRegex);
+    EXPECT_EQ(createIgnoreCaseBitMap("alpha"), rules_[0].second.charSet);
+    EXPECT_EQ("beta", rules_[1].first);
+    EXPECT_EQ("10\\.[0-9]+", rules_[2].first);  // the expression keeps its case
+    EXPECT_TRUE(rules_[2].second.isRegex);
+    EXPECT_EQ(createIgnoreCaseBitMap("10."), rules_[2].second.charSet);
+    EXPECT_EQ("gamma", rules_[3].first);
+    // The masked name keeps its case; the second field may hold the separator.
+    EXPECT_EQ((ReplacementMap{{"beta", "Masked_B"}, {"gamma", "x&#*#&y"}}), map_);
+}
+
+TEST_F(PatternFile, DuplicateNamesKeepTheFirstAndListTheRuleTwice) {
+    map_["seeded"] = "Masked_S";
+    ASSERT_EQ(0, load("beta&#*#&First\nBETA&#*#&Second\nseeded&#*#&Other\n"));
+    EXPECT_EQ(3u, rules_.size());
+    EXPECT_EQ("First", map_["beta"]);
+    EXPECT_EQ("Masked_S", map_["seeded"]);
+}
+
+TEST_F(PatternFile, LineEnds) {
+    // CRLF loses both; a CR at the end of a last line without LF stays in the record.
+    ASSERT_EQ(0, load("one\r\ntwo\r\n\r\nthree\r"));
+    ASSERT_EQ(3u, rules_.size());
+    EXPECT_EQ("one", rules_[0].first);
+    EXPECT_EQ("two", rules_[1].first);
+    EXPECT_EQ("three\r", rules_[2].first);
+}
+
+TEST_F(PatternFile, EmptyValueAndOversizedRecordsAreRejected) {
+    const std::string longField(1024, 'q');
+    const std::string longLine(5000, 'z');
+    ASSERT_EQ(0, load("&#*#&Masked\n&#*#&##isregexmagic##\n" + longField + "\nok\n" + longLine +
+                      "\nv&#*#&" + longField + "\n" + std::string(1023, 'w') + "\n"));
+    ASSERT_EQ(2u, rules_.size());  // neither a cut piece of the long line nor an empty rule
+    EXPECT_EQ("ok", rules_[0].first);
+    EXPECT_EQ(1023u, rules_[1].first.size());
+    EXPECT_TRUE(map_.empty());
+}
+
+TEST_F(PatternFile, UnreadableInputKeepsContainers) {
+    rules_.emplace_back("kept", ScrubPatternConfig_t());
+    EXPECT_EQ(-1, populateScrubPatternsFromFile("", rules_, map_));
+    EXPECT_EQ(-1, populateScrubPatternsFromFile(dir_.file("missing"), rules_, map_));
+    // A directory opens but cannot be read: reported, not taken as an empty file.
+    EXPECT_EQ(-1, populateScrubPatternsFromFile(dir_.path(), rules_, map_));
+    EXPECT_EQ(1u, rules_.size());
+}
+
+TEST(ScrubConstants, DefaultExpressionWorksWithGrep) {
+    if (!testenv::haveProgram("grep")) GTEST_SKIP() << "grep not installed";
+    testenv::TempDir dir;
+    const std::string input = dir.file("in.txt");
+    testenv::writeFile(input, "plain words only\nvia 10.1.2.3\n");
+    const std::string pattern = dir.file("expr.txt");
+    testenv::writeFile(pattern, defaultScrubbingExpr + "\n");
+    EXPECT_EQ(0, testenv::runShell("test \"$(grep -c -f '" + pattern + "' '" + input + "')\" = 1"));
+}
+
+}  // namespace

@@ -1,0 +1,232 @@
+// Tree scrubbing with the worker pool: mirrored trees, compressed files, copies of the map,
+// the destination rules and the fronts built on it.
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include "host/Log.h"
+#include "scrub/ScrubbedCopies.h"
+#include "scrub/TreeScrubber.h"
+#include "support/ScrubTestRules.h"
+#include "support/TestEnv.h"
+
+using testenv::exists;
+using testenv::readFile;
+using testenv::writeFile;
+
+namespace {
+
+int countEntries(const std::string& dir) {
+    int count = 0;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (struct dirent* e = readdir(d)) {
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") ++count;
+        }
+        closedir(d);
+    }
+    return count;
+}
+
+void bzip2(const std::string& path) {
+    ASSERT_EQ(0, testenv::runShell("bzip2 -f '" + path + "'"));
+}
+
+class TreeScrubber : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!testenv::haveProgram("bzip2")) GTEST_SKIP() << "bzip2 not installed";
+        host::setLogFilePath(dir_.file("library.log"));
+        scrubtest::addLiteral(rules_, "host1");
+        scrubtest::addLiteral(rules_, "jsmith");
+        map_["jsmith"] = "Masked_User";
+        src_ = dir_.mkdir("src");
+        registry_.setNumber("Session", "ScrubMaxThreadCount", 2);
+    }
+    void TearDown() override { host::resetLogSettings(); }
+
+    testenv::RegistryFixture registry_;
+    testenv::TempDir dir_;
+    testenv::TempDir temp_{"sendlogs-tmp"};
+    testenv::ScopedEnv tmpEnv_{"TMPDIR", temp_.path()};
+    std::string src_;
+    ScrubRuleList rules_;
+    ReplacementMap map_;
+};
+
+TEST_F(TreeScrubber, MirrorsTreeAndDecompressesBz2) {
+    writeFile(src_ + "/a.log", "a host1\n");
+    writeFile(src_ + "/sub/b.log", "b jsmith host1\n");
+    writeFile(src_ + "/c.log", "c host1\n");
+    bzip2(src_ + "/c.log");
+    // A ".bz2" in the middle of the name counts too; this one is cut short and cannot be
+    // decompressed.
+    std::string noise;
+    for (unsigned i = 0, v = 1; i < 20000; ++i)
+        noise += static_cast<char>('a' + (v = v * 1103515245u + 12345u) % 26);
+    writeFile(src_ + "/x.log", noise + "\n");
+    bzip2(src_ + "/x.log");
+    ASSERT_EQ(0, testenv::runShell("head -c 100 '" + src_ + "/x.log.bz2' > '" + src_ +
+                                   "/x.bz2.old' && rm '" + src_ + "/x.log.bz2'"));
+    const std::string dest = dir_.file("dest");
+    ASSERT_TRUE(scrubLogFiles(src_.c_str(), dest.c_str(), &rules_, &map_));
+    EXPECT_EQ("a MaskedData1\n", readFile(dest + "/a.log"));
+    EXPECT_EQ("b Masked_User MaskedData1\n", readFile(dest + "/sub/b.log"));
+    EXPECT_EQ("c MaskedData1\n", readFile(dest + "/c.log"));
+    EXPECT_FALSE(exists(dest + "/c.log.bz2"));
+    EXPECT_FALSE(exists(dest + "/x")) << "a file that cannot be decompressed is left out";
+    EXPECT_EQ(3, countEntries(dest));
+    // The decompressed temporary copy is gone, and the caller's map is unchanged.
+    EXPECT_EQ(0, countEntries(temp_.path()));
+    EXPECT_EQ((ReplacementMap{{"jsmith", "Masked_User"}}), map_);
+}
+
+TEST_F(TreeScrubber, OneValueOneNameAcrossFilesAndWorkers) {
+    ScrubRuleList rules;
+    scrubtest::addRegex(rules, "v[0-9]+");
+    for (int i = 0; i < 40; ++i) {
+        writeFile(src_ + "/f" + std::to_string(i) + ".log",
+                  "v" + std::to_string(i % 7) + " v" + std::to_string((i + 3) % 7) + "\n");
+    }
+    const std::string dest = dir_.file("dest");
+    ASSERT_TRUE(scrubLogFiles(src_.c_str(), dest.c_str(), &rules, &map_));
+    std::map<std::string, std::string> nameOf;
+    std::set<std::string> names;
+    for (int i = 0; i < 40; ++i) {
+        const std::string text = readFile(dest + "/f" + std::to_string(i) + ".log");
+        const size_t blank = text.find(' ');
+        const std::string first = text.substr(0, blank);
+        const std::string second = text.substr(blank + 1, text.size() - blank - 2);
+        for (auto [value, name] : {std::make_pair(i % 7, first), {(i + 3) % 7, second}}) {
+            auto [it, inserted] = nameOf.emplace("v" + std::to_string(value), name);
+            EXPECT_EQ(it->second, name) << "value v" << value << " got two names";
+            names.insert(name);
+        }
+    }
+    EXPECT_EQ(7u, names.size()) << "seven values, seven distinct names";
+}
+
+TEST_F(TreeScrubber, SameCopyNameKeepsBothSourcesInListingOrder) {
+    writeFile(src_ + "/x.log", "current host1\n");
+    writeFile(src_ + "/y.log", "rotated host1\n");
+    bzip2(src_ + "/y.log");
+    ASSERT_EQ(0, testenv::runShell("mv '" + src_ + "/y.log.bz2' '" + src_ + "/x.log.bz2'"));
+    const std::string dest = dir_.file("dest");
+    ASSERT_TRUE(scrubLogFiles(src_.c_str(), dest.c_str(), &rules_, &map_));
+    EXPECT_EQ("current MaskedData1\nrotated MaskedData1\n", readFile(dest + "/x.log"));
+}
+
+TEST_F(TreeScrubber, DestinationThatCannotBeMadeIsAFailure) {
+    writeFile(src_ + "/a.log", "a\n");
+    EXPECT_FALSE(
+        scrubLogFiles(src_.c_str(), dir_.file("missing/parent/dest").c_str(), &rules_, &map_));
+    EXPECT_FALSE(exists(dir_.file("missing")));
+    // An existing destination directory is used as it is.
+    const std::string existing = dir_.mkdir("existing");
+    EXPECT_TRUE(scrubLogFiles(src_.c_str(), existing.c_str(), &rules_, &map_));
+    EXPECT_TRUE(exists(existing + "/a.log"));
+}
+
+TEST_F(TreeScrubber, DestinationInsideSourceIsNotWalkedAgain) {
+    writeFile(src_ + "/a.log", "host1\n");
+    ASSERT_EQ(0, testenv::runShell("ln -s .. '" + src_ + "/loop'"));
+    const std::string dest = src_ + "/scrubbed";
+    ASSERT_TRUE(scrubLogFiles(src_.c_str(), dest.c_str(), &rules_, &map_));
+    EXPECT_EQ("MaskedData1\n", readFile(dest + "/a.log"));
+    EXPECT_FALSE(exists(dest + "/scrubbed"));
+}
+
+TEST_F(TreeScrubber, PiecesCalledOnTheirOwn) {
+    writeFile(src_ + "/a.log", "host1\n");
+    writeFile(src_ + "/sub/b.log", "host1\n");
+    // The walker without DoScrubbing, then a worker job made by hand.
+    {
+        scrubFiles scrubber(2, 1800000);
+        EXPECT_TRUE(scrubber.scrubLogFilesHelper(src_.c_str(), dir_.file("walked").c_str(),
+                                                 std::make_shared<ScrubRuleList>(rules_),
+                                                 std::make_shared<ReplacementMap>(map_)));
+    }
+    EXPECT_EQ("MaskedData1\n", readFile(dir_.file("walked/sub/b.log")));
+    auto* job = new ScrubThreadData;
+    job->source = src_ + "/a.log";
+    job->destination = dir_.file("single.log");
+    job->rules = std::make_shared<ScrubRuleList>(rules_);
+    job->replacements = std::make_shared<ReplacementMap>(map_);
+    EXPECT_EQ(nullptr, scrubFiles::ScrubSingleFile(job));
+    EXPECT_EQ("MaskedData1\n", readFile(dir_.file("single.log")));
+}
+
+TEST(ScrubThreadCount, RegistryValueOrHardwareMinusOne) {
+    EXPECT_EQ(7, scrub::scrubThreadCount(0, true, 8));
+    EXPECT_EQ(7, scrub::scrubThreadCount(0, false, 8));
+    EXPECT_EQ(1, scrub::scrubThreadCount(0, false, 1));
+    EXPECT_EQ(1, scrub::scrubThreadCount(-4, true, 0));
+    EXPECT_EQ(3, scrub::scrubThreadCount(3, true, 8));
+    EXPECT_EQ(scrub::kMaxScrubThreads, scrub::scrubThreadCount(1000000, true, 8));
+
+    testenv::RegistryFixture registry;
+    registry.setNumber("Session", "ScrubMaxThreadCount", 5);
+    EXPECT_EQ(5, scrub::scrubThreadCount());
+    scrubFiles small(0, 1800000);
+    EXPECT_EQ(1, small.threadCount());
+}
+
+class ScrubbedCopies : public TreeScrubber {
+  protected:
+    void SetUp() override {
+        TreeScrubber::SetUp();
+        jobResults_ = registry_.makeDir("jobresults");
+        registry_.setString("Base", "sPhysicalMachine", "client01");
+        registry_.setString("Base", "dJOBRESULTSDIR", jobResults_);
+    }
+    std::string jobResults_;
+};
+
+TEST_F(ScrubbedCopies, ListOfFilesAndDirectories) {
+    writeFile(src_ + "/one.log", "one host1\n");
+    writeFile(src_ + "/tree/two.log", "two host1\n");
+    const std::string dest = dir_.mkdir("out");
+    std::vector<std::string> made;
+    EXPECT_TRUE(scrubFileOrDirList(src_.c_str(), {"one.log", "tree", "gone.log"}, dest.c_str(),
+                                   &rules_, &map_, &made));
+    // The directory item adds the destination directory itself, not its copy.
+    EXPECT_EQ((std::vector<std::string>{dest + "/one.log", dest}), made);
+    EXPECT_EQ("two MaskedData1\n", readFile(dest + "/tree/two.log"));
+    // Files are scrubbed with the caller's map, trees with a copy.
+    EXPECT_EQ("MaskedData1", map_["host1"]);
+    EXPECT_NE(std::string::npos,
+              readFile(dir_.file("library.log"))
+                  .find("Non-existent path in file/dir list to scrub:[" + src_ + "/gone.log]"));
+}
+
+TEST_F(ScrubbedCopies, WrapperScrubsIntoJobResults) {
+    writeFile(src_ + "/a.log", "host1\n");
+    bool scrubbed = false;
+    std::string scrubbedDir;
+    ASSERT_EQ(0, scrubLogFilesWrapper(src_, &rules_, &map_, scrubbed, scrubbedDir));
+    EXPECT_TRUE(scrubbed);
+    EXPECT_EQ(jobResults_, scrubbedDir.substr(0, jobResults_.size()));
+    EXPECT_EQ("MaskedData1\n", readFile(scrubbedDir + "/a.log"));
+    // A second scrub in the same second gets its own folder.
+    std::string second;
+    ASSERT_EQ(0, scrubLogFilesWrapper(src_, &rules_, &map_, scrubbed, second));
+    EXPECT_NE(scrubbedDir, second);
+}
+
+TEST_F(ScrubbedCopies, WrapperWithoutJobResultsCreatesNothing) {
+    registry_.setString("Base", "dJOBRESULTSDIR", "");
+    bool scrubbed = false;
+    std::string scrubbedDir;
+    EXPECT_EQ(-1, scrubLogFilesWrapper(src_, &rules_, &map_, scrubbed, scrubbedDir));
+    EXPECT_FALSE(scrubbed);
+    EXPECT_EQ(0, countEntries(jobResults_));
+}
+
+TEST_F(ScrubbedCopies, WrapperFailsWhenTheSourceCannotBeListed) {
+    bool scrubbed = false;
+    std::string scrubbedDir;
+    EXPECT_EQ(-1,
+              scrubLogFilesWrapper(dir_.file("nowhere"), &rules_, &map_, scrubbed, scrubbedDir));
+    EXPECT_FALSE(scrubbed);
+    EXPECT_EQ(0, countEntries(jobResults_)) << "the failed scrub's folder is removed";
+}
+
+}  // namespace

@@ -1,0 +1,184 @@
+// The receiving end of "collect": names, refusals, no overwriting, damaged files, records.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "collector/infoNLogsCollector.h"
+#include "host/Net.h"
+#include "support/TestEnv.h"
+#include "tooling/ReplyWriter.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+host::ReplyRecord record(uint32_t code, uint32_t tag, const std::string& data, int status = 0) {
+    host::ReplyRecord r;
+    r.code = code;
+    r.status = status;
+    r.fields.emplace_back(tag, data);
+    return r;
+}
+
+host::ReplyRecord bundleName(const std::string& name) {
+    return record(REPLY_BUNDLE_NAME_CODE, REPLY_BUNDLE_NAME_TAG, name);
+}
+
+host::StreamedFileInfo whole(const std::string& name, size_t size) {
+    host::StreamedFileInfo info;
+    info.name = name;
+    info.declaredSize = info.receivedSize = size;
+    info.declaredCrc = info.receivedCrc = 0x1234;
+    info.ended = true;
+    return info;
+}
+
+// Sends one file through the sink interface as the decoder would.
+void deliver(tooling::ReplyWriter& w, const std::string& name, const std::string& data,
+             host::StreamedFileInfo info) {
+    ASSERT_TRUE(w.onFileBegin(name, info.declaredSize));
+    ASSERT_TRUE(w.onFileData(data.data(), data.size()));
+    w.onFileEnd(info);
+}
+void deliver(tooling::ReplyWriter& w, const std::string& name, const std::string& data) {
+    deliver(w, name, data, whole(name, data.size()));
+}
+
+std::set<std::string> entries(const std::string& dir) {
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
+    return names;
+}
+
+class ReplyWriterTest : public ::testing::Test {
+  protected:
+    testenv::TempDir scratch_{"reply-writer"};
+    std::string out_ = scratch_.mkdir("out");
+    std::ostringstream report_;
+    tooling::ReplyWriter writer_{out_, report_, nullptr};
+};
+
+TEST_F(ReplyWriterTest, NamesAFileAfterThePrecedingBundleRecordOnly) {
+    writer_.onRecord(bundleName("host1_logs.tar.gz"));
+    deliver(writer_, "logFiles_17.gz", "bundle bytes");
+    deliver(writer_, "1001_17.log", "job log");
+    writer_.finish();
+
+    EXPECT_EQ(entries(out_), (std::set<std::string>{"host1_logs.tar.gz", "1001_17.log"}));
+    EXPECT_EQ(testenv::readFile(out_ + "/host1_logs.tar.gz"), "bundle bytes");
+    EXPECT_TRUE(writer_.problems().empty());
+    EXPECT_EQ(writer_.bytesWritten(), 19u);
+}
+
+TEST_F(ReplyWriterTest, RefusesUnsafeNamesAndStaysInsideTheFolder) {
+    for (const std::string bad : {"../evil", "a/b", "..", "", "x..y"}) {
+        writer_.onRecord(bundleName(bad));
+        deliver(writer_, "logFiles_1.gz", "data");
+    }
+    // A streamed name the decoder should never produce is refused too, and not written.
+    deliver(writer_, "../escape.log", "data");
+    writer_.finish();
+
+    EXPECT_EQ(writer_.problems().size(), 6u);
+    EXPECT_EQ(writer_.written().size(), 5u);
+    for (const std::string& path : writer_.written())
+        EXPECT_EQ(fs::path(path).parent_path().string(), out_);
+    EXPECT_EQ(entries(scratch_.path()), std::set<std::string>{"out"});
+    EXPECT_NE(writer_.problems().front().find("refused the unsafe bundle name"), std::string::npos);
+}
+
+TEST_F(ReplyWriterTest, NeverOverwritesAnExistingFile) {
+    testenv::writeFile(out_ + "/host1_logs.tar.gz", "earlier bundle");
+    for (const char* data : {"second", "third"}) {
+        writer_.onRecord(bundleName("host1_logs.tar.gz"));
+        deliver(writer_, "logFiles_1.gz", data);
+    }
+    testenv::writeFile(out_ + "/README", "mine");
+    deliver(writer_, "README", "theirs");
+
+    EXPECT_EQ(testenv::readFile(out_ + "/host1_logs.tar.gz"), "earlier bundle");
+    EXPECT_EQ(testenv::readFile(out_ + "/host1_logs-1.tar.gz"), "second");
+    EXPECT_EQ(testenv::readFile(out_ + "/host1_logs-2.tar.gz"), "third");
+    EXPECT_EQ(testenv::readFile(out_ + "/README"), "mine");
+    EXPECT_EQ(testenv::readFile(out_ + "/README-1"), "theirs");
+    EXPECT_TRUE(writer_.problems().empty());
+}
+
+TEST_F(ReplyWriterTest, DropsDamagedAndUnfinishedFiles) {
+    host::StreamedFileInfo badCrc = whole("a.log", 4);
+    badCrc.receivedCrc = 0x9999;
+    deliver(writer_, "a.log", "abcd", badCrc);
+
+    host::StreamedFileInfo shortFile = whole("b.log", 4);
+    shortFile.declaredSize = 10;
+    deliver(writer_, "b.log", "abcd", shortFile);
+
+    ASSERT_TRUE(writer_.onFileBegin("c.log", 100));
+    ASSERT_TRUE(writer_.onFileData("partial", 7));
+    writer_.finish();  // the stream ended inside c.log
+
+    EXPECT_TRUE(writer_.written().empty());
+    EXPECT_TRUE(entries(out_).empty()) << "no temporary file may remain";
+    ASSERT_EQ(writer_.problems().size(), 3u);
+    EXPECT_NE(writer_.problems()[0].find("damaged file \"a.log\""), std::string::npos);
+    EXPECT_NE(writer_.problems()[1].find("received 4 of 10 bytes"), std::string::npos);
+    EXPECT_NE(writer_.problems()[2].find("ended inside file \"c.log\""), std::string::npos);
+}
+
+TEST_F(ReplyWriterTest, CountsFailureRecordsAndDescribesRecordsReadably) {
+    writer_.onRecord(
+        record(REPLY_VERSION_CODE, REPLY_VERSION_TAG, std::string(4, '\0') + "11.32.4"));
+    const uint32_t when = htonl(86400);
+    writer_.onRecord(record(REPLY_TIME_CODE, REPLY_TIME_TAG,
+                            std::string(reinterpret_cast<const char*>(&when), 4)));
+    host::ReplyRecord failure;
+    failure.status = 1;
+    writer_.onRecord(failure);
+
+    EXPECT_EQ(writer_.failureRecords(), 1);
+    const std::string text = report_.str();
+    EXPECT_NE(text.find("product version: 11.32.4\n"), std::string::npos);
+    EXPECT_NE(text.find("client time: "), std::string::npos);
+    EXPECT_NE(text.find("(86400)"), std::string::npos);
+    EXPECT_NE(text.find("request status: failure"), std::string::npos);
+    // Control characters from the peer never reach the terminal as such.
+    EXPECT_EQ(tooling::describeRecord(bundleName("a\x1b[2Jb")), "bundle name: a\\x1B[2Jb");
+}
+
+// The whole path: the reply stream and file streaming of the host over a real socket pair.
+TEST_F(ReplyWriterTest, ReceivesARealStreamOverASocketPair) {
+    std::string content;
+    for (int i = 0; i < 20000; ++i) content += "line " + std::to_string(i) + "\n";
+    const std::string source = scratch_.file("logFiles_5.gz");
+    testenv::writeFile(source, content);
+
+    CTeSocket libraryEnd, requesterEnd;
+    ASSERT_FALSE(CTeSocket::createPair(libraryEnd, requesterEnd).IsError());
+    std::thread sender([socket = std::move(libraryEnd), &source]() mutable {
+        CWyNetwork network(socket);
+        EvReturnData reply(&network);
+        const std::string name = "client01_logs.tar.gz";
+        reply.begin(REPLY_BUNDLE_NAME_CODE, 0, socket, true);
+        reply.add(REPLY_BUNDLE_NAME_TAG, name.data(), name.size());
+        reply.end(0);
+        viewFileContents(source.c_str(), socket, 0, &network);
+        network = CWyNetwork();
+        socket = CTeSocket();
+    });
+    std::string error;
+    const bool decoded = host::readReplies(requesterEnd.fd(), writer_, error);
+    sender.join();
+    writer_.finish();
+
+    ASSERT_TRUE(decoded) << error;
+    EXPECT_TRUE(writer_.problems().empty());
+    EXPECT_EQ(entries(out_), std::set<std::string>{"client01_logs.tar.gz"});
+    EXPECT_EQ(testenv::readFile(out_ + "/client01_logs.tar.gz"), content);
+}
+
+}  // namespace
