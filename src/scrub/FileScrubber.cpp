@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "common/ErrorMessage.h"
+#include "host/FileHandle.h"
 #include "host/Log.h"
 #include "scrub/CompiledRules.h"
 #include "scrub/LineScrubber.h"
@@ -21,13 +22,6 @@ const char* const kTag =
     "bool scrubSingleLogFile(const char*, const char*, std::vector<std::pair<std::string, "
     "ScrubPatternConfig_t> >*, std::map<std::string, std::string>*)";
 constexpr size_t kIoBuffer = 128 << 10;
-
-struct FileCloser {
-    void operator()(FILE* f) const {
-        if (f) fclose(f);
-    }
-};
-using File = std::unique_ptr<FILE, FileCloser>;
 
 // Splits a stream into lines without their "\n". A line longer than the limit is handed
 // over as its first limit bytes; the rest of it is skipped.
@@ -96,9 +90,9 @@ bool scrubFileWith(const char* source, const char* destination, LineScrubber* sc
         return false;
     }
     // Both are opened before either is tested: a missing source still leaves an empty copy.
-    File in(fopen(source, "r"));
+    host::FileHandle in = host::FileHandle::open(source, "r");
     const int inErrno = errno;
-    File out(fopen(destination, append ? "a" : "w"));
+    host::FileHandle out = host::FileHandle::open(destination, append ? "a" : "w");
     const int openErrno = in ? errno : inErrno;
     log.DebugLvl(kTag, 3, "Scrubbing file [%s]", source);
     if (!in || !out) {
@@ -116,10 +110,7 @@ bool scrubFileWith(const char* source, const char* destination, LineScrubber* sc
         bool truncated = false;
         bool writeFailed = false;
         auto flush = [&] {
-            if (!pending.empty() &&
-                fwrite(pending.data(), 1, pending.size(), out.get()) != pending.size()) {
-                writeFailed = true;
-            }
+            if (!pending.empty() && !out.write(pending.data(), pending.size())) writeFailed = true;
             pending.clear();
         };
         while (!writeFailed && reader.next(line, truncated)) {
@@ -141,11 +132,7 @@ bool scrubFileWith(const char* source, const char* destination, LineScrubber* sc
             return false;
         }
         // A copy that could not be written whole (a full disk) is not a scrubbed copy.
-        if (writeFailed || fflush(out.get()) != 0 || ferror(out.get())) {
-            log.Error(kTag, "error while writing file [%s]: %s", destination, strerror(errno));
-            return false;
-        }
-        if (fclose(out.release()) != 0) {
+        if (writeFailed || !out.close()) {
             log.Error(kTag, "error while writing file [%s]: %s", destination, strerror(errno));
             return false;
         }

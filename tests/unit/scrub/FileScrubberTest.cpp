@@ -2,6 +2,9 @@
 // failing rule never writes the unmasked line into the library's log.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
+#include "host/FileHandle.h"
 #include "host/Log.h"
 #include "scrub/FileScrubber.h"
 #include "scrub/ScrubLogLine.h"
@@ -65,10 +68,12 @@ TEST_F(FileScrubber, ReadAndWriteFailuresAreReported) {
     // A directory opens but cannot be read.
     EXPECT_FALSE(scrubSingleLogFile(dir_.path().c_str(), dir_.file("out").c_str(), &rules_, &map_));
     EXPECT_NE(std::string::npos, log().find("error while reading file"));
-    // A full disk: the copy is incomplete, so it is not a scrubbed copy.
-    if (testenv::exists("/dev/full")) {
-        EXPECT_FALSE(scrubSingleLogFile(in.c_str(), "/dev/full", &rules_, &map_));
-    }
+    // A full disk, in the middle of the copy or only at its close: not a scrubbed copy.
+    host::io::injectWriteFault(ENOSPC, 3);
+    EXPECT_FALSE(scrubSingleLogFile(in.c_str(), dir_.file("short").c_str(), &rules_, &map_));
+    host::io::injectCloseFault(ENOSPC);
+    EXPECT_FALSE(scrubSingleLogFile(in.c_str(), dir_.file("unclosed").c_str(), &rules_, &map_));
+    host::io::clearFaults();
 }
 
 TEST_F(FileScrubber, NullRulesCopyTheKeptLinesUnchanged) {
