@@ -7,6 +7,7 @@
 #include "bundle/Archive7z.h"
 #include "common/TempFolders.h"
 #include "host/File.h"
+#include "host/FileHandle.h"
 #include "host/Log.h"
 #include "host/Process.h"
 #include "host/Registry.h"
@@ -145,9 +146,7 @@ bool GetCertificatesFolder(const char* tarBundle) {
         log.Error(tag, "Failed to access file [%s] for client [%s]", folder.c_str(), client);
         return false;
     }
-    FILE* existing = fopen(tarBundle, "r");
-    const bool append = existing != nullptr;
-    if (existing) fclose(existing);
+    const bool append = static_cast<bool>(host::FileHandle::open(tarBundle, "r"));
     // Every regular file below the folder except private keys, stored relative to "/". The
     // names travel NUL-separated, so no name is split or expanded by the shell.
     const std::string command = "find " + host::shellQuote(folder) +

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "host/File.h"
+#include "host/FileHandle.h"
 #include "host/Log.h"
 
 namespace {
@@ -65,13 +66,12 @@ int updateFileRecord(const std::string& path) {
     unsigned long long size = 1;
     if (FXFile::WYGetFileSize(path, size).IsError() || size != 0) return 0;
     // An empty file is listed only when it can be opened for writing as well.
-    FILE* f = FXFile::WYCreateFile(path);
+    host::FileHandle f(FXFile::WYCreateFile(path));
     if (!f) {
         EvDebug log;
         log.Error("updateFileRecord", "Failed to Open file %s, Error %d", path.c_str(), errno);
         return -1;
     }
-    fclose(f);
     return 0;
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common/OptionBits.h"
+#include "host/FileHandle.h"
 #include "host/Jobs.h"
 #include "host/Log.h"
 #include "host/Registry.h"
@@ -60,54 +61,29 @@ bool exists(const char* path) {
     return stat(path, &st) == 0;
 }
 
-bool writeAll(FILE* out, const char* data, size_t size, const char* path) {
-    while (size > 0) {
-        size_t written = fwrite(data, 1, size, out);
-        data += written;
-        size -= written;
-        if (size == 0) break;
-        if (errno == EINTR) {
-            clearerr(out);
-            continue;
-        }
-        int err = errno;
-        EvDebug log;
-        log.Error("dumpFileToLogFile", "Failed to write %lu bytes in [%s]. errno:%d:%s",
-                  (unsigned long)(size + written), path, err, strerror(err));
-        return false;
-    }
-    return true;
-}
-
 // Copies dir/Collect.txt into dir/JobId_PairId_<id>, whose path goes to outPath.
 bool copyCollectFile(char* outPath, const char* dir, const char* idText) {
     EvDebug log;
     const char* tag = "getFLRResult";
     char source[kPathSize];
     if (!formatPath(source, tag, "%s/Collect.txt", dir)) return false;
-    FILE* in = fopen(source, "r");
+    host::FileHandle in = host::FileHandle::open(source, "r");
     if (!in) {
         log.Error(tag, "Failed to open [%s]", source);
         return false;
     }
-    if (!formatPath(outPath, tag, "%s/JobId_PairId_%s", dir, idText)) {
-        fclose(in);
-        return false;
-    }
-    FILE* out = fopen(outPath, "w+");
+    if (!formatPath(outPath, tag, "%s/JobId_PairId_%s", dir, idText)) return false;
+    host::FileHandle out = host::FileHandle::open(outPath, "w+");
     if (!out) {
         log.Error(tag, "Failed to open [%s]", outPath);
-        fclose(in);
         return false;
     }
     char block[kCopyBlock];
     bool ok = true;
     size_t got;
-    while (ok && (got = fread(block, 1, sizeof block, in)) > 0)
-        ok = fwrite(block, 1, got, out) == got;
-    if (ferror(in)) ok = false;
-    if (fclose(out) != 0) ok = false;
-    fclose(in);
+    while (ok && (got = fread(block, 1, sizeof block, in.get())) > 0) ok = out.write(block, got);
+    if (ferror(in.get())) ok = false;
+    if (!out.close()) ok = false;
     if (!ok) log.Error(tag, "Failed to copy [%s] to [%s]", source, outPath);
     return ok;
 }
@@ -144,24 +120,28 @@ int getJobResultFilePath(char* resultDir, char* baseDir, const char* clientName,
 
 bool dumpFileToLogFile(FILE* out, const char* path, const char* machineName, const char* label) {
     EvDebug log;
-    FILE* in = fopen(path, "rb");
+    host::FileHandle in = host::FileHandle::open(path, "rb");
     if (!in) {
         log.Error("dumpFileToLogFile", "Failed to open [%s]", path);
         return false;
     }
     PrintHeader(out, machineName, label);
     char block[kCopyBlock];
-    bool ok = true;
     size_t got;
-    while (ok && (got = fread(block, 1, sizeof block, in)) > 0)
-        ok = writeAll(out, block, got, path);
-    if (ok && ferror(in)) {
+    while ((got = fread(block, 1, sizeof block, in.get())) > 0) {
+        if (!host::io::write(out, block, got)) {
+            const int err = errno;
+            log.Error("dumpFileToLogFile", "Failed to write %lu bytes in [%s]. errno:%d:%s",
+                      (unsigned long)got, path, err, strerror(err));
+            return false;
+        }
+    }
+    if (ferror(in.get())) {
         log.Error("dumpFileToLogFile", "Failed to read [%s]. errno:%d:%s", path, errno,
                   strerror(errno));
-        ok = false;
+        return false;
     }
-    fclose(in);
-    return ok;
+    return true;
 }
 
 namespace diag {

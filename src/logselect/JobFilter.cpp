@@ -174,28 +174,18 @@ bool extractJobLines(Variant variant, FILE* out, const std::string& logDir,
                      ScrubRuleList* scrubRules, ReplacementMap* replacements) {
     const char* tag =
         variant == Variant::Service ? "getServiceLogsByJobId" : "getNonServiceLogsByJobId";
-    EvDebug log;
+    const bool service = variant == Variant::Service;
     logselect::LogSource source(logDir, fileName);
-    if (!source.prepare()) return false;
+    if (!source.open({tag, service, service ? kServiceSignature : kOtherSignature})) return false;
+    FILE* in = source.file();
 
     long long startOffset = 0;
     long long endOffset = 0;
     if (fromTime > 0 || toTime > 0)
         findFileOffsets(source.path().c_str(), fromTime, toTime, startOffset, endOffset);
 
-    FILE* in = fopen(source.path().c_str(), "r");
-    if (!in) {
-        int err = errno;
-        if (variant == Variant::Service)
-            log.Error(tag, "Failed to open [%s], Error %d", fileName.c_str(), err);
-        else
-            log.Error(tag, "Failed to open [%s]", fileName.c_str());
-        errno = err;
-        printErrorMsg(variant == Variant::Service ? kServiceSignature : kOtherSignature);
-        return false;
-    }
     bool ok = true;
-    if (variant == Variant::Service) {
+    if (service) {
         try {
             if (!seekTo(in, startOffset)) {
                 printErrorMsg(kServiceSignature);
@@ -216,9 +206,7 @@ bool extractJobLines(Variant variant, FILE* out, const std::string& logDir,
                          machineName, tagId, searchText, startOffset, endOffset, scrub, scrubRules,
                          replacements);
     }
-    if (ferror(in)) ok = false;
-    fclose(in);
-    return ok;
+    return ok && !source.readFailed();
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "host/FileHandle.h"
 #include "host/Log.h"
 #include "logselect/DumpWriter.h"
 #include "logselect/EntryFields.h"
@@ -127,32 +128,21 @@ bool bisect(FILE* in, long long size, time_t target, bool startBound, long long&
 bool getLogFilesByTime(FILE* out, std::string logDir, std::string fileName, time_t fromTime,
                        time_t toTime, const char* machineName, std::string searchText, bool scrub,
                        ScrubRuleList* scrubRules, ReplacementMap* replacements) {
-    EvDebug log;
     // Lines carry whole seconds; the window is widened to whole minutes.
     if (fromTime > 0) fromTime = fromTime / 60 * 60;
     if (toTime > 0) toTime = (toTime / 60 + 1) * 60 - 1;
 
     logselect::LogSource source(logDir, fileName);
-    if (!source.prepare()) return false;
-    FILE* in = fopen(source.path().c_str(), "r");
-    if (!in) {
-        int err = errno;
-        log.Error("getLogFilesByTime", "Failed to open [%s], Error %d", fileName.c_str(), err);
-        errno = err;
-        printErrorMsg(kByTimeSignature);
-        return false;
-    }
+    if (!source.open({"getLogFilesByTime", true, kByTimeSignature})) return false;
     bool ok = true;
     try {
         logselect::DumpWriter writer(out, machineName, fileName.c_str(), searchText, scrub,
                                      scrubRules, replacements);
-        ok = copyWindow(in, writer, fileName.c_str(), fromTime, toTime);
+        ok = copyWindow(source.file(), writer, fileName.c_str(), fromTime, toTime);
     } catch (...) {
         logselect::logLoopException("getLogFilesByTime");
     }
-    if (ferror(in)) ok = false;
-    fclose(in);
-    return ok;
+    return ok && !source.readFailed();
 }
 
 void findFileOffsets(const char* path, time_t fromTime, time_t toTime, long long& startOffset,
@@ -170,7 +160,8 @@ void findFileOffsets(const char* path, time_t fromTime, time_t toTime, long long
     const time_t modified = st.st_mtime;
     if (fromTime > 0 && fromTime <= changed && toTime > 0 && toTime >= modified) return;
 
-    FILE* in = fopen(path, "r");
+    host::FileHandle file = host::FileHandle::open(path, "r");
+    FILE* in = file.get();
     if (!in) {
         log.Error("findFileOffsets", "Failed to open [%s], Error %d", path, errno);
         return;
@@ -188,27 +179,19 @@ void findFileOffsets(const char* path, time_t fromTime, time_t toTime, long long
             endOffset = (long long)st.st_size;
             log.DebugLvl("findFileOffsets", 10,
                          "File [%s] spans multiple years. Will read whole file.", path);
-            fclose(in);
             return;
         }
     }
     long long low = 0;
     long long high = 0;
     if (fromTime > 0 && ((fromTime >= changed && fromTime <= modified) || shortSpan)) {
-        if (!bisect(in, (long long)st.st_size, fromTime, true, low, high)) {
-            fclose(in);
-            return;
-        }
+        if (!bisect(in, (long long)st.st_size, fromTime, true, low, high)) return;
         // low is one past the start of the line that follows the last entry before the
         // window; reading from there would cut that line's first byte.
         startOffset = low > 0 ? low - 1 : 0;
     }
     if (toTime > 0 && ((toTime >= changed && toTime <= modified) || shortSpan)) {
-        if (!bisect(in, (long long)st.st_size, toTime, false, low, high)) {
-            fclose(in);
-            return;
-        }
+        if (!bisect(in, (long long)st.st_size, toTime, false, low, high)) return;
         endOffset = high;
     }
-    fclose(in);
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "host/FileHandle.h"
 #include "host/Log.h"
 #include "scrub/BitMap.h"
 
@@ -77,7 +78,8 @@ int populateScrubPatternsFromFile(std::string path, ScrubRuleList& rules,
         return -1;
     }
     log.Debug(kTag, "Reading scrub patterns from file:[%s]", path.c_str());
-    FILE* file = fopen(path.c_str(), "r");
+    host::FileHandle handle = host::FileHandle::open(path.c_str(), "r");
+    FILE* file = handle.get();
     if (!file) {
         log.Error(kTag, "Could not open scrub patterns file [%s] . Will ignore scrubing rules.",
                   path.c_str());
@@ -121,7 +123,6 @@ int populateScrubPatternsFromFile(std::string path, ScrubRuleList& rules,
     }
     const bool readError = ferror(file) != 0;
     const int savedErrno = errno;
-    fclose(file);
     if (readError) {
         // The rules read so far stay (masking more is safer than less), but the caller must
         // know that the file was not read to its end.
