@@ -9,6 +9,7 @@
 #include "logselect/JobFilter.h"
 #include "logselect/LogLineGrammar.h"
 #include "logselect/SharedDecompressor.h"
+#include "logselect/TimeWindow.h"
 
 namespace {
 
@@ -90,3 +91,23 @@ bool getFilteredLogFiles(FILE* out, const char* logDir, long long jobId,
     }
     return true;
 }
+
+namespace logselect {
+
+bool getWindowFromLogDir(FILE* out, const std::string& logDir, time_t fromTime, time_t toTime,
+                         const char* machineName, const std::string& searchText, bool scrub,
+                         ScrubRuleList* scrubRules, ReplacementMap* replacements,
+                         std::vector<std::string>& incomplete) {
+    std::vector<ListedLog> logs;
+    if (!listLogs(logDir, "", false, fromTime, toTime, logs)) return false;
+    for (const ListedLog& entry : logs) {
+        if (FindLogType(entry.name.c_str()) == LOG_TYPE_NEVER_FILTERED) continue;
+        if (IsFolder(logDir + "/" + entry.name)) continue;
+        if (!getLogFilesByTime(out, logDir, entry.name, fromTime, toTime, machineName, searchText,
+                               scrub, scrubRules, replacements))
+            incomplete.push_back(entry.name);
+    }
+    return true;
+}
+
+}  // namespace logselect

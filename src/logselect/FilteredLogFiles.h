@@ -1,5 +1,5 @@
-// Job-filtered collection of a whole log directory (and a proxy client's downloaded folder)
-// into one dump file.
+// Job-filtered and time-window collection of a whole log directory (and a proxy client's
+// downloaded folder) into one dump file.
 #pragma once
 
 #include <cstdio>
@@ -21,3 +21,15 @@ SL_API bool getFilteredLogFiles(FILE* out, const char* logDir, long long jobId,
                                 std::string searchText, long long tagId,
                                 std::list<std::string>* files, bool scrub,
                                 ScrubRuleList* scrubRules, ReplacementMap* replacements);
+
+namespace logselect {
+
+// The lines of the time window from every log of a filtered type in logDir, each file
+// through getLogFilesByTime. False when logDir cannot be listed; files that were not read
+// to their end are named in incomplete.
+bool getWindowFromLogDir(FILE* out, const std::string& logDir, time_t fromTime, time_t toTime,
+                         const char* machineName, const std::string& searchText, bool scrub,
+                         ScrubRuleList* scrubRules, ReplacementMap* replacements,
+                         std::vector<std::string>& incomplete);
+
+}  // namespace logselect

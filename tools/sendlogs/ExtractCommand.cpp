@@ -11,10 +11,7 @@
 #include "Command.h"
 #include "RequestOptions.h"
 #include "ScrubPatternLoader.h"
-#include "logselect/FileSelection.h"
 #include "logselect/FilteredLogFiles.h"
-#include "logselect/LogLineGrammar.h"
-#include "logselect/TimeWindow.h"
 
 namespace {
 
@@ -30,23 +27,6 @@ std::string thisHostName() {
     char name[256] = {0};
     if (gethostname(name, sizeof name - 1) != 0 || !name[0]) return "localhost";
     return name;
-}
-
-// The files a job extraction would read, each through the time-window reader.
-bool extractByTime(FILE* out, const ExtractOptions& o, time_t from, time_t to, bool scrub,
-                   ScrubRuleList* rules, ReplacementMap* replacements,
-                   std::vector<std::string>& incomplete) {
-    std::vector<std::string> names;
-    if (!getLogFilesList(o.logDir.c_str(), names, nullptr, 1, from, to, true, true, nullptr))
-        return false;
-    for (const std::string& name : names) {
-        if (FindLogType(name.c_str()) == LOG_TYPE_NEVER_FILTERED) continue;
-        if (IsFolder(o.logDir + "/" + name)) continue;
-        if (!getLogFilesByTime(out, o.logDir, name, from, to, o.machine.c_str(), o.search, scrub,
-                               rules, replacements))
-            incomplete.push_back(name);
-    }
-    return true;
 }
 
 int runExtract(int argc, char** argv) {
@@ -103,7 +83,8 @@ int runExtract(int argc, char** argv) {
                                      o.machine.c_str(), "", o.search, o.tag, nullptr, scrub, &rules,
                                      &replacements);
     } else {
-        listed = extractByTime(out, o, fromTime, toTime, scrub, &rules, &replacements, incomplete);
+        listed = logselect::getWindowFromLogDir(out, o.logDir, fromTime, toTime, o.machine.c_str(),
+                                                o.search, scrub, &rules, &replacements, incomplete);
     }
     bool written = !ferror(out);
     long size = ftell(out);
