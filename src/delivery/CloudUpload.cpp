@@ -78,8 +78,8 @@ bool listParts(const std::string& directory, const std::string& partPrefix,
 
 int uploadPart(const MsgInternetOptions& o, const Settings& s, const std::string& part) {
     if (o.protocol == 0)
-        return uploadWithHttp(s.url.c_str(), s.user.c_str(), s.password.c_str(),
-                              s.handler.c_str(), s.corvaneId.c_str(), o.httpSecured, part.c_str());
+        return uploadWithHttp(s.url.c_str(), s.user.c_str(), s.password.c_str(), s.handler.c_str(),
+                              s.corvaneId.c_str(), o.httpSecured, part.c_str());
     return uploadWithFtp(s.url.c_str(), s.user.c_str(), s.password.c_str(), o.ftpPassive,
                          s.corvaneId.c_str(), part.c_str());
 }
@@ -100,8 +100,9 @@ int uploadToCloud(const MsgInternetOptions* options, std::string directory, std:
     const std::string source = directory + fileName;
     const std::string prefix = source + kPartInfix;
     int status = 0;
-    if (!runLogged(log, "split -b " + std::to_string(options->partSizeMb) + "m " +
-                            host::shellQuote(source) + " " + host::shellQuote(prefix),
+    if (!runLogged(log,
+                   "split -b " + std::to_string(options->partSizeMb) + "m " +
+                       host::shellQuote(source) + " " + host::shellQuote(prefix),
                    status))
         return -1;
     PartsRemover remover(log, prefix);

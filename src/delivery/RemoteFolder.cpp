@@ -19,8 +19,8 @@ bool isProxiedClient(int osId) {
 void reply(CTeSocket& socket, int64_t requestId, CWyNetwork* network, bool done) {
     EvEvent event;
     char text[1024];
-    event.evPrintf(done ? host::MSG_CREATE_FOLDER_DONE : host::MSG_CREATE_FOLDER_FAILED, text,
-                   1024, 0);
+    event.evPrintf(done ? host::MSG_CREATE_FOLDER_DONE : host::MSG_CREATE_FOLDER_FAILED, text, 1024,
+                   0);
     sendResponse(requestId, &socket, done ? 1 : 0, text, network);
 }
 
@@ -48,8 +48,8 @@ void unixBrowseCreateNewFolder(char* path, CTeSocket socket, int64_t requestId,
         reply(socket, requestId, network, false);
         return;
     }
-    boost::shared_ptr<ProxyServices> proxy = ProxyServices::instanceForClient(
-        WyThread::getCurrentThreadID(), clientId, 0, false, true);
+    boost::shared_ptr<ProxyServices> proxy =
+        ProxyServices::instanceForClient(WyThread::getCurrentThreadID(), clientId, 0, false, true);
     if (!proxy) {
         log.Error(kTag, "Failed to connect to remote client.");
         reply(socket, requestId, network, false);

@@ -74,15 +74,14 @@ int uploadWithFtp(const char* url, const char* user, const char* password, int p
     if (gateway.connect() != 0) {
         LastError e = lastError(gateway);
         log.Error(kFtpTag,
-                  "Failed to establish ftp connection. Error Code [%d], Error Message [%s]",
-                  e.code, e.text.c_str());
+                  "Failed to establish ftp connection. Error Code [%d], Error Message [%s]", e.code,
+                  e.text.c_str());
         gateway.disConnet();
         return -1;
     }
     log.Debug(kFtpTag, "FTP Connection established successfully.");
     if (gateway.uploadFile(localFile, corvaneId, {}) == 0) {
-        log.Debug(kFtpTag, "File [%s] uploaded successfully to [%s].", localFile,
-                  shownUrl.c_str());
+        log.Debug(kFtpTag, "File [%s] uploaded successfully to [%s].", localFile, shownUrl.c_str());
         gateway.disConnet();
         return 0;
     }

@@ -83,7 +83,8 @@ void RegistryWalk::put(const char* fmt, ...) {
         va_end(ap);
         text = large.data();
     }
-    if (!host::io::write(out_, text, static_cast<size_t>(length))) writeError_ = errno ? errno : EIO;
+    if (!host::io::write(out_, text, static_cast<size_t>(length)))
+        writeError_ = errno ? errno : EIO;
 }
 
 void RegistryWalk::prefix(unsigned depth, const char* flags, const char* mark) {

@@ -126,7 +126,8 @@ int WyInternetGateway::setActiveMode(const std::string& address, const std::stri
         return answer(*a, lastCode_, lastText_, errorMsg_);
     }
     if (!initialized_ || protocol_ != PROTOCOL_FTP) {
-        fail(CURLE_FAILED_INIT, "not an FTP gateway", "Active mode needs an initialised FTP gateway");
+        fail(CURLE_FAILED_INIT, "not an FTP gateway",
+             "Active mode needs an initialised FTP gateway");
         return -1;
     }
     // curl's port option: an address ("-" for that of the control connection), then the
@@ -152,7 +153,8 @@ int WyInternetGateway::disableActiveMode() {
 }
 
 int WyInternetGateway::connect() {
-    if (auto a = host::gateway::consult("connect", {})) return answer(*a, lastCode_, lastText_, errorMsg_);
+    if (auto a = host::gateway::consult("connect", {}))
+        return answer(*a, lastCode_, lastText_, errorMsg_);
     if (!initialized_ || !transfer_) {
         fail(CURLE_FAILED_INIT, "not initialised", "connect() before initialize()");
         return -1;

@@ -78,8 +78,12 @@ class WyInternetGateway {
     int initialize(ProtocolType protocol, JobType job);
 
     void setURL(const std::string& v) { base_.setURL(v), note("setURL", v); }
-    void setURLUserName(const std::string& v) { base_.setURLUserName(v), note("setURLUserName", v); }
-    void setURLPassword(const std::string& v) { base_.setURLPassword(v), note("setURLPassword", v); }
+    void setURLUserName(const std::string& v) {
+        base_.setURLUserName(v), note("setURLUserName", v);
+    }
+    void setURLPassword(const std::string& v) {
+        base_.setURLPassword(v), note("setURLPassword", v);
+    }
     void setServerHandler(const std::string& v) {
         base_.setServerHandler(v), note("setServerHandler", v);
     }

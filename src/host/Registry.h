@@ -81,8 +81,9 @@ class WYPlatformInfo {
     // number, 5 big-endian 32-bit number, 7 multi-string, 11 64-bit number, a raw value's own
     // code) and the data in buffer with its byte length in size (in: the
     // buffer's size). A string ends with its NUL (counted); a multi-string is its strings
-    // each ending with a NUL, then one more NUL (an empty one has no bytes); a number is a native-order integer. When the
-    // buffer is too small: 0, size = the length needed, getRegError() == kRegBufferTooSmall.
+    // each ending with a NUL, then one more NUL (an empty one has no bytes); a number is a
+    // native-order integer. When the buffer is too small: 0, size = the length needed,
+    // getRegError() == kRegBufferTooSmall.
     static constexpr int kRegBufferTooSmall = -4;
     int getRegValue(const std::string& absPath, const std::string& value, int& type, char* buffer,
                     int& size);

@@ -191,9 +191,9 @@ bool readMarkedKind(const std::string& text, RegValue& value, bool& ok) {
     if (text.compare(0, std::strlen(kRawHeader), kRawHeader) != 0) return false;
     size_t end = text.find('\n');
     long long code = 0;
-    std::string codeText = text.substr(std::strlen(kRawHeader),
-                                       (end == std::string::npos ? text.size() : end) -
-                                           std::strlen(kRawHeader));
+    std::string codeText =
+        text.substr(std::strlen(kRawHeader),
+                    (end == std::string::npos ? text.size() : end) - std::strlen(kRawHeader));
     value.type = RegType::Raw;
     ok = isDecimal(codeText, code) && code >= 0 && code <= INT32_MAX &&
          fromHex(text, end == std::string::npos ? text.size() : end + 1, value.bytes);

@@ -48,11 +48,10 @@ TEST_F(DeliveryCommands, UploadSendsEveryPartAndNeverShowsThePassword) {
     for (size_t i = 0; i < data.size(); i += 4099) data[i] = static_cast<char>(i);
     testenv::writeFile(local + "/logs bundle.tar", data);
 
-    const ProgramResult run =
-        runSendlogs({"upload", "--ftp", "--url", server.url(), "--user", peers::kUser,
-                     "--password-file", passwordFile_, "--id", "c9", "--part-mb", "1",
-                     local + "/logs bundle.tar"},
-                    scratch_);
+    const ProgramResult run = runSendlogs(
+        {"upload", "--ftp", "--url", server.url(), "--user", peers::kUser, "--password-file",
+         passwordFile_, "--id", "c9", "--part-mb", "1", local + "/logs bundle.tar"},
+        scratch_);
     ASSERT_EQ(run.status, 0) << run.out << run.err << log();
     EXPECT_TRUE(contains(run.out, "upload: done")) << run.out;
     std::string arrived;
@@ -105,11 +104,10 @@ TEST_F(DeliveryCommands, MkdirAnswersForLocalAndProxiedClients) {
     std::string proxyFolder;
     {
         host::RegValue v;
-        ASSERT_TRUE(host::readRegValue(tooling::sandboxRegistryRoot(box) +
-                                           "/SOFTWARE/Kestrav Systems/Orvion/" +
-                                           tooling::sandboxInstance(box) +
-                                           "/Clients/7/dProxyFolder",
-                                       v));
+        ASSERT_TRUE(host::readRegValue(
+            tooling::sandboxRegistryRoot(box) + "/SOFTWARE/Kestrav Systems/Orvion/" +
+                tooling::sandboxInstance(box) + "/Clients/7/dProxyFolder",
+            v));
         proxyFolder = v.text;
     }
     ProgramResult run =

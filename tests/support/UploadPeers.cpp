@@ -60,9 +60,9 @@ std::string python() {
 Peer::Peer(const std::string& mode, const std::vector<std::string>& extra,
            const std::vector<std::string>& wrapper) {
     std::vector<std::string> args = wrapper;
-    for (const std::string& a : {python(), script(), mode, std::string("--user"),
-                                 std::string(kUser), std::string("--password"),
-                                 std::string(kPassword)})
+    for (const std::string& a :
+         {python(), script(), mode, std::string("--user"), std::string(kUser),
+          std::string("--password"), std::string(kPassword)})
         args.push_back(a);
     args.insert(args.end(), extra.begin(), extra.end());
     std::vector<char*> argv;
@@ -81,8 +81,10 @@ Peer::Peer(const std::string& mode, const std::vector<std::string>& extra,
         _exit(127);
     }
     close(out[1]);
-    if (pid_ > 0) port_ = readPort(out[0], error_);
-    else error_ = std::strerror(errno);
+    if (pid_ > 0)
+        port_ = readPort(out[0], error_);
+    else
+        error_ = std::strerror(errno);
     close(out[0]);
 }
 

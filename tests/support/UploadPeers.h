@@ -44,8 +44,7 @@ struct FtpPeer : Peer {
 
 // An HTTP upload server storing root/<corvane id>/<file name>; tls: certificate and key.
 struct HttpPeer : Peer {
-    HttpPeer(const std::string& root, int failFirst = 0,
-             const std::vector<std::string>& tls = {});
+    HttpPeer(const std::string& root, int failFirst = 0, const std::vector<std::string>& tls = {});
     std::string url(const char* scheme = "http") const {
         return std::string(scheme) + "://127.0.0.1:" + std::to_string(port());
     }

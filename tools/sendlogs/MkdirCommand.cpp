@@ -35,8 +35,7 @@ int runMkdir(int argc, char** argv) {
     unsigned int clientId = 0;
     long long requestId = 1;
     std::string path;
-    app.add_option("--client-id", clientId, "Client to create it on (0: this machine)")
-        ->required();
+    app.add_option("--client-id", clientId, "Client to create it on (0: this machine)")->required();
     app.add_option("--request-id", requestId, "Request id carried by the reply");
     app.add_option("PATH", path, "Folder to create")->required();
     app.footer("Exit status: 0 created, 1 refused or failed, 2 wrong command line.");
@@ -62,8 +61,8 @@ int runMkdir(int argc, char** argv) {
     BrowseSink sink;
     std::string decodeError;
     if (!host::readReplies(requesterEnd.fd(), sink, decodeError) || sink.replies.size() != 1) {
-        std::fprintf(stderr, "mkdir: expected one browse reply, got %zu%s%s\n",
-                     sink.replies.size(), decodeError.empty() ? "" : ": ", decodeError.c_str());
+        std::fprintf(stderr, "mkdir: expected one browse reply, got %zu%s%s\n", sink.replies.size(),
+                     decodeError.empty() ? "" : ": ", decodeError.c_str());
         return cli::kExitFailed;
     }
     const host::BrowseReply& reply = sink.replies.front();

@@ -22,8 +22,7 @@ int runRegistry(int argc, char** argv) {
     cli::RegistryTarget target;
     target.addTo(*dump);
     std::string outDir;
-    dump->add_option("-o,--output", outDir, "Folder for OrvionRegistry.txt (created)")
-        ->required();
+    dump->add_option("-o,--output", outDir, "Folder for OrvionRegistry.txt (created)")->required();
     app.footer("Exit status: 0 written, 1 failed, 2 wrong command line.");
     if (auto code = cli::parseCommandLine(app, argc, argv)) return *code;
 

@@ -72,9 +72,10 @@ void drawProgress(const std::string& file, uint64_t sent, uint64_t total) {
 }
 
 int runUpload(int argc, char** argv) {
-    CLI::App app{"Upload a file split into parts, by FTP or HTTP, as the library delivers a "
-                 "bundle.",
-                 "sendlogs upload"};
+    CLI::App app{
+        "Upload a file split into parts, by FTP or HTTP, as the library delivers a "
+        "bundle.",
+        "sendlogs upload"};
     UploadOptions o;
     auto* ftp = app.add_flag("--ftp", o.ftp, "Upload by FTP (passive unless --active)");
     auto* http = app.add_flag("--http", o.http, "Upload by HTTP (HTTPS with --secure)");
@@ -84,16 +85,16 @@ int runUpload(int argc, char** argv) {
     app.add_option("--handler", o.handler, "Server handler of an HTTP upload")->needs(http);
     app.add_option("--url", o.url, "Upload address")->required();
     app.add_option("--user", o.user, "User at the upload server")->required();
-    app.add_option("--password-file", o.passwordFile,
-                   "File whose first line is the password")
+    app.add_option("--password-file", o.passwordFile, "File whose first line is the password")
         ->required()
         ->check(CLI::ExistingFile);
     app.add_option("--id", o.id, "Corvane id the upload belongs to")->required();
     app.add_option("--part-mb", o.partMb, "Part size in MiB (default 100)")
         ->check(CLI::Range(1, 1 << 20));
     app.add_option("FILE", o.file, "File to upload")->required()->check(CLI::ExistingFile);
-    app.footer("Exit status: 0 every part uploaded, 1 the upload failed (the library's log "
-               "tells why), 2 wrong command line.");
+    app.footer(
+        "Exit status: 0 every part uploaded, 1 the upload failed (the library's log "
+        "tells why), 2 wrong command line.");
     if (auto code = cli::parseCommandLine(app, argc, argv)) return *code;
     if (!o.ftp && !o.http) {
         std::fprintf(stderr, "upload: give --ftp or --http\n");
@@ -129,7 +130,8 @@ int runUpload(int argc, char** argv) {
     host::gateway::setProgressListener(nullptr);
     if (result != 0) {
         const std::string log = host::logFilePath();
-        std::fprintf(stderr, "upload: FAILED: %s was not uploaded; the library's log %s tells why\n",
+        std::fprintf(stderr,
+                     "upload: FAILED: %s was not uploaded; the library's log %s tells why\n",
                      file.c_str(), log.empty() ? "(standard error)" : log.c_str());
         return cli::kExitFailed;
     }

@@ -17,8 +17,8 @@ class RemoteFolderTest : public DeliveryTest {
         EXPECT_FALSE(CTeSocket::createPair(library, requester).IsError());
         {
             CWyNetwork network(library);
-            unixBrowseCreateNewFolder(path.empty() ? nullptr : path.data(), library, 99,
-                                      clientId, &network);
+            unixBrowseCreateNewFolder(path.empty() ? nullptr : path.data(), library, 99, clientId,
+                                      &network);
             library = CTeSocket();
         }
         struct Sink : host::ReplySink {

@@ -121,8 +121,7 @@ TEST_F(DeliveryTest, HttpUploadRefusedByTheProxyIsNamed) {
     fail("connect", 1);
     EXPECT_EQ(uploadWithHttp("http://h/", "u", "pw", "h", "c", 0, "/tmp/f"), -1);
     EXPECT_EQ(count("uploadFile"), 0);
-    EXPECT_NE(log().find("Failed to establish http connection. Error Code [7]"),
-              std::string::npos);
+    EXPECT_NE(log().find("Failed to establish http connection. Error Code [7]"), std::string::npos);
 }
 
 }  // namespace

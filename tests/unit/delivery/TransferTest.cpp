@@ -28,7 +28,8 @@ class TransferTest : public DeliveryTest {
         parts = found.size();
         return data;
     }
-    MsgInternetOptions opts(int protocol, const std::string& url, const char* pw = peers::kPassword) {
+    MsgInternetOptions opts(int protocol, const std::string& url,
+                            const char* pw = peers::kPassword) {
         MsgInternetOptions o = options(protocol, url, 1, pw);
         snprintf(o.uploadUser, sizeof o.uploadUser, "%s", peers::kUser);
         return o;
@@ -79,12 +80,12 @@ TEST_F(TransferTest, HttpsUploadTrustsTheConfiguredAuthority) {
     ASSERT_TRUE(server.running()) << server.error();
     const std::string data = makeFile(local_ + "/s.bin", 70000);
     // Secured: the http:// address is taken as https://. Unknown authority first.
-    EXPECT_EQ(uploadWithHttp(server.url().c_str(), peers::kUser, peers::kPassword, "upload", "c",
-                             1, (local_ + "/s.bin").c_str()),
+    EXPECT_EQ(uploadWithHttp(server.url().c_str(), peers::kUser, peers::kPassword, "upload", "c", 1,
+                             (local_ + "/s.bin").c_str()),
               -1);
     registry_.setString("InternetOptions", "sCAFile", dir_.file("cert.pem"));
-    ASSERT_EQ(uploadWithHttp(server.url().c_str(), peers::kUser, peers::kPassword, "upload", "c",
-                             1, (local_ + "/s.bin").c_str()),
+    ASSERT_EQ(uploadWithHttp(server.url().c_str(), peers::kUser, peers::kPassword, "upload", "c", 1,
+                             (local_ + "/s.bin").c_str()),
               0)
         << log();
     EXPECT_EQ(testenv::readFile(remote_ + "/c/s.bin"), data);
@@ -103,8 +104,7 @@ TEST_F(TransferTest, ProxyRefusingTheCredentialsIsReportedAndAcceptedOnesPassThr
         EXPECT_EQ(uploadWithHttp(server.url().c_str(), peers::kUser, peers::kPassword, "upload",
                                  "c", 0, (local_ + "/" + file).c_str()),
                   -1);
-    EXPECT_NE(log().find("Failed to upload file[" + local_ +
-                         "/q.bin] to[" + server.url() +
+    EXPECT_NE(log().find("Failed to upload file[" + local_ + "/q.bin] to[" + server.url() +
                          "].Error[Proxy Authentication Required / Incorrect]"),
               std::string::npos)
         << log();
@@ -113,8 +113,8 @@ TEST_F(TransferTest, ProxyRefusingTheCredentialsIsReportedAndAcceptedOnesPassThr
     expectNoSecretInLog();
 
     registry_.setString("InternetOptions", "sProxyPassword", peers::kPassword);
-    ASSERT_EQ(uploadWithHttp(server.url().c_str(), peers::kUser, peers::kPassword, "upload", "c",
-                             0, (local_ + "/p.bin").c_str()),
+    ASSERT_EQ(uploadWithHttp(server.url().c_str(), peers::kUser, peers::kPassword, "upload", "c", 0,
+                             (local_ + "/p.bin").c_str()),
               0)
         << log();
     EXPECT_EQ(testenv::readFile(remote_ + "/c/p.bin"), data);
@@ -127,8 +127,7 @@ TEST_F(TransferTest, RefusingServerStopsTheUploadAndRemovesEveryPart) {
     MsgInternetOptions o = opts(1, server.url(), "wrong-password");
     EXPECT_EQ(uploadToCloud(&o, local_ + "/", "r.tar"), -1);
     EXPECT_EQ(sleeps_.size(), 3u);
-    EXPECT_NE(log().find("Failed to establish ftp connection. Error Code [67]"),
-              std::string::npos)
+    EXPECT_NE(log().find("Failed to establish ftp connection. Error Code [67]"), std::string::npos)
         << "login denied";
     EXPECT_FALSE(testenv::exists(local_ + "/r.tar.part-aa"));
     EXPECT_FALSE(testenv::exists(local_ + "/r.tar.part-ab"));
@@ -137,10 +136,9 @@ TEST_F(TransferTest, RefusingServerStopsTheUploadAndRemovesEveryPart) {
 
 TEST_F(TransferTest, ServerWithAFullDiskStopsTheUploadAndRemovesEveryPart) {
     // The server's folder is a 1 MiB file system of its own mount namespace.
-    peers::Peer server(
-        "ftp", {"--root", remote_},
-        {"unshare", "-m", "sh", "-c", "mount -t tmpfs -o size=1m tmpfs \"$0\" && exec \"$@\"",
-         remote_});
+    peers::Peer server("ftp", {"--root", remote_},
+                       {"unshare", "-m", "sh", "-c",
+                        "mount -t tmpfs -o size=1m tmpfs \"$0\" && exec \"$@\"", remote_});
     if (!server.running()) GTEST_SKIP() << "no mount namespace here: " << server.error();
     makeFile(local_ + "/f.tar", 3 * kMiB);
     MsgInternetOptions o = opts(1, "ftp://127.0.0.1:" + std::to_string(server.port()) + "/");

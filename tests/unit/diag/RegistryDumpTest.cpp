@@ -121,7 +121,8 @@ TEST_F(RegistryDumpTest, LongValueIsReadAgainInAGrownBuffer) {
 
 TEST_F(RegistryDumpTest, FileNameCarriesAPositiveId) {
     std::vector<std::string> files;
-    for (long id : {0L, -3L, 42L}) EXPECT_EQ(getOrvionRegistryInfo(out_.path().c_str(), files, id), 0);
+    for (long id : {0L, -3L, 42L})
+        EXPECT_EQ(getOrvionRegistryInfo(out_.path().c_str(), files, id), 0);
     EXPECT_EQ(files, (std::vector<std::string>{out_.file("OrvionRegistry.txt"),
                                                out_.file("OrvionRegistry.txt"),
                                                out_.file("42_OrvionRegistry.txt")}));

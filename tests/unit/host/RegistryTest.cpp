@@ -236,11 +236,10 @@ TEST(Registry, RarerKindsRoundTripAndReadRaw) {
     };
     const uint32_t beData = htonl(258);
     const int64_t qData = 7;
-    for (const Case& c :
-         {Case{expand, 2, expand.text + '\0'},
-          Case{be, 5, std::string(reinterpret_cast<const char*>(&beData), 4)},
-          Case{q, 11, std::string(reinterpret_cast<const char*>(&qData), 8)},
-          Case{raw, 3, raw.bytes}, Case{empty, 7, ""}}) {
+    for (const Case& c : {Case{expand, 2, expand.text + '\0'},
+                          Case{be, 5, std::string(reinterpret_cast<const char*>(&beData), 4)},
+                          Case{q, 11, std::string(reinterpret_cast<const char*>(&qData), 8)},
+                          Case{raw, 3, raw.bytes}, Case{empty, 7, ""}}) {
         host::RegValue back = roundTrip(registry, c.value);
         EXPECT_EQ(back.type, c.value.type);
         EXPECT_EQ(back.text, c.value.text);
@@ -256,7 +255,8 @@ TEST(Registry, RarerKindsRoundTripAndReadRaw) {
         EXPECT_EQ(std::string(buffer.data(), static_cast<size_t>(size)), c.data);
     }
     // A marker whose content does not read is no value at all.
-    for (const char* text : {"#type x\n00", "#type 3\n0g", "#type 3\nabc", "#dword-be\n99999999999"}) {
+    for (const char* text :
+         {"#type x\n00", "#type 3\n0g", "#type 3\nabc", "#dword-be\n99999999999"}) {
         writeFile(registry.keyPath("Test") + "/bad", text);
         host::RegValue back;
         EXPECT_FALSE(host::readRegValue(registry.keyPath("Test") + "/bad", back)) << text;
