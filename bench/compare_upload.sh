@@ -3,7 +3,8 @@
 # "sendlogs upload --ftp" (the library's uploadToCloud: split into parts, each part sent by the
 # libcurl gateway, parts removed) and with "curl -T" of the whole file, best of RUNS each,
 # wall and CPU seconds and peak RSS from /usr/bin/time. The server is
-# tests/support/upload_servers.py (pyftpdlib), the same for both.
+# tests/support/upload_servers.py (pyftpdlib), the same for both. The "split" row times the
+# cutting into parts alone (split and rm), which the library's figure includes.
 #
 #   bench/compare_upload.sh [BUILD_DIR]
 #
@@ -56,13 +57,15 @@ best() {  # name command...: best wall, its CPU, peak RSS of all runs
 cat "$file" >/dev/null
 lib=$(best library "$bin" upload --ftp --url "$url" --user bench --password-file "$data/password" \
   --id library --part-mb "$part_mb" "$file")
+cut=$(best split sh -c 'split -b "$1"m "$2" "$3".part- && rm -f "$3".part-*' sh "$part_mb" "$file" \
+  "$data/split")
 ref=$(best curl curl -sS --ftp-create-dirs -u bench:benchpw -T "$file" "${url}curl/")
 cmp -s <(cat "$data"/remote/library/bundle.tar.part-*) "$file" || { echo "library upload differs" >&2; exit 1; }
 cmp -s "$data/remote/curl/bundle.tar" "$file" || { echo "curl upload differs" >&2; exit 1; }
 
 echo "size ${size_mb} MiB, parts of ${part_mb} MiB, best of $runs"
 printf '%-8s %8s %8s %12s\n' tool "wall s" "CPU s" "peak RSS MiB"
-for row in "$lib" "$ref"; do
+for row in "$lib" "$cut" "$ref"; do
   read -r n w c m <<<"$row"
   printf '%-8s %8s %8s %12s\n' "$n" "$w" "$c" "$m"
 done

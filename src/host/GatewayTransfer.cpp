@@ -19,7 +19,6 @@ const char* const kTag = "LIBCURL::WyInternetGateway";
 constexpr long kConnectTimeoutSeconds = 30;
 // A transfer that moves less than one byte a second for this long is given up.
 constexpr long kStallSeconds = 60;
-constexpr long kUploadBufferBytes = 512 * 1024;
 
 // Host settings of the gateway (registry key "InternetOptions" of the focused instance).
 struct GatewayConfig {
@@ -280,7 +279,6 @@ int WyInternetGateway::Transfer::upload(const TransferSettings& s, const std::st
     set(easy, CURLOPT_READDATA, file.get());
     set(easy, CURLOPT_SEEKFUNCTION, seekFile);
     set(easy, CURLOPT_SEEKDATA, file.get());
-    set(easy, CURLOPT_UPLOAD_BUFFERSIZE, kUploadBufferBytes);
     Progress progress{localFile, static_cast<uint64_t>(size), -1, s.log};
     set(easy, CURLOPT_NOPROGRESS, 0L);
     set(easy, CURLOPT_XFERINFOFUNCTION, onProgress);
