@@ -6,9 +6,10 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
   libboost-regex-dev libboost-dev zlib1g-dev libarchive-dev libcurl4-openssl-dev libbz2-dev
+  libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   tar gzip bzip2 coreutils findutils sed grep file procps
-  7zip python3
+  7zip python3 openssl
 )
 if [ "${1:-}" = "--bench" ]; then
   packages+=(ripgrep gawk perl hyperfine time)

@@ -12,6 +12,7 @@
 
 #include "CliSupport.h"
 #include "Command.h"
+#include "RemoteCollect.h"
 #include "RequestOptions.h"
 #include "ScrubPatternLoader.h"
 #include "collector/infoNLogsCollector.h"
@@ -132,6 +133,8 @@ int runCollect(int argc, char** argv) {
     app.add_option("-o,--output", target.outDir, "Folder for the received files")->required();
     cli::RequestOptions options;
     options.addTo(app);
+    cli::RemoteOptions remote;
+    remote.addTo(app, {sandbox, registry});
     app.footer(
         "Exit status: 0 when the request ended without a failure record and every file "
         "arrived whole; 1 when the library reported a failure, a file was damaged or refused, "
@@ -155,6 +158,8 @@ int runCollect(int argc, char** argv) {
         std::cerr << "collect: " << error << "\n";
         return cli::kExitFailed;
     }
+    if (remote.wanted())
+        return remote.run(request.values, request.rules, request.replacements, target.outDir);
 
     FILE* progress = ::isatty(STDERR_FILENO) ? stderr : nullptr;
     tooling::ReplyWriter writer(target.outDir, std::cout, progress);
