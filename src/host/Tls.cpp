@@ -61,11 +61,19 @@ int bioRead(BIO* bio, char* out, int size) {
         got = ::recv(socketFd(bio), out, static_cast<size_t>(size), 0);
     } while (got < 0 && errno == EINTR);
     if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) BIO_set_retry_read(bio);
+    if (got == 0) BIO_set_flags(bio, BIO_FLAGS_IN_EOF);
     return static_cast<int>(got);
 }
 
-long bioCtrl(BIO*, int command, long, void*) {
-    return command == BIO_CTRL_FLUSH ? 1 : 0;
+long bioCtrl(BIO* bio, int command, long, void*) {
+    switch (command) {
+        case BIO_CTRL_FLUSH:
+            return 1;
+        case BIO_CTRL_EOF:  // tells a cut connection from the peer's TLS close
+            return BIO_test_flags(bio, BIO_FLAGS_IN_EOF) != 0;
+        default:
+            return 0;
+    }
 }
 
 int bioCreate(BIO* bio) {

@@ -28,7 +28,7 @@ const Spec kFields[] = {
     {fClientName, kText, "clientName", kName, 0, false},
     {fTagId, kInt, "tagId", 0, 0, false},
     {fSearchText, kText, "searchText", kName, 0, false},
-    {fScrubPatterns, kText, "scrubPatterns", kMaxRecordBytes, 0, true},
+    {fScrubPatterns, kText, "scrubPatterns", 16 << 20, 0, true},
     {fInternetOptions, kGroup, "internetOptions", 0, 0, false},
     {fCassandraFiles, kText, "cassandraFiles", kCommand, 0, false},
 };

@@ -53,13 +53,22 @@ bool runRemoteRequest(const host::Endpoint& endpoint, const std::shared_ptr<host
     const CTeError sent = connection->writeAll(frame.data(), frame.size());
     RefusalFilter filter(sink);
     std::string readError;
-    const bool read =
-        readReplies([&connection](void* buffer, size_t size,
-                                  std::string& why) { return connection->read(buffer, size, why); },
-                    filter, readError);
+    uint64_t received = 0;
+    const bool read = readReplies(
+        [&connection, &received](void* buffer, size_t size, std::string& why) {
+            const long got = connection->read(buffer, size, why);
+            if (got > 0) received += static_cast<uint64_t>(got);
+            return got;
+        },
+        filter, readError);
     connection->close(0);
     if (filter.refused()) {
         error = "the service refused the request: " + filter.reason();
+        return false;
+    }
+    if (!read && received == 0) {
+        // Under TLS 1.3 a service that refuses this requester's certificate says so only now.
+        error = "the service ended the connection before any reply: " + readError;
         return false;
     }
     if (sent.IsError()) {

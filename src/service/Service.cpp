@@ -161,13 +161,10 @@ void Service::serve(const std::shared_ptr<Connection>& c) {
     };
     const SessionResult r = runSession(c->tls, settings_, begin);
     std::string cutReason;
-    changed([&](ServiceStats& stats) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
         cutReason = c->cutReason;
-        if (r.kind == SessionResult::Kind::Refused) ++stats.refused;
-        if (r.kind == SessionResult::Kind::Rejected) ++stats.rejected;
-        if (r.kind == SessionResult::Kind::Ran) ++stats.finished;
-    });
-
+    }
     const double seconds = secondsSince(c->accepted);
     const std::string who = r.who.empty() ? "(no verified certificate)" : r.who;
     std::string outcome;
@@ -199,6 +196,12 @@ void Service::serve(const std::shared_ptr<Connection>& c) {
                   c->peer.c_str(), what, outcome.c_str(), static_cast<unsigned long long>(r.bytes),
                   seconds);
     }
+    // Counted after the log line, so that whoever waits for the counters finds the line.
+    changed([&r](ServiceStats& stats) {
+        if (r.kind == SessionResult::Kind::Refused) ++stats.refused;
+        if (r.kind == SessionResult::Kind::Rejected) ++stats.rejected;
+        if (r.kind == SessionResult::Kind::Ran) ++stats.finished;
+    });
 }
 
 void Service::watchLoop() {

@@ -132,6 +132,9 @@ SessionResult runSession(const std::shared_ptr<host::TlsConnection>& tls,
     std::string error;
     if (!tls->accept(error)) {
         result.problem = error;
+        // The requester may already be sending its record; without the pause its data would
+        // make the kernel reset the connection and lose the alert that tells it why.
+        tls->close(lingerMs(settings));
         return result;
     }
     result.who = tls->peerSubject();
