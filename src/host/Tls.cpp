@@ -124,6 +124,14 @@ bool loadFiles(ssl_ctx_st* ctx, const TlsFiles& files, std::string& error) {
         error = "cannot use the key file " + files.key + " with " + files.cert + ": " + sslErrors();
         return false;
     }
+    // OpenSSL fills in a certificate's extension data on its first use; doing it here, before
+    // connections on several threads share the context, leaves them only reads.
+    STACK_OF(X509_OBJECT)* trusted = X509_STORE_get0_objects(SSL_CTX_get_cert_store(ctx));
+    for (int i = 0; i < sk_X509_OBJECT_num(trusted); ++i) {
+        X509* cert = X509_OBJECT_get0_X509(sk_X509_OBJECT_value(trusted, i));
+        if (cert != nullptr) X509_check_purpose(cert, -1, 0);
+    }
+    if (X509* own = SSL_CTX_get0_certificate(ctx)) X509_check_purpose(own, -1, 0);
     struct stat st;
     if (::stat(files.key.c_str(), &st) == 0 && (st.st_mode & 0077) != 0) {
         EvDebug().Error("TlsContext::create", "Key file [%s] can be read by other users",
@@ -254,8 +262,10 @@ bool TlsConnection::handshake(bool asService, std::string& error) {
         const long verify = SSL_get_verify_result(ssl_);
         if (verify != X509_V_OK) {
             error = std::string("certificate refused: ") + X509_verify_cert_error_string(verify);
-        } else if (err == SSL_ERROR_SYSCALL || (error = sslErrors()).empty()) {
-            error = errno != 0 ? std::strerror(errno) : "the peer closed the connection";
+        } else {
+            error = sslErrors();
+            if (error.empty())
+                error = errno != 0 ? std::strerror(errno) : "the peer closed the connection";
         }
         error = "TLS handshake failed: " + error;
         return false;
@@ -285,7 +295,9 @@ CTeError TlsConnection::writeAll(const void* data, size_t size) {
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
         if (cut_ || !established_)
-            return CTeError(ECONNABORTED, "the connection was cut", SL_CODE_LOCATION);
+            return CTeError(ECONNABORTED,
+                            cut_ ? "the connection was cut" : "the connection is closed",
+                            SL_CODE_LOCATION);
         ERR_clear_error();
         errno = 0;
         size_t put = 0;
@@ -310,7 +322,7 @@ CTeError TlsConnection::writeAll(const void* data, size_t size) {
 long TlsConnection::read(void* buffer, size_t size, std::string& error) {
     for (;;) {
         if (cut_ || !established_) {
-            error = "the connection was cut";
+            error = cut_ ? "the connection was cut" : "the connection is closed";
             return -1;
         }
         ERR_clear_error();

@@ -60,7 +60,7 @@ class FieldDecoder {
     }
 
     bool text(const Spec& spec, Reader& r, std::string& out) {
-        uint32_t length;
+        uint32_t length = 0;
         if (!r.u32(length)) return fail(std::string(spec.name) + ": truncated");
         if (length > spec.maxBytes)
             return fail(std::string(spec.name) + ": a text of " + std::to_string(length) +
@@ -79,7 +79,7 @@ class FieldDecoder {
     }
 
     bool textList(const Spec& spec, Reader& r, std::vector<std::string>& out) {
-        uint32_t n;
+        uint32_t n = 0;
         if (!count(spec, r, 4, n)) return false;
         out.clear();
         for (uint32_t i = 0; i < n; ++i) {
@@ -91,7 +91,7 @@ class FieldDecoder {
     }
 
     bool intList(const Spec& spec, Reader& r, std::vector<long long>& out) {
-        uint32_t n;
+        uint32_t n = 0;
         if (!count(spec, r, 8, n)) return false;
         out.clear();
         for (uint32_t i = 0; i < n; ++i) {
@@ -103,11 +103,11 @@ class FieldDecoder {
     }
 
     bool rules(const Spec& spec, Reader& r, ScrubRuleList& out) {
-        uint32_t n;
+        uint32_t n = 0;
         if (!count(spec, r, 1 + 16 + 4 + 1, n)) return false;
         out.clear();
         for (uint32_t i = 0; i < n; ++i) {
-            uint8_t kind;
+            uint8_t kind = 0;
             ScrubPatternConfig_t config;
             std::string ruleText;
             bool ok = r.u8(kind);
@@ -123,7 +123,7 @@ class FieldDecoder {
     }
 
     bool textMap(const Spec& spec, Reader& r, ReplacementMap& out) {
-        uint32_t n;
+        uint32_t n = 0;
         if (!count(spec, r, 8, n)) return false;
         out.clear();
         for (uint32_t i = 0; i < n; ++i) {
@@ -142,8 +142,8 @@ class FieldDecoder {
         Reader r(data, size);
         int lastId = -1;
         while (r.left() > 0) {
-            uint8_t id, type;
-            uint32_t length;
+            uint8_t id = 0, type = 0;
+            uint32_t length = 0;
             if (!r.u8(id) || !r.u8(type) || !r.u32(length)) return fail("truncated field header");
             const Spec* spec = find(id);
             if (spec == nullptr) return fail("unknown field " + std::to_string(id));

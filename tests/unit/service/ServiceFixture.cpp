@@ -46,6 +46,9 @@ void ServiceTest::start(service::ServiceSettings settings) {
     settings.tls = pki_->service();
     service_ = std::make_unique<service::Service>(settings);
     std::string error;
+    requester_ =
+        host::TlsContext::create(host::TlsContext::Role::Requester, pki_->requester(), error);
+    ASSERT_TRUE(requester_) << error;
     ASSERT_TRUE(service_->start(error)) << error;
 }
 
@@ -59,12 +62,8 @@ service::RequestValues ServiceTest::jobLogRequest(long long job) {
 
 Outcome ServiceTest::request(const service::RequestValues& values) {
     Outcome out;
-    std::string error;
-    auto tls =
-        host::TlsContext::create(host::TlsContext::Role::Requester, pki_->requester(), error);
-    EXPECT_TRUE(tls) << error;
     harness::MemorySink sink(out.reply);
-    out.ok = service::runRemoteRequest(endpoint(), tls, values, {}, sink, out.error);
+    out.ok = service::runRemoteRequest(endpoint(), requester_, values, {}, sink, out.error);
     return out;
 }
 

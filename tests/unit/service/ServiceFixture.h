@@ -57,6 +57,7 @@ class ServiceTest : public ::testing::Test {
     static testpki::Pki* pki_;
     static std::string sandbox_;
     std::unique_ptr<service::Service> service_;
+    std::shared_ptr<host::TlsContext> requester_;  // shared by the requests of a test
     size_t logStart_ = 0;
 };
 
