@@ -108,7 +108,9 @@ void Service::acceptLoop() {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             ++stats_.accepted;
-            if (!stopping_ && queue_.size() < settings_.maxWaiting) {
+            // At most maxConcurrent connections with a worker and maxWaiting more in line.
+            const size_t held = queue_.size() + stats_.busyWorkers;
+            if (!stopping_ && held < size_t(settings_.maxConcurrent) + settings_.maxWaiting) {
                 queue_.push_back(connection);
                 stats_.waiting = static_cast<unsigned>(queue_.size());
                 queued = true;
@@ -121,8 +123,11 @@ void Service::acceptLoop() {
         if (queued) {
             work_.notify_one();
         } else {
-            EvEvent().Error(kTag, "Connection from %s turned away: %u connections are waiting",
-                            connection->peer.c_str(), settings_.maxWaiting);
+            EvEvent().Error(kTag,
+                            "Connection from %s turned away: %u workers busy and %u "
+                            "connections waiting",
+                            connection->peer.c_str(), settings_.maxConcurrent,
+                            settings_.maxWaiting);
         }
     }
 }

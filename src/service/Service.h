@@ -27,7 +27,7 @@ struct ServiceSettings {
     host::Endpoint listen;  // port 0: any free port (see Service::port)
     host::TlsFiles tls;
     unsigned maxConcurrent = 4;  // requests served at once: the number of workers
-    unsigned maxWaiting = 16;    // accepted connections waiting for a worker; more are closed
+    unsigned maxWaiting = 16;    // connections waiting while every worker is busy; more are closed
     Millis requestTimeLimit = std::chrono::hours(2);  // from accept to the end of the request
     Millis idleTimeLimit = std::chrono::seconds(60);  // the longest wait for the requester
     size_t maxRecordBytes = 4 << 20;                  // largest request record accepted

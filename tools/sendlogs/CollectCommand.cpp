@@ -1,6 +1,7 @@
 // "sendlogs collect": runs one log-collection request in-process, the library on a second
 // thread writing into one end of a socket pair, this thread decoding the other end; prints
-// the reply records, writes the streamed files into OUTDIR and judges the outcome.
+// the reply records, writes the streamed files into OUTDIR and judges the outcome. With
+// --remote the request goes to other machines instead (RemoteCollect.cpp).
 #include <unistd.h>
 
 #include <cstdio>
@@ -121,8 +122,8 @@ bool judge(const LoadedRequest& request, const tooling::ReplyWriter& writer,
 
 int runCollect(int argc, char** argv) {
     CLI::App app{
-        "Run one log-collection request in-process and write every file it sends into "
-        "OUTDIR.",
+        "Run one log-collection request in-process, or on other machines' services with "
+        "--remote, and write every file it sends into OUTDIR.",
         "sendlogs collect"};
     Target target;
     auto* sandbox = app.add_option("--sandbox", target.sandbox, "Sandbox folder to run against")

@@ -157,30 +157,4 @@ TEST_F(TlsTest, AStreamEndsCleanlyOnlyWithTheServicesTlsClose) {
     }
 }
 
-TEST_F(TlsTest, CutEndsAWaitAtOnce) {
-    Session s;
-    std::string error;
-    ASSERT_TRUE(open(s, "localhost", 60000, error)) << error;
-    std::thread cutter([&] { s.service->cut(); });
-    char buffer[16];
-    // Whether the cut comes before or during the read, the read fails at once.
-    EXPECT_EQ(s.service->read(buffer, sizeof buffer, error), -1);
-    cutter.join();
-    EXPECT_TRUE(s.service->wasCut());
-    EXPECT_TRUE(s.service->writeAll("x", 1).IsError());
-}
-
-TEST(TlsContextTest, FilesThatCannotBeUsedAreReported) {
-    testpki::Pki pki;
-    std::string error;
-    host::TlsFiles missing = pki.requester();
-    missing.key = pki.dir() + "/absent.key";
-    EXPECT_FALSE(host::TlsContext::create(Role::Requester, missing, error));
-    EXPECT_NE(error.find("absent.key"), std::string::npos) << error;
-    host::TlsFiles mismatched = pki.requester();
-    mismatched.key = pki.expired().key;
-    EXPECT_FALSE(host::TlsContext::create(Role::Requester, mismatched, error));
-    EXPECT_NE(error.find("cannot use the key file"), std::string::npos) << error;
-}
-
 }  // namespace
