@@ -19,7 +19,7 @@ void ServiceTest::SetUpTestSuite() {
     pki_ = new testpki::Pki;
     sandbox_ = scratch_->file("sb");
     tooling::SandboxOptions options;
-    options.logBytes = 1 << 20;
+    options.logBytes = 256 << 10;
     std::string error;
     ASSERT_TRUE(tooling::createSandbox(sandbox_, options, error)) << error;
     // Before any service thread starts: the environment is read by every request.

@@ -162,7 +162,13 @@ TEST_F(ServiceTest, CorpusAndMutatedRecordsNeverUpsetTheService) {
         records.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
     ASSERT_GE(records.size(), 5u);
-    const std::string valid = validFrame().substr(host::wire::kHeaderSize);
+    // The base is a bundle request without product logs, which the library ends right after
+    // start-up, so the mutations that still decode stay cheap to run.
+    service::RequestValues base = jobLogRequest(1001);
+    base.options = 0;
+    std::string valid, error;
+    ASSERT_TRUE(service::encodeRequestFrame(base, valid, error)) << error;
+    valid.erase(0, host::wire::kHeaderSize);
     std::mt19937 random(13);
     for (int i = 0; i < 100; ++i) {
         std::string mutated = valid;
