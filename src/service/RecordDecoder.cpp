@@ -49,7 +49,7 @@ class Reader {
 };
 
 // Reads the fields of one level (the record, or a group) in increasing id order and hands
-// each value, checked against its spec, to a handler.
+// each value, checked against its type and limits, to a handler.
 class FieldDecoder {
   public:
     FieldDecoder(std::string& error) : error_(error) {}
@@ -59,40 +59,40 @@ class FieldDecoder {
         return false;
     }
 
-    bool text(const Spec& spec, Reader& r, std::string& out) {
+    bool text(const FieldDef& def, Reader& r, std::string& out) {
         uint32_t length = 0;
-        if (!r.u32(length)) return fail(std::string(spec.name) + ": truncated");
-        if (length > spec.maxBytes)
-            return fail(std::string(spec.name) + ": a text of " + std::to_string(length) +
-                        " bytes is longer than the limit of " + std::to_string(spec.maxBytes));
-        if (!r.bytes(length, out)) return fail(std::string(spec.name) + ": truncated");
-        return checkText(spec, out, error_);
+        if (!r.u32(length)) return fail(std::string(def.name) + ": truncated");
+        if (length > def.maxBytes)
+            return fail(std::string(def.name) + ": a text of " + std::to_string(length) +
+                        " bytes is longer than the limit of " + std::to_string(def.maxBytes));
+        if (!r.bytes(length, out)) return fail(std::string(def.name) + ": truncated");
+        return checkText(def, out, error_);
     }
 
-    bool count(const Spec& spec, Reader& r, size_t minItemBytes, uint32_t& n) {
-        if (!r.u32(n)) return fail(std::string(spec.name) + ": truncated");
-        if (!checkCount(spec, n, error_)) return false;
+    bool count(const FieldDef& def, Reader& r, size_t minItemBytes, uint32_t& n) {
+        if (!r.u32(n)) return fail(std::string(def.name) + ": truncated");
+        if (!checkCount(def, n, error_)) return false;
         if (static_cast<uint64_t>(n) * minItemBytes > r.left())
-            return fail(std::string(spec.name) + ": " + std::to_string(n) +
+            return fail(std::string(def.name) + ": " + std::to_string(n) +
                         " items cannot fit the field");
         return true;
     }
 
-    bool textList(const Spec& spec, Reader& r, std::vector<std::string>& out) {
+    bool textList(const FieldDef& def, Reader& r, std::vector<std::string>& out) {
         uint32_t n = 0;
-        if (!count(spec, r, 4, n)) return false;
+        if (!count(def, r, 4, n)) return false;
         out.clear();
         for (uint32_t i = 0; i < n; ++i) {
             std::string item;
-            if (!text(spec, r, item)) return false;
+            if (!text(def, r, item)) return false;
             out.push_back(std::move(item));
         }
         return true;
     }
 
-    bool intList(const Spec& spec, Reader& r, std::vector<long long>& out) {
+    bool intList(const FieldDef& def, Reader& r, std::vector<long long>& out) {
         uint32_t n = 0;
-        if (!count(spec, r, 8, n)) return false;
+        if (!count(def, r, 8, n)) return false;
         out.clear();
         for (uint32_t i = 0; i < n; ++i) {
             uint64_t v = 0;
@@ -102,9 +102,9 @@ class FieldDecoder {
         return true;
     }
 
-    bool rules(const Spec& spec, Reader& r, ScrubRuleList& out) {
+    bool rules(const FieldDef& def, Reader& r, ScrubRuleList& out) {
         uint32_t n = 0;
-        if (!count(spec, r, 1 + 16 + 4 + 1, n)) return false;
+        if (!count(def, r, 1 + 16 + 4 + 1, n)) return false;
         out.clear();
         for (uint32_t i = 0; i < n; ++i) {
             uint8_t kind = 0;
@@ -115,29 +115,29 @@ class FieldDecoder {
             if (!ok) return fail("scrubRules: truncated");
             if (kind > 1) return fail("scrubRules: unknown rule kind " + std::to_string(kind));
             config.isRegex = kind == 1;
-            if (!text(spec, r, ruleText)) return false;
+            if (!text(def, r, ruleText)) return false;
             if (ruleText.empty()) return fail("scrubRules: a rule with an empty text");
             out.emplace_back(std::move(ruleText), config);
         }
         return true;
     }
 
-    bool textMap(const Spec& spec, Reader& r, ReplacementMap& out) {
+    bool textMap(const FieldDef& def, Reader& r, ReplacementMap& out) {
         uint32_t n = 0;
-        if (!count(spec, r, 8, n)) return false;
+        if (!count(def, r, 8, n)) return false;
         out.clear();
         for (uint32_t i = 0; i < n; ++i) {
             std::string key, value;
-            if (!text(spec, r, key) || !text(spec, r, value)) return false;
+            if (!text(def, r, key) || !text(def, r, value)) return false;
             if (!out.emplace(std::move(key), std::move(value)).second)
-                return fail(std::string(spec.name) + ": a key appears twice");
+                return fail(std::string(def.name) + ": a key appears twice");
         }
         return true;
     }
 
-    // Walks the fields of data; handle(spec, value reader) decodes one value.
+    // Walks the fields of data; handle(def, value reader) decodes one value.
     template <typename Handler>
-    bool fields(const Spec* (*find)(uint8_t), const unsigned char* data, size_t size,
+    bool fields(const FieldDef* (*find)(uint8_t), const unsigned char* data, size_t size,
                 Handler&& handle) {
         Reader r(data, size);
         int lastId = -1;
@@ -145,134 +145,134 @@ class FieldDecoder {
             uint8_t id = 0, type = 0;
             uint32_t length = 0;
             if (!r.u8(id) || !r.u8(type) || !r.u32(length)) return fail("truncated field header");
-            const Spec* spec = find(id);
-            if (spec == nullptr) return fail("unknown field " + std::to_string(id));
+            const FieldDef* def = find(id);
+            if (def == nullptr) return fail("unknown field " + std::to_string(id));
             if (id <= lastId)
-                return fail(std::string(spec->name) + ": field out of order or repeated");
+                return fail(std::string(def->name) + ": field out of order or repeated");
             lastId = id;
-            if (type != spec->type)
-                return fail(std::string(spec->name) + ": wrong type " + std::to_string(type));
-            if (length > r.left()) return fail(std::string(spec->name) + ": truncated");
+            if (type != def->type)
+                return fail(std::string(def->name) + ": wrong type " + std::to_string(type));
+            if (length > r.left()) return fail(std::string(def->name) + ": truncated");
             const unsigned char* value = r.position();
             Reader valueReader(value, length);
             std::string skipped;
             r.bytes(length, skipped);
-            if (!handle(*spec, valueReader)) return false;
+            if (!handle(*def, valueReader)) return false;
             if (valueReader.left() != 0)
-                return fail(std::string(spec->name) + ": " + std::to_string(valueReader.left()) +
+                return fail(std::string(def->name) + ": " + std::to_string(valueReader.left()) +
                             " bytes left over");
         }
         return true;
     }
 
-    bool number(const Spec& spec, Reader& r, uint64_t& out) {
-        return r.u64(out) || fail(std::string(spec.name) + ": not an 8-byte number");
+    bool number(const FieldDef& def, Reader& r, uint64_t& out) {
+        return r.u64(out) || fail(std::string(def.name) + ": not an 8-byte number");
     }
 
     bool upload(const unsigned char* data, size_t size, MsgInternetOptions& o) {
-        return fields(findUploadField, data, size, [&](const Spec& spec, Reader& r) {
+        return fields(findUploadField, data, size, [&](const FieldDef& def, Reader& r) {
             uint64_t n = 0;
-            switch (spec.id) {
+            switch (def.id) {
                 case uUrl:
-                    return wholeText(spec, r, o.url);
+                    return wholeText(def, r, o.url);
                 case uUser:
-                    return wholeText(spec, r, o.user);
+                    return wholeText(def, r, o.user);
                 case uPassword:
-                    return wholeText(spec, r, o.password);
+                    return wholeText(def, r, o.password);
                 case uProxyHost:
-                    return wholeText(spec, r, o.proxyHost);
+                    return wholeText(def, r, o.proxyHost);
                 case uHttpHandler:
-                    return wholeText(spec, r, o.httpHandler);
+                    return wholeText(def, r, o.httpHandler);
                 case uProxyPort:
-                    if (!number(spec, r, n)) return false;
+                    if (!number(def, r, n)) return false;
                     o.proxyPort = static_cast<int>(n);
                     return n <= 65535 || fail("internetOptions: proxy port out of range");
                 case uPartSizeMb:
-                    if (!number(spec, r, n)) return false;
+                    if (!number(def, r, n)) return false;
                     o.partSizeMb = static_cast<unsigned long>(n);
                     return true;
                 default:  // the three switches
-                    if (!number(spec, r, n)) return false;
-                    if (n > 1) return fail(std::string(spec.name) + ": not 0 or 1");
-                    (spec.id == uUseFtp      ? o.useFtp
-                     : spec.id == uActiveFtp ? o.activeFtp
-                                             : o.secure) = n == 1;
+                    if (!number(def, r, n)) return false;
+                    if (n > 1) return fail(std::string(def.name) + ": not 0 or 1");
+                    (def.id == uUseFtp      ? o.useFtp
+                     : def.id == uActiveFtp ? o.activeFtp
+                                            : o.secure) = n == 1;
                     return true;
             }
         });
     }
 
     // A text field is the bytes of the whole value.
-    bool wholeText(const Spec& spec, Reader& r, std::string& out) {
-        if (r.left() > spec.maxBytes)
-            return fail(std::string(spec.name) + ": a text of " + std::to_string(r.left()) +
-                        " bytes is longer than the limit of " + std::to_string(spec.maxBytes));
+    bool wholeText(const FieldDef& def, Reader& r, std::string& out) {
+        if (r.left() > def.maxBytes)
+            return fail(std::string(def.name) + ": a text of " + std::to_string(r.left()) +
+                        " bytes is longer than the limit of " + std::to_string(def.maxBytes));
         r.bytes(r.left(), out);
-        return checkText(spec, out, error_);
+        return checkText(def, out, error_);
     }
 
   private:
     std::string& error_;
 };
 
-bool decodeValue(FieldDecoder& d, const Spec& spec, Reader& r, RequestValues& v) {
+bool decodeValue(FieldDecoder& d, const FieldDef& def, Reader& r, RequestValues& v) {
     uint64_t n = 0;
     std::vector<std::string> names;
     std::string text;
-    switch (spec.id) {
+    switch (def.id) {
         case fClientId:
-            if (!d.number(spec, r, n)) return false;
+            if (!d.number(def, r, n)) return false;
             if (n > std::numeric_limits<unsigned int>::max())
                 return d.fail("clientId: out of range");
             v.clientId = static_cast<unsigned int>(n);
             return true;
         case fOptions:
         case fExtraOptions:
-            if (!d.number(spec, r, n)) return false;
-            (spec.id == fOptions ? v.options : v.extraOptions) = static_cast<unsigned long>(n);
+            if (!d.number(def, r, n)) return false;
+            (def.id == fOptions ? v.options : v.extraOptions) = static_cast<unsigned long>(n);
             return true;
         case fIgnoredValue:
         case fJobId:
         case fFromTime:
         case fToTime:
         case fTagId:
-            if (!d.number(spec, r, n)) return false;
-            if (spec.id == fFromTime || spec.id == fToTime) {
-                (spec.id == fFromTime ? v.fromTime : v.toTime) = static_cast<time_t>(n);
+            if (!d.number(def, r, n)) return false;
+            if (def.id == fFromTime || def.id == fToTime) {
+                (def.id == fFromTime ? v.fromTime : v.toTime) = static_cast<time_t>(n);
             } else {
-                (spec.id == fIgnoredValue ? v.ignoredValue
-                 : spec.id == fJobId      ? v.jobId
-                                          : v.tagId) = static_cast<long long>(n);
+                (def.id == fIgnoredValue ? v.ignoredValue
+                 : def.id == fJobId      ? v.jobId
+                                         : v.tagId) = static_cast<long long>(n);
             }
             return true;
         case fJobIds:
-            return d.intList(spec, r, v.jobIds);
+            return d.intList(def, r, v.jobIds);
         case fCommands:
-            return d.textList(spec, r, v.commands);
+            return d.textList(def, r, v.commands);
         case fExtraNames:
-            return d.textList(spec, r, v.extraNames);
+            return d.textList(def, r, v.extraNames);
         case fAdditionalFolders:
-            return d.textList(spec, r, v.additionalFolders);
+            return d.textList(def, r, v.additionalFolders);
         case fIgnoredNames:
-            if (!d.textList(spec, r, names)) return false;
+            if (!d.textList(def, r, names)) return false;
             v.ignoredNames = std::set<std::string>(names.begin(), names.end());
             return true;
         case fScrubRules:
-            return d.rules(spec, r, v.scrubRules);
+            return d.rules(def, r, v.scrubRules);
         case fReplacements:
-            return d.textMap(spec, r, v.replacements);
+            return d.textMap(def, r, v.replacements);
         case fClientName:
-            if (!d.wholeText(spec, r, text)) return false;
+            if (!d.wholeText(def, r, text)) return false;
             v.clientName = std::move(text);
             return true;
         case fSearchText:
-            return d.wholeText(spec, r, v.searchText);
+            return d.wholeText(def, r, v.searchText);
         case fScrubPatterns:
-            if (!d.wholeText(spec, r, text)) return false;
+            if (!d.wholeText(def, r, text)) return false;
             v.scrubPatterns = std::move(text);
             return true;
         case fCassandraFiles:
-            return d.wholeText(spec, r, v.cassandraFiles);
+            return d.wholeText(def, r, v.cassandraFiles);
         case fInternetOptions: {
             MsgInternetOptions options;
             std::string fields;
@@ -306,7 +306,7 @@ bool decodeRequestRecord(const unsigned char* data, size_t size, RequestValues& 
     }
     FieldDecoder d(error);
     return d.fields(findField, data + 1, size - 1,
-                    [&](const Spec& spec, Reader& r) { return decodeValue(d, spec, r, out); });
+                    [&](const FieldDef& def, Reader& r) { return decodeValue(d, def, r, out); });
 }
 
 }  // namespace service

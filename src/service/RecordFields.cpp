@@ -10,7 +10,7 @@ namespace {
 constexpr size_t kName = 1023;  // the product's path and name buffers hold 1024 bytes
 constexpr size_t kCommand = 4095;
 
-const Spec kFields[] = {
+const FieldDef kFields[] = {
     {fIgnoredValue, kInt, "ignoredValue", 0, 0, false},
     {fClientId, kUint, "clientId", 0, 0, false},
     {fJobId, kInt, "jobId", 0, 0, false},
@@ -33,7 +33,7 @@ const Spec kFields[] = {
     {fCassandraFiles, kText, "cassandraFiles", kCommand, 0, false},
 };
 
-const Spec kUploadFields[] = {
+const FieldDef kUploadFields[] = {
     {uUrl, kText, "url", kName, 0, false},
     {uUser, kText, "user", kName, 0, false},
     {uPassword, kText, "password", kName, 0, false},
@@ -47,39 +47,39 @@ const Spec kUploadFields[] = {
 };
 
 template <size_t N>
-const Spec* findIn(const Spec (&table)[N], uint8_t id) {
-    for (const Spec& spec : table)
-        if (spec.id == id) return &spec;
+const FieldDef* findIn(const FieldDef (&table)[N], uint8_t id) {
+    for (const FieldDef& def : table)
+        if (def.id == id) return &def;
     return nullptr;
 }
 
 }  // namespace
 
-const Spec* findField(uint8_t id) {
+const FieldDef* findField(uint8_t id) {
     return findIn(kFields, id);
 }
 
-const Spec* findUploadField(uint8_t id) {
+const FieldDef* findUploadField(uint8_t id) {
     return findIn(kUploadFields, id);
 }
 
-bool checkText(const Spec& spec, const std::string& text, std::string& error) {
-    if (text.size() > spec.maxBytes) {
-        error = std::string(spec.name) + ": a text of " + std::to_string(text.size()) +
-                " bytes is longer than the limit of " + std::to_string(spec.maxBytes);
+bool checkText(const FieldDef& def, const std::string& text, std::string& error) {
+    if (text.size() > def.maxBytes) {
+        error = std::string(def.name) + ": a text of " + std::to_string(text.size()) +
+                " bytes is longer than the limit of " + std::to_string(def.maxBytes);
         return false;
     }
-    if (!spec.binary && text.find('\0') != std::string::npos) {
-        error = std::string(spec.name) + ": a text holds a NUL byte";
+    if (!def.binary && text.find('\0') != std::string::npos) {
+        error = std::string(def.name) + ": a text holds a NUL byte";
         return false;
     }
     return true;
 }
 
-bool checkCount(const Spec& spec, size_t count, std::string& error) {
-    if (count <= spec.maxCount) return true;
-    error = std::string(spec.name) + ": " + std::to_string(count) +
-            " items, more than the limit of " + std::to_string(spec.maxCount);
+bool checkCount(const FieldDef& def, size_t count, std::string& error) {
+    if (count <= def.maxCount) return true;
+    error = std::string(def.name) + ": " + std::to_string(count) +
+            " items, more than the limit of " + std::to_string(def.maxCount);
     return false;
 }
 

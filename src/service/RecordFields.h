@@ -57,7 +57,7 @@ enum UploadId : uint8_t {
 };
 
 // maxBytes: of a text, or of each text of a list, a rule list or a map; maxCount: items.
-struct Spec {
+struct FieldDef {
     uint8_t id;
     Type type;
     const char* name;
@@ -66,20 +66,20 @@ struct Spec {
     bool binary;  // may hold NUL bytes (texts that become C strings may not)
 };
 
-// The spec of a field of the record or of the upload options group; null for an unknown id.
-const Spec* findField(uint8_t id);
-const Spec* findUploadField(uint8_t id);
-inline const Spec& field(FieldId id) {
+// The definition of a field of the record or of the upload options group; null for an unknown id.
+const FieldDef* findField(uint8_t id);
+const FieldDef* findUploadField(uint8_t id);
+inline const FieldDef& field(FieldId id) {
     return *findField(id);
 }
-inline const Spec& uploadField(UploadId id) {
+inline const FieldDef& uploadField(UploadId id) {
     return *findUploadField(id);
 }
 
 // False with a reason when a text is too long or holds a NUL it may not hold.
-bool checkText(const Spec& spec, const std::string& text, std::string& error);
+bool checkText(const FieldDef& def, const std::string& text, std::string& error);
 // False with a reason when a list has more items than its limit.
-bool checkCount(const Spec& spec, size_t count, std::string& error);
+bool checkCount(const FieldDef& def, size_t count, std::string& error);
 
 }  // namespace record
 }  // namespace service

@@ -20,37 +20,37 @@ class Encoder {
     explicit Encoder(std::string& error) : error_(error) {}
     std::string out;
 
-    void integer(const Spec& spec, long long value) {
-        field(spec, u64Text(static_cast<uint64_t>(value)));
+    void integer(const FieldDef& def, long long value) {
+        field(def, u64Text(static_cast<uint64_t>(value)));
     }
-    void unsignedValue(const Spec& spec, uint64_t value) { field(spec, u64Text(value)); }
-    bool text(const Spec& spec, const std::string& value) {
-        if (!checkText(spec, value, error_)) return false;
-        field(spec, value);
+    void unsignedValue(const FieldDef& def, uint64_t value) { field(def, u64Text(value)); }
+    bool text(const FieldDef& def, const std::string& value) {
+        if (!checkText(def, value, error_)) return false;
+        field(def, value);
         return true;
     }
-    bool textList(const Spec& spec, const std::vector<std::string>& items) {
-        if (!checkCount(spec, items.size(), error_)) return false;
+    bool textList(const FieldDef& def, const std::vector<std::string>& items) {
+        if (!checkCount(def, items.size(), error_)) return false;
         std::string payload;
         putU32(payload, static_cast<uint32_t>(items.size()));
         for (const std::string& item : items) {
-            if (!checkText(spec, item, error_)) return false;
+            if (!checkText(def, item, error_)) return false;
             putU32(payload, static_cast<uint32_t>(item.size()));
             payload += item;
         }
-        field(spec, payload);
+        field(def, payload);
         return true;
     }
-    bool intList(const Spec& spec, const std::vector<long long>& items) {
-        if (!checkCount(spec, items.size(), error_)) return false;
+    bool intList(const FieldDef& def, const std::vector<long long>& items) {
+        if (!checkCount(def, items.size(), error_)) return false;
         std::string payload;
         putU32(payload, static_cast<uint32_t>(items.size()));
         for (long long item : items) putU64(payload, static_cast<uint64_t>(item));
-        field(spec, payload);
+        field(def, payload);
         return true;
     }
-    bool rules(const Spec& spec, const ScrubRuleList& rules) {
-        if (!checkCount(spec, rules.size(), error_)) return false;
+    bool rules(const FieldDef& def, const ScrubRuleList& rules) {
+        if (!checkCount(def, rules.size(), error_)) return false;
         std::string payload;
         putU32(payload, static_cast<uint32_t>(rules.size()));
         for (const auto& [text, config] : rules) {
@@ -58,30 +58,30 @@ class Encoder {
                 error_ = "scrubRules: a rule with an empty text";
                 return false;
             }
-            if (!checkText(spec, text, error_)) return false;
+            if (!checkText(def, text, error_)) return false;
             payload += static_cast<char>(config.isRegex ? 1 : 0);
             for (uint32_t word : config.charSet.bits) putU32(payload, word);
             putU32(payload, static_cast<uint32_t>(text.size()));
             payload += text;
         }
-        field(spec, payload);
+        field(def, payload);
         return true;
     }
-    bool textMap(const Spec& spec, const ReplacementMap& map) {
-        if (!checkCount(spec, map.size(), error_)) return false;
+    bool textMap(const FieldDef& def, const ReplacementMap& map) {
+        if (!checkCount(def, map.size(), error_)) return false;
         std::string payload;
         putU32(payload, static_cast<uint32_t>(map.size()));
         for (const auto& [key, value] : map) {
-            if (!checkText(spec, key, error_) || !checkText(spec, value, error_)) return false;
+            if (!checkText(def, key, error_) || !checkText(def, value, error_)) return false;
             putU32(payload, static_cast<uint32_t>(key.size()));
             payload += key;
             putU32(payload, static_cast<uint32_t>(value.size()));
             payload += value;
         }
-        field(spec, payload);
+        field(def, payload);
         return true;
     }
-    void group(const Spec& spec, const std::string& fields) { field(spec, fields); }
+    void group(const FieldDef& def, const std::string& fields) { field(def, fields); }
 
   private:
     static std::string u64Text(uint64_t value) {
@@ -89,9 +89,9 @@ class Encoder {
         putU64(text, value);
         return text;
     }
-    void field(const Spec& spec, const std::string& payload) {
-        out += static_cast<char>(spec.id);
-        out += static_cast<char>(spec.type);
+    void field(const FieldDef& def, const std::string& payload) {
+        out += static_cast<char>(def.id);
+        out += static_cast<char>(def.type);
         putU32(out, static_cast<uint32_t>(payload.size()));
         out += payload;
     }
@@ -100,50 +100,50 @@ class Encoder {
 
 bool encodeUpload(const MsgInternetOptions& o, std::string& fields, std::string& error) {
     Encoder e(error);
-    const auto& spec = uploadField;
-    if (!e.text(spec(uUrl), o.url) || !e.text(spec(uUser), o.user) ||
-        !e.text(spec(uPassword), o.password) || !e.text(spec(uProxyHost), o.proxyHost))
+    const auto& def = uploadField;
+    if (!e.text(def(uUrl), o.url) || !e.text(def(uUser), o.user) ||
+        !e.text(def(uPassword), o.password) || !e.text(def(uProxyHost), o.proxyHost))
         return false;
     if (o.proxyPort < 0 || o.proxyPort > 65535) {
         error = "internetOptions: proxy port " + std::to_string(o.proxyPort) + " out of range";
         return false;
     }
-    e.unsignedValue(spec(uProxyPort), static_cast<uint64_t>(o.proxyPort));
-    e.unsignedValue(spec(uUseFtp), o.useFtp);
-    e.unsignedValue(spec(uActiveFtp), o.activeFtp);
-    e.unsignedValue(spec(uSecure), o.secure);
-    if (!e.text(spec(uHttpHandler), o.httpHandler)) return false;
-    e.unsignedValue(spec(uPartSizeMb), o.partSizeMb);
+    e.unsignedValue(def(uProxyPort), static_cast<uint64_t>(o.proxyPort));
+    e.unsignedValue(def(uUseFtp), o.useFtp);
+    e.unsignedValue(def(uActiveFtp), o.activeFtp);
+    e.unsignedValue(def(uSecure), o.secure);
+    if (!e.text(def(uHttpHandler), o.httpHandler)) return false;
+    e.unsignedValue(def(uPartSizeMb), o.partSizeMb);
     fields = std::move(e.out);
     return true;
 }
 
 bool encodeFields(const RequestValues& v, Encoder& e, std::string& error) {
-    const auto& spec = field;
-    e.integer(spec(fIgnoredValue), v.ignoredValue);
-    e.unsignedValue(spec(fClientId), v.clientId);
-    e.integer(spec(fJobId), v.jobId);
-    if (!e.intList(spec(fJobIds), v.jobIds)) return false;
-    e.integer(spec(fFromTime), v.fromTime);
-    e.integer(spec(fToTime), v.toTime);
-    e.unsignedValue(spec(fOptions), v.options);
-    e.unsignedValue(spec(fExtraOptions), v.extraOptions);
+    const auto& def = field;
+    e.integer(def(fIgnoredValue), v.ignoredValue);
+    e.unsignedValue(def(fClientId), v.clientId);
+    e.integer(def(fJobId), v.jobId);
+    if (!e.intList(def(fJobIds), v.jobIds)) return false;
+    e.integer(def(fFromTime), v.fromTime);
+    e.integer(def(fToTime), v.toTime);
+    e.unsignedValue(def(fOptions), v.options);
+    e.unsignedValue(def(fExtraOptions), v.extraOptions);
     const std::vector<std::string> ignored(v.ignoredNames.begin(), v.ignoredNames.end());
-    if (!e.textList(spec(fCommands), v.commands) || !e.textList(spec(fExtraNames), v.extraNames) ||
-        !e.textList(spec(fAdditionalFolders), v.additionalFolders) ||
-        !e.textList(spec(fIgnoredNames), ignored) || !e.rules(spec(fScrubRules), v.scrubRules) ||
-        !e.textMap(spec(fReplacements), v.replacements))
+    if (!e.textList(def(fCommands), v.commands) || !e.textList(def(fExtraNames), v.extraNames) ||
+        !e.textList(def(fAdditionalFolders), v.additionalFolders) ||
+        !e.textList(def(fIgnoredNames), ignored) || !e.rules(def(fScrubRules), v.scrubRules) ||
+        !e.textMap(def(fReplacements), v.replacements))
         return false;
-    if (v.clientName && !e.text(spec(fClientName), *v.clientName)) return false;
-    e.integer(spec(fTagId), v.tagId);
-    if (!e.text(spec(fSearchText), v.searchText)) return false;
-    if (v.scrubPatterns && !e.text(spec(fScrubPatterns), *v.scrubPatterns)) return false;
+    if (v.clientName && !e.text(def(fClientName), *v.clientName)) return false;
+    e.integer(def(fTagId), v.tagId);
+    if (!e.text(def(fSearchText), v.searchText)) return false;
+    if (v.scrubPatterns && !e.text(def(fScrubPatterns), *v.scrubPatterns)) return false;
     if (v.internetOptions) {
         std::string fields;
         if (!encodeUpload(*v.internetOptions, fields, error)) return false;
-        e.group(spec(fInternetOptions), fields);
+        e.group(def(fInternetOptions), fields);
     }
-    return e.text(spec(fCassandraFiles), v.cassandraFiles);
+    return e.text(def(fCassandraFiles), v.cassandraFiles);
 }
 
 }  // namespace
