@@ -150,7 +150,7 @@ bool createSandbox(const std::string& dir, const SandboxOptions& options, std::s
     return sandbox::writeRegistry(layout, options, error) &&
            sandbox::writeInstallationFiles(layout, error) &&
            sandbox::writeToolStandIns(layout, error) && generateLogs(layout, options, error) &&
-           writeEnvFile(layout, options, error);
+           writeEnvFile(layout, options, error) && sandbox::writeTlsFiles(layout, error);
 }
 
 std::string sandboxRegistryRoot(const std::string& dir) {
