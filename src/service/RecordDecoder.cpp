@@ -1,6 +1,8 @@
 // Decoding of request records. Every length and count is checked against the remaining
 // bytes and the field's limit before anything is allocated, so arbitrary bytes end in a
 // refusal, never a crash or a large allocation.
+#include <climits>
+#include <cstring>
 #include <limits>
 
 #include "host/Wire.h"
@@ -174,32 +176,43 @@ class FieldDecoder {
             uint64_t n = 0;
             switch (def.id) {
                 case uUrl:
-                    return wholeText(def, r, o.url);
+                    return bufferText(def, r, o.uploadUrl, sizeof o.uploadUrl);
                 case uUser:
-                    return wholeText(def, r, o.user);
+                    return bufferText(def, r, o.uploadUser, sizeof o.uploadUser);
                 case uPassword:
-                    return wholeText(def, r, o.password);
-                case uProxyHost:
-                    return wholeText(def, r, o.proxyHost);
+                    return bufferText(def, r, o.uploadPassword, sizeof o.uploadPassword);
+                case uCorvaneId:
+                    return bufferText(def, r, o.corvaneId, sizeof o.corvaneId);
                 case uHttpHandler:
-                    return wholeText(def, r, o.httpHandler);
-                case uProxyPort:
-                    if (!number(def, r, n)) return false;
-                    o.proxyPort = static_cast<int>(n);
-                    return n <= 65535 || fail("internetOptions: proxy port out of range");
+                    return bufferText(def, r, o.httpServerHandler, sizeof o.httpServerHandler);
                 case uPartSizeMb:
                     if (!number(def, r, n)) return false;
-                    o.partSizeMb = static_cast<unsigned long>(n);
+                    if (n > static_cast<uint64_t>(INT_MAX))
+                        return fail("internetOptions: part size out of range");
+                    o.partSizeMb = static_cast<int>(n);
                     return true;
                 default:  // the three switches
                     if (!number(def, r, n)) return false;
                     if (n > 1) return fail(std::string(def.name) + ": not 0 or 1");
-                    (def.id == uUseFtp      ? o.useFtp
-                     : def.id == uActiveFtp ? o.activeFtp
-                                            : o.secure) = n == 1;
+                    if (def.id == uUseFtp)
+                        o.protocol = static_cast<int>(n);
+                    else if (def.id == uActiveFtp)
+                        o.ftpPassive = n == 1 ? 0 : 1;
+                    else
+                        o.httpSecured = static_cast<int>(n);
                     return true;
             }
         });
+    }
+
+    // A text of the gateway record: copied with its NUL into a fixed buffer.
+    bool bufferText(const FieldDef& def, Reader& r, char* buffer, size_t size) {
+        std::string text;
+        if (!wholeText(def, r, text)) return false;
+        if (text.size() >= size || text.find('\0') != std::string::npos)
+            return fail(std::string(def.name) + ": does not fit the upload record");
+        memcpy(buffer, text.c_str(), text.size() + 1);
+        return true;
     }
 
     // A text field is the bytes of the whole value.
@@ -274,7 +287,7 @@ bool decodeValue(FieldDecoder& d, const FieldDef& def, Reader& r, RequestValues&
         case fCassandraFiles:
             return d.wholeText(def, r, v.cassandraFiles);
         case fInternetOptions: {
-            MsgInternetOptions options;
+            MsgInternetOptions options{};
             std::string fields;
             r.bytes(r.left(), fields);
             if (!d.upload(reinterpret_cast<const unsigned char*>(fields.data()), fields.size(),

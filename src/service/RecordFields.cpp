@@ -34,16 +34,16 @@ const FieldDef kFields[] = {
 };
 
 const FieldDef kUploadFields[] = {
-    {uUrl, kText, "url", kName, 0, false},
-    {uUser, kText, "user", kName, 0, false},
-    {uPassword, kText, "password", kName, 0, false},
-    {uProxyHost, kText, "proxyHost", kName, 0, false},
-    {uProxyPort, kUint, "proxyPort", 0, 0, false},
+    // Texts fit the gateway record's fixed buffers with their terminating NUL.
+    {uUrl, kText, "url", kName - 1, 0, false},
+    {uUser, kText, "user", kName - 1, 0, false},
+    {uPassword, kText, "password", kName - 1, 0, false},
+    {uCorvaneId, kText, "corvaneId", kName - 1, 0, false},
     {uUseFtp, kUint, "useFtp", 0, 0, false},
     {uActiveFtp, kUint, "activeFtp", 0, 0, false},
     {uSecure, kUint, "secure", 0, 0, false},
     {uHttpHandler, kText, "httpHandler", kName, 0, false},
-    {uPartSizeMb, kUint, "partSizeMb", 0, 0, false},
+    {uPartSizeMb, kUint, "partSizeMb", 0, 0, false},  // at most INT_MAX
 };
 
 template <size_t N>

@@ -3,6 +3,7 @@
 #include "service/RequestRecord.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "common/OptionBits.h"
 #include "host/Wire.h"
@@ -101,19 +102,29 @@ class Encoder {
 bool encodeUpload(const MsgInternetOptions& o, std::string& fields, std::string& error) {
     Encoder e(error);
     const auto& def = uploadField;
-    if (!e.text(def(uUrl), o.url) || !e.text(def(uUser), o.user) ||
-        !e.text(def(uPassword), o.password) || !e.text(def(uProxyHost), o.proxyHost))
+    // The record's texts are NUL-terminated buffers; a text without its NUL is refused.
+    auto text = [&](UploadId id, const char* buffer, size_t size) {
+        const size_t length = strnlen(buffer, size);
+        if (length == size) {
+            error = std::string("internetOptions: ") + def(id).name + " is not terminated";
+            return false;
+        }
+        return e.text(def(id), std::string(buffer, length));
+    };
+    if (!text(uUrl, o.uploadUrl, sizeof o.uploadUrl) ||
+        !text(uUser, o.uploadUser, sizeof o.uploadUser) ||
+        !text(uPassword, o.uploadPassword, sizeof o.uploadPassword) ||
+        !text(uCorvaneId, o.corvaneId, sizeof o.corvaneId))
         return false;
-    if (o.proxyPort < 0 || o.proxyPort > 65535) {
-        error = "internetOptions: proxy port " + std::to_string(o.proxyPort) + " out of range";
+    if (o.partSizeMb < 0) {
+        error = "internetOptions: part size " + std::to_string(o.partSizeMb) + " out of range";
         return false;
     }
-    e.unsignedValue(def(uProxyPort), static_cast<uint64_t>(o.proxyPort));
-    e.unsignedValue(def(uUseFtp), o.useFtp);
-    e.unsignedValue(def(uActiveFtp), o.activeFtp);
-    e.unsignedValue(def(uSecure), o.secure);
-    if (!e.text(def(uHttpHandler), o.httpHandler)) return false;
-    e.unsignedValue(def(uPartSizeMb), o.partSizeMb);
+    e.unsignedValue(def(uUseFtp), o.protocol != 0);
+    e.unsignedValue(def(uActiveFtp), o.ftpPassive == 0);
+    e.unsignedValue(def(uSecure), o.httpSecured != 0);
+    if (!text(uHttpHandler, o.httpServerHandler, sizeof o.httpServerHandler)) return false;
+    e.unsignedValue(def(uPartSizeMb), static_cast<uint64_t>(o.partSizeMb));
     fields = std::move(e.out);
     return true;
 }

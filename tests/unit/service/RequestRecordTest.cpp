@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstring>
 
 #include "host/Wire.h"
 #include "scrub/ScrubRule.h"
@@ -33,16 +34,15 @@ RequestValues everyValueSet() {
     v.tagId = 42;
     v.searchText = "needle";
     v.scrubPatterns = std::string("secret\0binary\n", 14);
-    MsgInternetOptions upload;
-    upload.url = "ftp://drop.example.test/in";
-    upload.user = "u";
-    upload.password = "p";
-    upload.proxyHost = "proxy";
-    upload.proxyPort = 65535;
-    upload.useFtp = false;
-    upload.activeFtp = true;
-    upload.secure = true;
-    upload.httpHandler = "h";
+    MsgInternetOptions upload{};
+    strcpy(upload.uploadUrl, "ftp://drop.example.test/in");
+    strcpy(upload.uploadUser, "u");
+    strcpy(upload.uploadPassword, "p");
+    strcpy(upload.corvaneId, "2");
+    upload.protocol = 0;
+    upload.ftpPassive = 0;
+    upload.httpSecured = 1;
+    strcpy(upload.httpServerHandler, "h");
     upload.partSizeMb = 512;
     v.internetOptions = upload;
     v.cassandraFiles = "a.yaml;b.yaml";
@@ -87,12 +87,13 @@ void expectSame(const RequestValues& a, const RequestValues& b) {
     ASSERT_EQ(a.internetOptions.has_value(), b.internetOptions.has_value());
     if (a.internetOptions) {
         const MsgInternetOptions &x = *a.internetOptions, &y = *b.internetOptions;
-        EXPECT_EQ(x.url + x.user + x.password + x.proxyHost + x.httpHandler,
-                  y.url + y.user + y.password + y.proxyHost + y.httpHandler);
-        EXPECT_EQ(x.proxyPort, y.proxyPort);
-        EXPECT_EQ(x.useFtp, y.useFtp);
-        EXPECT_EQ(x.activeFtp, y.activeFtp);
-        EXPECT_EQ(x.secure, y.secure);
+        for (auto text : {&MsgInternetOptions::uploadUrl, &MsgInternetOptions::uploadUser,
+                          &MsgInternetOptions::uploadPassword, &MsgInternetOptions::corvaneId})
+            EXPECT_STREQ(x.*text, y.*text);
+        EXPECT_STREQ(x.httpServerHandler, y.httpServerHandler);
+        EXPECT_EQ(x.protocol, y.protocol);
+        EXPECT_EQ(x.ftpPassive, y.ftpPassive);
+        EXPECT_EQ(x.httpSecured, y.httpSecured);
         EXPECT_EQ(x.partSizeMb, y.partSizeMb);
     }
     EXPECT_EQ(a.cassandraFiles, b.cassandraFiles);
@@ -152,7 +153,7 @@ TEST(RequestRecord, MalformedRecordsAreRefusedWithTheirReason) {
         {kVersion + field(14, 6, be32(2) + std::string(17, '\0') + be32(1) + "x"), "cannot fit"},
         {kVersion + field(15, 7, be32(2) + be32(1) + "k" + be32(0) + be32(1) + "k" + be32(0)),
          "a key appears twice"},
-        {kVersion + field(21, 8, field(5, 2, number(70000))), "proxy port out of range"},
+        {kVersion + field(21, 8, field(10, 2, number(1ull << 40))), "part size out of range"},
         {kVersion + field(21, 8, field(6, 2, number(2))), "useFtp: not 0 or 1"},
         {kVersion + "\x04\x01\x00", "truncated field header"},
         {kVersion + field(4, 1, number(1)).substr(0, 10), "jobId: truncated"},
