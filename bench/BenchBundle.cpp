@@ -3,16 +3,20 @@
 //   bench_bundle compress FILE OUT [LEVEL] [MEMBER_KIB] [THREADS]
 //       gzip members of FILE into OUT with the library's compressor (defaults: the
 //       library's own settings)
+//   bench_bundle crc FILE
+//       the CRC-32 of FILE as the reply stream's sender and receiver compute it (zlib)
 //
-// Prints "seconds=<s> in=<bytes> out=<bytes> maxrss_kb=<kb>".
+// Each prints "seconds=<s> ..." on one line.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "bundle/GzipMembers.h"
 #include "host/FileHandle.h"
@@ -54,10 +58,32 @@ int compress(int argc, char** argv) {
     return 0;
 }
 
+int crc(const char* path) {
+    const int in = open(path, O_RDONLY | O_CLOEXEC);
+    if (in < 0) return 1;
+    std::vector<unsigned char> block(64 << 10);
+    uLong value = crc32(0L, Z_NULL, 0);
+    long long size = 0;
+    const auto start = std::chrono::steady_clock::now();
+    ssize_t got;
+    while ((got = read(in, block.data(), block.size())) > 0) {
+        value = crc32(value, block.data(), static_cast<uInt>(got));
+        size += got;
+    }
+    close(in);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("seconds=%.3f in=%lld crc=%08lx\n", seconds, size, value);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc >= 4 && std::string(argv[1]) == "compress") return compress(argc, argv);
-    std::fprintf(stderr, "usage: bench_bundle compress FILE OUT [LEVEL] [MEMBER_KIB] [THREADS]\n");
+    if (argc == 3 && std::string(argv[1]) == "crc") return crc(argv[2]);
+    std::fprintf(stderr,
+                 "usage: bench_bundle compress FILE OUT [LEVEL] [MEMBER_KIB] [THREADS]\n"
+                 "       bench_bundle crc FILE\n");
     return 2;
 }

@@ -36,7 +36,8 @@ namespace bundle {
 std::string compressedName(const std::string& path) {
     const size_t slash = path.rfind('/');
     const size_t dot = path.rfind('.');
-    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    const bool hasExtension =
+        dot != std::string::npos && (slash == std::string::npos || dot > slash);
     std::string name = hasExtension ? path.substr(0, dot) + ".gz" : path + ".gz";
     // "x.gz" would be compressed onto itself.
     if (name == path) name = path + ".gz";
@@ -100,8 +101,8 @@ bool compressFile(const char* source, char* target) {
     }
     const std::string command = "gzip --fast " + host::shellQuote(source);
     if (command.size() >= kCommandBuffer || strlen(source) + 3 >= kPathBuffer) {
-        log.Error(tag, "Command for [%.200s] is longer than %zu characters; not compressed",
-                  source, kCommandBuffer - 1);
+        log.Error(tag, "Command for [%.200s] is longer than %zu characters; not compressed", source,
+                  kCommandBuffer - 1);
         return false;
     }
     std::string out, err;

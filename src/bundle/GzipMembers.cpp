@@ -129,9 +129,9 @@ class MemberPipeline {
                 const size_t bound =
                     libdeflate_gzip_compress_bound(compressor.get(), slot.input.size());
                 if (slot.output.size() < bound) slot.output.resize(bound);
-                written = libdeflate_gzip_compress(compressor.get(), slot.input.data(),
-                                                   slot.inputSize, slot.output.data(),
-                                                   slot.output.size());
+                written =
+                    libdeflate_gzip_compress(compressor.get(), slot.input.data(), slot.inputSize,
+                                             slot.output.data(), slot.output.size());
             }
             {
                 std::lock_guard<std::mutex> lock(mutex_);

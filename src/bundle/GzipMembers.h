@@ -13,7 +13,7 @@ namespace bundle {
 struct GzipOptions {
     int level = 7;                  // libdeflate level (1 to 12)
     size_t memberBytes = 1u << 20;  // input bytes per member
-    unsigned threads = 0;             // compressing threads; 0: one per hardware thread (max 8)
+    unsigned threads = 0;           // compressing threads; 0: one per hardware thread (max 8)
 };
 
 // Reads inFd to its end and writes the gzip members to out, in input order, through the

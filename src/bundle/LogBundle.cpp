@@ -170,8 +170,8 @@ bool bundleLogs(long bundleNumber, const char* logDir, std::string bundleFile,
     ScrubbedCopy copy;
     const bool scrub = (options & OPT_SCRUB_LOGS) != 0;
     if (scrub) {
-        if (scrubLogFilesWrapper(script.sourceDir, scrubRules, replacements, copy.made,
-                                 copy.dir) != 0)
+        if (scrubLogFilesWrapper(script.sourceDir, scrubRules, replacements, copy.made, copy.dir) !=
+            0)
             return false;
         script.sourceDir = copy.dir;
     }
@@ -182,8 +182,8 @@ bool bundleLogs(long bundleNumber, const char* logDir, std::string bundleFile,
     // Names carry the bundle number and a random part: requests started in the same second
     // never share them.
     const int number = static_cast<int>(bundleNumber);
-    std::string excludeName = parentOf(script.sourceDir) + "/exclude_" + std::to_string(number) +
-                              "_XXXXXX";
+    std::string excludeName =
+        parentOf(script.sourceDir) + "/exclude_" + std::to_string(number) + "_XXXXXX";
     host::FileHandle exclude;
     if (!tooLong(log, "Exclude file name", excludeName)) exclude = createUnique(excludeName, 0);
     if (!exclude) {
@@ -208,7 +208,8 @@ bool bundleLogs(long bundleNumber, const char* logDir, std::string bundleFile,
     std::string scriptName;
     host::FileHandle file;
     if (baseDir != nullptr) {
-        scriptName = std::string(baseDir) + "/Temp/bundles_" + std::to_string(number) + "_XXXXXX.sh";
+        scriptName =
+            std::string(baseDir) + "/Temp/bundles_" + std::to_string(number) + "_XXXXXX.sh";
         if (!tooLong(log, "Script name", scriptName)) file = createUnique(scriptName, 3);
     }
     if (!file) {
@@ -227,8 +228,7 @@ bool bundleLogs(long bundleNumber, const char* logDir, std::string bundleFile,
     script.extraNames = extraNames;
     const std::string text = bundle::composeBundleScript(script);
     if (!file.write(text.data(), text.size()) || !file.close()) {
-        log.Error(kTag, "can't write the batch file [%s]: %s", scriptName.c_str(),
-                  strerror(errno));
+        log.Error(kTag, "can't write the batch file [%s]: %s", scriptName.c_str(), strerror(errno));
         return false;
     }
     if (chmod_utf(scriptName.c_str(), 0755) != 0)

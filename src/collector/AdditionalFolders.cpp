@@ -67,10 +67,12 @@ unsigned long sapAgeLimitDays() {
     info.setFocus(WYPI_Focus::getFocus());
     unsigned long days = 7;
     if (!info.getNumber("OracleSapAgent", "nExcludeSAPLogsOlderThanNDays", days)) {
-        log.Debug(kSapTag, "Failed to get nExcludeSAPLogsOlderThanNDays. Using default value 7 days");
+        log.Debug(kSapTag,
+                  "Failed to get nExcludeSAPLogsOlderThanNDays. Using default value 7 days");
         days = 7;
     } else if (days > 30) {
-        log.Debug(kSapTag, "Please specify less than 30 days. Re-setting to default value (7 days)");
+        log.Debug(kSapTag,
+                  "Please specify less than 30 days. Re-setting to default value (7 days)");
         days = 7;
     }
     log.DebugLvl(kSapTag, 6, "Number of days=[%lu]", days);
@@ -84,7 +86,8 @@ namespace collector {
 int applySapFilterAt(const std::string& name, const std::string& dir,
                      std::vector<std::string>& selected, long fromTime, long toTime, time_t now) {
     EvDebug log;
-    if (name.find("SAPBACKUP_") == std::string::npos && name.find("SAPARCH_") == std::string::npos) {
+    if (name.find("SAPBACKUP_") == std::string::npos &&
+        name.find("SAPARCH_") == std::string::npos) {
         log.DebugLvl(kSapTag, 6, "Not a SAP  directory. Skipping the filter. dir_name=[%s]",
                      name.c_str());
         return 0;
@@ -103,8 +106,8 @@ int applySapFilterAt(const std::string& name, const std::string& dir,
         printErrorMsg(kSapTag);
         return 0;
     }
-    log.DebugLvl(kSapTag, 6, "startTime [%d] endTime [%d] filePath[%s]",
-                 static_cast<int>(fromTime), static_cast<int>(toTime), listed.c_str());
+    log.DebugLvl(kSapTag, 6, "startTime [%d] endTime [%d] filePath[%s]", static_cast<int>(fromTime),
+                 static_cast<int>(toTime), listed.c_str());
     const bool noWindow = fromTime == 0 && toTime == 0;
     const time_t oldest = now - static_cast<time_t>(days) * kDay;
     std::vector<std::string> names;
@@ -136,7 +139,8 @@ int applySAPSpecificFilter(const std::string& name, const std::string& dir,
 void infoNLogsCollector::collectAdditionalFolders() {
     if (additionalFolders.empty()) return;
     if (isScrubLogsEnabled()) {
-        logger.Debug(kTag, "Scrub Logs is enabled. Will SKIP collecting additional directories passed.");
+        logger.Debug(kTag,
+                     "Scrub Logs is enabled. Will SKIP collecting additional directories passed.");
         return;
     }
     if (bundleFile.empty()) {
@@ -168,7 +172,8 @@ void infoNLogsCollector::collectAdditionalFolders() {
             for (const std::string& path : selected) {
                 // tar reads one name per line: a name with a line end cannot be listed.
                 if (path.find('\n') != std::string::npos) {
-                    logger.Error(kTag, "File name with a line end left out: [%.200s]", path.c_str());
+                    logger.Error(kTag, "File name with a line end left out: [%.200s]",
+                                 path.c_str());
                     continue;
                 }
                 if (written) written = host::io::printf(include.get(), "%s\n", path.c_str());
@@ -187,8 +192,8 @@ void infoNLogsCollector::collectAdditionalFolders() {
             continue;
         }
         WyProcess::system(command.c_str(), nullptr, nullptr, 0, false);
-        const std::string append =
-            "cd " + q(strSupportDir) + " && tar -rvf " + q(bundleFile) + " " + q(name + ".tar") + " ";
+        const std::string append = "cd " + q(strSupportDir) + " && tar -rvf " + q(bundleFile) +
+                                   " " + q(name + ".tar") + " ";
         if (append.size() > kMaxCommand) {
             logger.Error(kTag, "Command for [%.200s] is longer than %zu characters; skipped",
                          name.c_str(), kMaxCommand);

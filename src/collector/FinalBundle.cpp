@@ -25,7 +25,8 @@ void infoNLogsCollector::addDiagnosticsBundle() {
     CTeError error =
         runWyDiagnostics(strSupportDir.c_str(), diagnostics, scrubPatternsFilePath, clientId);
     if (error.IsError()) {
-        logger.Error(kTag, "Executing WyDiagnostics failed.TeError is %s", error.AsString().c_str());
+        logger.Error(kTag, "Executing WyDiagnostics failed.TeError is %s",
+                     error.AsString().c_str());
         return;
     }
     if (diagnostics.empty()) {

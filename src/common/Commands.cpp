@@ -28,9 +28,8 @@ bool escapeShellPattern(const std::string& text, std::string& out) {
     for (unsigned char c : text) {
         if (c < 0x20 || c == 0x7f) return false;
         // Bytes of multi-byte characters mean nothing to the shell.
-        const bool plain =
-            c >= 0x80 || (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
-            (c >= 'A' && c <= 'Z') || std::strchr("_./-:,+@%=*?[]", c) != nullptr;
+        const bool plain = c >= 0x80 || (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
+                           (c >= 'A' && c <= 'Z') || std::strchr("_./-:,+@%=*?[]", c) != nullptr;
         if (!plain) escaped += '\\';
         escaped += static_cast<char>(c);
     }

@@ -65,8 +65,8 @@ int getJobResultFilePath(char* resultDir, char* baseDir, const char* clientName,
         return -1;
     }
     bool ok = jobId == 0 ? formatPath(resultDir, tag, "%s/WY_JobResults", root.c_str())
-                         : formatPath(resultDir, tag, "%s/WY_JobResults/%d/0/%lld", root.c_str(),
-                                      2, jobId);
+                         : formatPath(resultDir, tag, "%s/WY_JobResults/%d/0/%lld", root.c_str(), 2,
+                                      jobId);
     int result = 0;
     log.Debug(tag, "Job result dir path is : %s ", resultDir);
     struct stat st;

@@ -40,7 +40,8 @@ CTeError runWyDiagnostics(const char* outputDir, std::string& bundlePath,
     if (instance == nullptr || *instance == '\0' || outputDir == nullptr || *outputDir == '\0') {
         log.DebugLvl(tag, 0,
                      "Incorrect arguments for WyDiagnostics. Not collecting WyDiagnostics bundle");
-        return failure("Incorrect arguments for WyDiagnostics. Not collecting WyDiagnostics bundle");
+        return failure(
+            "Incorrect arguments for WyDiagnostics. Not collecting WyDiagnostics bundle");
     }
     // Every path and name is quoted: none of them can run anything of its own.
     std::string arguments = q(FXPath::Append(home, "WyDiagnostics", 0)) + " -vm " + q(instance);

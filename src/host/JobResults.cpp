@@ -43,8 +43,8 @@ RetrieveResults::RetrieveResults(int appType, long long jobId, int kind, const c
     comm.setFocus(WYPI_Focus::getFocus());
     const std::string root = comm.getJobResultsDirectory(clientOrThisMachine(clientName).c_str());
     if (root.empty() || jobId <= 0 || (kind != 1 && kind != 2)) return;
-    const std::string folder = root + "/WY_JobResults/" + std::to_string(appType) + "/0/" +
-                               std::to_string(jobId);
+    const std::string folder =
+        root + "/WY_JobResults/" + std::to_string(appType) + "/0/" + std::to_string(jobId);
     if (!isFolder(folder)) return;
     path_ = folder + (kind == 2 ? "/restore.out" : "/backup.out");
 }

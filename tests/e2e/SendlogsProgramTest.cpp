@@ -174,10 +174,10 @@ TEST_F(CollectTest, BundleRequestLeavesTheClientsGzipBundleAndTheOracleReport) {
     ASSERT_TRUE(testenv::exists(out + "/client01_logs.tar.gz"));
     EXPECT_TRUE(testenv::exists(out + "/restore.out"));
     std::string listing;
-    ASSERT_EQ(WyProcess::system(
-                  ("tar -tzf " + host::shellQuote(out + "/client01_logs.tar.gz")).c_str(),
-                  &listing, nullptr),
-              0);
+    ASSERT_EQ(
+        WyProcess::system(("tar -tzf " + host::shellQuote(out + "/client01_logs.tar.gz")).c_str(),
+                          &listing, nullptr),
+        0);
     for (const char* member : {"./wyd.log\n", "./wyd_3.log.bz2\n", "APP.tar\n",
                                "./WyDiagnostics.7z\n", "/WY_JobResults/2/0/1003/restore.out\n"})
         EXPECT_TRUE(contains(listing, member)) << member;

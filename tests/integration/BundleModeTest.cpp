@@ -179,11 +179,11 @@ TEST_F(BundleModeTest, FailedCompressionHandsOffTheUncompressedTar) {
 }
 
 TEST_F(BundleModeTest, ScrubbedBundleHoldsNoMaskedValueInAnyMember) {
-    if (!testenv::haveProgram("python3")) GTEST_SKIP() << "the diagnostics stand-in masks with python3";
-    const std::vector<std::string> values = {"client01",    "hubmaster01.example.test",
-                                             "backupadmin", "combo",
-                                             "labsz",       "hinet",
-                                             "webmaster"};
+    if (!testenv::haveProgram("python3"))
+        GTEST_SKIP() << "the diagnostics stand-in masks with python3";
+    const std::vector<std::string> values = {
+        "client01", "hubmaster01.example.test", "backupadmin", "combo", "labsz", "hinet",
+        "webmaster"};
     const std::string patterns = local_.file("patterns.txt");
     std::string text;
     for (const std::string& v : values) text += v + "\n";
@@ -206,8 +206,7 @@ TEST_F(BundleModeTest, ScrubbedBundleHoldsNoMaskedValueInAnyMember) {
     const auto leaks = bundlescan::findValues(members, values);
     EXPECT_TRUE(leaks.empty()) << leaks.size() << " leaks, first: " << leaks.front();
     const boost::regex ipv4("\\b[0-9]{1,3}(\\.[0-9]{1,3}){3}\\b");
-    for (const auto& m : members)
-        EXPECT_FALSE(boost::regex_search(m.content, ipv4)) << m.name;
+    for (const auto& m : members) EXPECT_FALSE(boost::regex_search(m.content, ipv4)) << m.name;
     // The diagnostics tool was given the patterns file and masked with it.
     const bundlescan::Member* report = findMember(members, "diagnostics.txt");
     if (report != nullptr) {
@@ -237,8 +236,9 @@ TEST_F(BundleModeTest, RequesterHangingUpMidStreamLeavesNothingBehind) {
     EXPECT_FALSE(host::readReplies(requesterEnd.fd(), sink, error));
     requesterEnd = CTeSocket();
     worker.join();
-    EXPECT_NE(std::string::npos,
-              testenv::readFile(local_.file("library.log")).find("Writing to the requester failed"));
+    EXPECT_NE(
+        std::string::npos,
+        testenv::readFile(local_.file("library.log")).find("Writing to the requester failed"));
     // TearDown checks that no staging folder, bundle or script is left.
 }
 

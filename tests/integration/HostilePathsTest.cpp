@@ -62,8 +62,8 @@ TEST(HostilePaths, AreBundledAndNeverRun) {
     std::vector<std::string> names = bundlescan::names(members);
     auto has = [&names](const std::string& suffix) {
         for (const std::string& n : names)
-            if (n.size() >= suffix.size() && n.compare(n.size() - suffix.size(), suffix.size(),
-                                                       suffix) == 0)
+            if (n.size() >= suffix.size() &&
+                n.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0)
                 return true;
         return false;
     };

@@ -96,8 +96,7 @@ std::vector<std::string> findValues(const std::vector<Member>& members,
         const std::string name = lower(member.name), content = lower(member.content);
         for (const std::string& value : values) {
             const std::string needle = lower(value);
-            if (name.find(needle) != std::string::npos ||
-                content.find(needle) != std::string::npos)
+            if (name.find(needle) != std::string::npos || content.find(needle) != std::string::npos)
                 found.push_back(member.name + ": " + value);
         }
     }

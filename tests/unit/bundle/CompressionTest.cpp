@@ -36,8 +36,8 @@ class Compression : public ::testing::Test {
         std::string text;
         while (text.size() < size)
             text += "12345 67890 03/15 10:22:" + std::to_string(rng() % 60) + " job " +
-                    std::to_string(rng() % 5000) + " transfer of chunk " +
-                    std::to_string(rng()) + " done\n";
+                    std::to_string(rng() % 5000) + " transfer of chunk " + std::to_string(rng()) +
+                    " done\n";
         return text;
     }
     testenv::TempDir dir_;
@@ -56,8 +56,8 @@ TEST_F(Compression, GunzipReadsTheMembersBackWhole) {
     ASSERT_EQ(0, stat(path, &st));
     EXPECT_EQ(0600u, st.st_mode & 0777);
     std::string back;
-    ASSERT_EQ(0, WyProcess::system(("gunzip -c " + host::shellQuote(path)).c_str(), &back,
-                                   nullptr));
+    ASSERT_EQ(0,
+              WyProcess::system(("gunzip -c " + host::shellQuote(path)).c_str(), &back, nullptr));
     EXPECT_TRUE(back == text);
     EXPECT_LT(st.st_size, static_cast<off_t>(text.size() / 2));
 
@@ -66,8 +66,8 @@ TEST_F(Compression, GunzipReadsTheMembersBackWhole) {
     testenv::writeFile(empty, "");
     snprintf(path, sizeof path, "%s", empty.c_str());
     ASSERT_TRUE(compressTarFile(path));
-    EXPECT_EQ(0, WyProcess::system(("gunzip -t " + host::shellQuote(path)).c_str(), nullptr,
-                                   nullptr));
+    EXPECT_EQ(0,
+              WyProcess::system(("gunzip -t " + host::shellQuote(path)).c_str(), nullptr, nullptr));
 }
 
 TEST_F(Compression, AFailedWriteLeavesOnlyTheTarFile) {

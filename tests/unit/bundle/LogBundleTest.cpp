@@ -92,8 +92,8 @@ TEST_F(LogBundleRun, PacksTheLogDirectoryWithoutLocksAndLeavesNoTemporaryFile) {
     testenv::writeFile(oldExclude, "./wyd.log");
     const std::string bundle = registry_.makeDir("staging") + "/logFiles_42.tar";
 
-    ASSERT_TRUE(bundleLogs(42, logDir_.c_str(), bundle, nullptr, nullptr, OPT_PRODUCT_LOGS,
-                           nullptr, nullptr));
+    ASSERT_TRUE(bundleLogs(42, logDir_.c_str(), bundle, nullptr, nullptr, OPT_PRODUCT_LOGS, nullptr,
+                           nullptr));
     const std::vector<std::string> names = members(bundle);
     auto has = [&names](const std::string& name) {
         return std::find(names.begin(), names.end(), name) != names.end();
