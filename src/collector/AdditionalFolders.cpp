@@ -167,7 +167,10 @@ void infoNLogsCollector::collectAdditionalFolders() {
         if (applySAPSpecificFilter(name, dir, selected, fromTime, toTime) == 1 &&
             !selected.empty()) {
             const std::string includeFile = strSupportDir + "/includeFileForSAPLogs";
-            host::FileHandle include = host::FileHandle::open(includeFile.c_str(), "w+");
+            // Private whatever the umask: it lists the machine's files.
+            const int fd = open(includeFile.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+            host::FileHandle include(fd >= 0 ? fdopen(fd, "w+") : nullptr);
+            if (fd >= 0 && !include) close(fd);
             bool written = static_cast<bool>(include);
             for (const std::string& path : selected) {
                 // tar reads one name per line: a name with a line end cannot be listed.

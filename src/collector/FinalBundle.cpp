@@ -62,7 +62,10 @@ void infoNLogsCollector::bundleAllLogs() {
     addDiagnosticsBundle();
 
     char path[1024];
-    if (bundleFile.size() >= sizeof(path)) return;  // named in a buffer of this size
+    if (bundleFile.size() >= sizeof(path)) {  // named in a buffer of this size: never happens
+        logger.Error(kTag, "Bundle path of %zu characters is too long", bundleFile.size());
+        return;
+    }
     memcpy(path, bundleFile.c_str(), bundleFile.size() + 1);
     if (!compressTarFile(path)) {
         composeReplyName(clientNameText, "_logs.tar", replyBuffer, sizeof(replyBuffer));

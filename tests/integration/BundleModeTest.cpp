@@ -145,13 +145,19 @@ TEST_F(BundleModeTest, AdditionalFolderAndOracleResultsJoinTheBundleOrTravelAlon
     testenv::writeFile(extra + "/app.log", "additional folder line\n");
     harness::Request r = request(OPT_JOB_RESULTS | OPT_ORACLE_BACKUP);
     r.jobId = 1004;  // has no result file yet: the job results service makes it
-    r.additionalFolders = {std::string("APPLOGS\x12\x12") + extra};
+    const std::string sap = local_.mkdir("saparch");
+    testenv::writeFile(sap + "/arch1.log", "archived\n");
+    testenv::writeFile(sap + "/PRD.dbf", "datafile\n");
+    r.additionalFolders = {std::string("APPLOGS\x12\x12") + extra, "SAPARCH_PRD\x12" + sap};
     harness::Reply reply = harness::run(r);
     std::string replyName;
     auto members = openBundle(reply, replyName);
     const bundlescan::Member* folder = findMember(members, "app.log");
     ASSERT_NE(nullptr, folder);
     EXPECT_EQ(0u, folder->name.rfind("APPLOGS.tar!", 0)) << folder->name;
+    // Of a SAP archive-log folder only the recent files, never a database file.
+    EXPECT_NE(nullptr, findMember(members, "SAPARCH_PRD.tar!" + sap.substr(1) + "/arch1.log"));
+    EXPECT_EQ(nullptr, findMember(members, "PRD.dbf"));
     const bundlescan::Member* result = findMember(members, "/1004/backup.out");
     ASSERT_NE(nullptr, result);
     EXPECT_NE(std::string::npos, result->content.find("Recovery Manager report of job 1004"));
