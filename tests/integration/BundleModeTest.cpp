@@ -148,7 +148,9 @@ TEST_F(BundleModeTest, AdditionalFolderAndOracleResultsJoinTheBundleOrTravelAlon
     const std::string sap = local_.mkdir("saparch");
     testenv::writeFile(sap + "/arch1.log", "archived\n");
     testenv::writeFile(sap + "/PRD.dbf", "datafile\n");
-    r.additionalFolders = {std::string("APPLOGS\x12\x12") + extra, "SAPARCH_PRD\x12" + sap};
+    // A name is a file name in the staging directory: one that climbs out of it is skipped.
+    r.additionalFolders = {std::string("APPLOGS\x12\x12") + extra, "SAPARCH_PRD\x12" + sap,
+                           "../escaped\x12" + extra};
     harness::Reply reply = harness::run(r);
     std::string replyName;
     auto members = openBundle(reply, replyName);
@@ -158,6 +160,7 @@ TEST_F(BundleModeTest, AdditionalFolderAndOracleResultsJoinTheBundleOrTravelAlon
     // Of a SAP archive-log folder only the recent files, never a database file.
     EXPECT_NE(nullptr, findMember(members, "SAPARCH_PRD.tar!" + sap.substr(1) + "/arch1.log"));
     EXPECT_EQ(nullptr, findMember(members, "PRD.dbf"));
+    EXPECT_FALSE(testenv::exists(root() + "/jobResults/escaped.tar"));
     const bundlescan::Member* result = findMember(members, "/1004/backup.out");
     ASSERT_NE(nullptr, result);
     EXPECT_NE(std::string::npos, result->content.find("Recovery Manager report of job 1004"));
