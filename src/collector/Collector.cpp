@@ -80,7 +80,4 @@ void infoNLogsCollector::collectSybaseLog() {}
 void infoNLogsCollector::collectMAlogs() {}
 void infoNLogsCollector::collectCmdOutput() {}
 void infoNLogsCollector::collectOSCLogs() {}
-void infoNLogsCollector::collectAdditionalFolders() {}
-void infoNLogsCollector::collectOracleLogs() {}
 void infoNLogsCollector::collectFailOverLogs() {}
-void infoNLogsCollector::bundleAllLogs() {}

@@ -99,6 +99,8 @@ bool generateLogs(const sandbox::Layout& l, const SandboxOptions& options, std::
     logs.targetBytes = options.logBytes;
     logs.jobIds = SandboxFacts::jobIds();
     if (!generateLogDirectory(l.logDir, logs, error)) return false;
+    // The services' lock files, which a log bundle leaves out.
+    if (!sandbox::writeText(l.logDir + "/locks/wyd.lock", "25104\n", error)) return false;
 
     // The remote client's own small log folder, fetched through the proxy stand-in.
     LogGenOptions remote;
