@@ -12,7 +12,7 @@ packages=(
   7zip python3 python3-pyftpdlib openssl
 )
 if [ "${1:-}" = "--bench" ]; then
-  packages+=(ripgrep gawk perl hyperfine time pigz)
+  packages+=(ripgrep gawk perl hyperfine time pigz socat)
 fi
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang libclang-rt-14-dev)

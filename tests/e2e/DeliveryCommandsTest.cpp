@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "host/Process.h"
-#include "host/Registry.h"
 #include "support/ProgramRun.h"
 #include "support/TestEnv.h"
 #include "support/UploadPeers.h"
@@ -99,22 +98,13 @@ TEST_F(DeliveryCommands, RegistryDumpMasksTheKey) {
     EXPECT_EQ(runSendlogs({"registry", "dump"}, scratch_).status, 2);
 }
 
-TEST_F(DeliveryCommands, MkdirAnswersForLocalAndProxiedClients) {
+TEST_F(DeliveryCommands, MkdirAnswersForThisMachine) {
     const std::string box = sandbox();
-    std::string proxyFolder;
-    {
-        host::RegValue v;
-        ASSERT_TRUE(host::readRegValue(
-            tooling::sandboxRegistryRoot(box) + "/SOFTWARE/Kestrav Systems/Orvion/" +
-                tooling::sandboxInstance(box) + "/Clients/7/dProxyFolder",
-            v));
-        proxyFolder = v.text;
-    }
-    ProgramResult run =
-        runSendlogs({"mkdir", "--sandbox", box, "--client-id", "7", "/made-remotely"}, scratch_);
+    ProgramResult run = runSendlogs(
+        {"mkdir", "--sandbox", box, "--client-id", "0", scratch_.file("made here")}, scratch_);
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_TRUE(contains(run.out, "created")) << run.out;
-    EXPECT_TRUE(testenv::exists(proxyFolder + "/made-remotely"));
+    EXPECT_TRUE(testenv::exists(scratch_.file("made here")));
 
     run = runSendlogs({"mkdir", "--sandbox", box, "--client-id", "0", "relative"}, scratch_);
     EXPECT_EQ(run.status, 1);

@@ -100,16 +100,7 @@ bool generateLogs(const sandbox::Layout& l, const SandboxOptions& options, std::
     logs.jobIds = SandboxFacts::jobIds();
     if (!generateLogDirectory(l.logDir, logs, error)) return false;
     // The services' lock files, which a log bundle leaves out.
-    if (!sandbox::writeText(l.logDir + "/locks/wyd.lock", "25104\n", error)) return false;
-
-    // The remote client's own small log folder, fetched through the proxy stand-in.
-    LogGenOptions remote;
-    remote.seed = options.seed + 1;
-    remote.machine = SandboxFacts::kRemoteClientName;
-    remote.targetBytes = 64 << 10;
-    remote.jobIds = {1001, 1002};
-    remote.bz2Copies = false;
-    return generateLogDirectory(l.remoteClient, remote, error);
+    return sandbox::writeText(l.logDir + "/locks/wyd.lock", "25104\n", error);
 }
 
 bool writeEnvFile(const sandbox::Layout& l, const SandboxOptions& options, std::string& error) {

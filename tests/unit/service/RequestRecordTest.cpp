@@ -97,10 +97,17 @@ void expectSame(const RequestValues& a, const RequestValues& b) {
         EXPECT_EQ(x.partSizeMb, y.partSizeMb);
     }
     EXPECT_EQ(a.cassandraFiles, b.cassandraFiles);
+    EXPECT_EQ(a.kind, b.kind);
+    EXPECT_EQ(a.folderPath, b.folderPath);
 }
 
 TEST(RequestRecord, EveryValueSurvivesTheRoundTrip) {
-    for (const RequestValues& original : {everyValueSet(), RequestValues()}) {
+    RequestValues download = everyValueSet();
+    download.kind = service::RequestKind::ProxyDownload;
+    RequestValues folder;
+    folder.kind = service::RequestKind::CreateFolder;
+    folder.folderPath = "/data/new folder";
+    for (const RequestValues& original : {everyValueSet(), RequestValues(), download, folder}) {
         RequestValues decoded;
         std::string error;
         ASSERT_TRUE(decode(recordOf(original), decoded, error)) << error;
@@ -157,6 +164,9 @@ TEST(RequestRecord, MalformedRecordsAreRefusedWithTheirReason) {
         {kVersion + field(21, 8, field(6, 2, number(2))), "useFtp: not 0 or 1"},
         {kVersion + "\x04\x01\x00", "truncated field header"},
         {kVersion + field(4, 1, number(1)).substr(0, 10), "jobId: truncated"},
+        {kVersion + field(23, 2, number(3)), "kind: unknown request kind 3"},
+        {kVersion + field(23, 2, number(2)), "a create-folder request names no folder"},
+        {kVersion + field(24, 3, "/x"), "only a create-folder request names a folder"},
     };
     for (const auto& c : cases) {
         RequestValues out;
@@ -182,6 +192,8 @@ TEST(RequestRecord, EncoderRefusesWhatTheDecoderWouldRefuse) {
          "empty text"},
         {[](RequestValues& v) { v.scrubPatterns = std::string((16 << 20) + 1, 'p'); },
          "scrubPatterns: a text of 16777217 bytes"},
+        {[](RequestValues& v) { v.kind = service::RequestKind::CreateFolder; }, "names no folder"},
+        {[](RequestValues& v) { v.folderPath = "/x"; }, "only a create-folder request"},
     };
     for (const auto& c : cases) {
         RequestValues v;
