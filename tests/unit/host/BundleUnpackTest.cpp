@@ -148,7 +148,7 @@ TEST_F(BundleUnpackTest, HostileNamesFailTheWholeBundle) {
         {{"./wyd.log", AE_IFREG, "x"}, {"/tmp/evil", AE_IFREG, "x"}},
         {{"./wyd.log", AE_IFREG, "x"}, {"./../evil", AE_IFREG, "x"}},
         {{"./a/../../evil", AE_IFREG, "x"}},
-        {{"./dir", AE_IFLNK, "", "sub"}, {"./dir/evil", AE_IFREG, "x"}},
+        {{"./sub/", AE_IFDIR}, {"./dir", AE_IFLNK, "", "sub"}, {"./dir/evil", AE_IFREG, "x"}},
         {{"./wyd.log", AE_IFREG, "x"}, {"./wyd.log/evil", AE_IFREG, "x"}},
         {{"./sub/x", AE_IFREG, "x"}, {"./sub", AE_IFREG, "x"}},
         {{"./copy", AE_IFREG, "", "../../etc/passwd", true}},
