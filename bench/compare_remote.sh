@@ -82,8 +82,8 @@ for i in $(seq "$runs"); do
 
   load_local=$(cut -d' ' -f1 /proc/loadavg)
   rm -rf "$out/local"
-  read -r w_l c_l < <(run local "$sendlogs" collect --sandbox "$sb" --log-file "$out/local.log" \
-    --client-name client01 --product-logs -o "$out/local")
+  read -r w_l c_l < <(SENDLOGS_LOG_FILE=$out/local.log run local "$sendlogs" collect \
+    --sandbox "$sb" --client-name client01 --product-logs -o "$out/local")
   local_file=$(ls "$out"/local/*)
 
   load_hand=$(cut -d' ' -f1 /proc/loadavg)
