@@ -1,6 +1,8 @@
 // Field cutting, log types, base names and the dump banner.
 #include "logselect/LogLineGrammar.h"
 
+#include "host/FileHandle.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -212,10 +214,9 @@ bool PrintHeader(FILE* out, const char* machineName, const char* filePath) {
     const char* name = filePath ? filePath : "";
     const char* slash = strrchr(name, '/');
     if (slash) name = slash + 1;
-    fprintf(out,
-            "\n\n\n@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@\n"
-            "Machine : %s\nFile    : %s\n"
-            "@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@\n\n",
-            machineName ? machineName : "", name);
-    return true;
+    return host::io::printf(out,
+                            "\n\n\n@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@\n"
+                            "Machine : %s\nFile    : %s\n"
+                            "@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@\n\n",
+                            machineName ? machineName : "", name);
 }

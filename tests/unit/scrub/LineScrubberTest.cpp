@@ -161,18 +161,27 @@ TEST(LineScrubber, EmptyRegexMatchesEndAndMaskNothing) {
     EXPECT_EQ(1u, map.size());
 }
 
-TEST(LineScrubber, ControlAndHighBytesAreClassifiedBySevenBits) {
+// After an empty match the same place is tried again for a non-empty one before the search
+// moves on: the alternative that matches text must not be lost.
+TEST(LineScrubber, EmptyMatchDoesNotHideALongerAlternative) {
     ScrubRuleList rules;
     ReplacementMap map;
-    addLiteral(rules, "ab");
-    // 0xC1 reduces to 'A', a word character: no boundary. 0xA0 reduces to ' ': a boundary.
-    EXPECT_EQ(
-        "\xC1"
-        "ab \xA0MaskedData0",
-        scrubbed("\xC1"
-                 "ab \xA0"
-                 "ab",
-                 rules, &map));
+    addRegex(rules, "x*|jsmith");
+    addRegex(rules, "(?:[0-9]+-)?|secret");
+    EXPECT_EQ("user MaskedData0 here", scrubbed("user jsmith here", rules, &map));
+    EXPECT_EQ("pw MaskedData1 MaskedData2MaskedData1", scrubbed("pw secret 12-secret", rules, &map));
+}
+
+// A byte of 0x80 and above belongs to a multi-byte character and separates words; control
+// bytes below 0x20 too. The rule's own bitmap still reduces bytes to seven bits.
+TEST(LineScrubber, NonAsciiBytesSeparateWords) {
+    ScrubRuleList rules;
+    ReplacementMap map;
+    addLiteral(rules, "jsmith");
+    EXPECT_EQ("MaskedData0\xE2\x80\x99s MaskedData0\xC3\xA9 MaskedData0\xC2\xA0x \xC1MaskedData0",
+              scrubbed("jsmith\xE2\x80\x99s jsmith\xC3\xA9 jsmith\xC2\xA0x \xC1jsmith", rules,
+                       &map));
+    EXPECT_EQ("xjsmith MaskedData0\x01", scrubbed("xjsmith jsmith\x01", rules, &map));
 }
 
 TEST(SearchContent, CaseInsensitiveContainment) {
