@@ -58,8 +58,10 @@ CTeError DeCompressLogFile(const std::string& sourceDir, const std::string& file
                            std::string& path, C7zip* archiver, const char* copyName);
 
 namespace host {
-// Removes, once per process, the decompression folders of processes of this user that no
-// longer exist (a killed process leaves its copy behind).
+// Removes the decompression folders (and the copies in them) that processes of this user left
+// behind when they were killed; folders of running processes stay.
+void removeStaleDecompressFolders();
+// The same, once per process (the first decompression does it).
 void removeStaleDecompressFoldersOnce();
 }  // namespace host
 

@@ -64,8 +64,12 @@ CTeError decompressStream(const std::string& source, const std::string& destinat
         close(fd);
         return CTeError(2, "cannot decompress [" + source + "]: " + reason, SL_CODE_LOCATION);
     }
+    // One layer of compression read from the file itself (the reader counts the file as a
+    // filter of its own, "none"): bzip2 when the name says so.
     const int filter = archive_filter_code(in, 0);
-    if (filter == ARCHIVE_FILTER_NONE || (bzip2Only && filter != ARCHIVE_FILTER_BZIP2)) {
+    const bool oneLayer = archive_filter_count(in) == 2;
+    if (filter == ARCHIVE_FILTER_NONE ||
+        (bzip2Only && (filter != ARCHIVE_FILTER_BZIP2 || !oneLayer))) {
         archive_read_free(in);
         close(fd);
         return CTeError(2,
@@ -129,8 +133,10 @@ std::string tempBase() {
 // exists can be told apart and removed.
 const char kDecompressPrefix[] = "sendlogs-decompress-";
 
-// Removes the decompression folders (and the copies in them) that processes of this user
-// left behind when they were killed. Folders of running processes are left alone.
+}  // namespace
+
+namespace host {
+
 void removeStaleDecompressFolders() {
     const std::string base = tempBase();
     DIR* dir = opendir(base.c_str());
@@ -161,10 +167,6 @@ void removeStaleDecompressFolders() {
             log.DebugLvl("DeCompressLogFile", 3, "Removed the stale folder [%s]", path.c_str());
     }
 }
-
-}  // namespace
-
-namespace host {
 
 void removeStaleDecompressFoldersOnce() {
     static std::once_flag once;
