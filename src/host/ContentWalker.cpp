@@ -166,7 +166,14 @@ class Walker {
         }
         struct archive* in = archive_read_new();
         archive_read_support_filter_all(in);
-        archive_read_support_format_all(in);
+        // The archive formats a result is packed in. Not all of libarchive's: some (mtree)
+        // would read a text file as a list of entries and hide its lines.
+        archive_read_support_format_tar(in);
+        archive_read_support_format_gnutar(in);
+        archive_read_support_format_7zip(in);
+        archive_read_support_format_zip(in);
+        archive_read_support_format_cpio(in);
+        archive_read_support_format_empty(in);
         archive_read_support_format_raw(in);
         if (archive_read_open_fd(in, fd, kBlock) != ARCHIVE_OK) {
             report(in, name);

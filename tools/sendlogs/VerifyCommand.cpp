@@ -8,6 +8,7 @@
 #include "CliSupport.h"
 #include "Command.h"
 #include "ScrubPatternLoader.h"
+#include "host/Log.h"
 #include "scrub/LeakVerifier.h"
 
 namespace {
@@ -65,16 +66,19 @@ int runVerify(int argc, char** argv) {
     std::optional<std::string> patterns;
     std::string target;
     bool json = false;
+    std::string logFile;
     app.add_option("--patterns", patterns, "Scrub patterns file (one rule per line)")->required();
     app.add_option("BUNDLE_OR_DIR", target, "Bundle, archive, file or folder to check")
         ->required();
     app.add_flag("--json", json, "Print one JSON object instead of lines");
+    app.add_option("--log", logFile, "Write the library's log to this file (default: none)");
     app.footer(
         "Findings name the file or member, the line and the rule's number, never the value. "
         "Exit status: 0 clean; 1 a value was found; 2 something could not be read or checked "
         "(or a wrong command line).");
     if (auto code = cli::parseCommandLine(app, argc, argv)) return *code;
 
+    host::setLogFilePath(logFile);
     ScrubRuleList rules;
     ReplacementMap replacements;
     std::string error;
