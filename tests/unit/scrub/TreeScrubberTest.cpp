@@ -157,12 +157,15 @@ TEST_F(TreeScrubber, LinksOutOfTheTreeAndSpecialFilesStayOut) {
     ASSERT_EQ(0, symlink("/dev/zero", (src_ + "/zero.log").c_str()));
     ASSERT_EQ(0, symlink("a.log", (src_ + "/b.log").c_str()));
     ASSERT_EQ(0, symlink("..", (src_ + "/loop").c_str()));
+    writeFile(src_ + "/sub/c.log", "host1\n");
+    ASSERT_EQ(0, symlink("..", (src_ + "/sub/up").c_str()));  // inside, but back up the walk
     const std::string dest = dir_.file("dest");
     scrubFiles scrubber(2, 1800000);
     ASSERT_TRUE(scrubber.DoScrubbing(src_.c_str(), dest.c_str(), &rules_, &map_));
     EXPECT_EQ("MaskedData1\n", readFile(dest + "/a.log"));
     EXPECT_EQ("MaskedData1\n", readFile(dest + "/b.log"));
-    EXPECT_EQ(2, countEntries(dest));
+    EXPECT_EQ(3, countEntries(dest));
+    EXPECT_EQ(1, countEntries(dest + "/sub"));
     EXPECT_EQ(5u, scrubber.summary().leftOut);  // pipe, shadow, linked, zero, loop
     struct stat st;
     ASSERT_EQ(0, stat((dest + "/a.log").c_str(), &st));
