@@ -75,7 +75,7 @@ class LineScrubber {
     BoundedSearch search_;
     std::string matchText_;
     std::chrono::nanoseconds lineTimeLimit_ = kLineTimeLimit;
-    std::chrono::steady_clock::time_point lineDeadline_;
+    long long lineDeadline_ = 0;  // coarse monotonic nanoseconds
     size_t redactedLines_ = 0;
 };
 

@@ -9,8 +9,8 @@ namespace {
 // A word character for the boundary test: an ASCII letter or digit. A byte of 0x80 and above
 // is part of a multi-byte character (an apostrophe, an accented letter, a no-break space),
 // never the ASCII letter its low seven bits would name, so it separates words.
-bool continuesWord(unsigned char c) {
-    return c < 0x80 && bitmapHas(charClasses().word, c);
+bool continuesWord(const BitMap_t& word, unsigned char c) {
+    return c < 0x80 && bitmapHas(word, c);
 }
 
 }  // namespace
@@ -20,13 +20,15 @@ void checkSeperatorChar(const std::string& lower, int position, int length, bool
     start = false;
     end = false;
     tracker.checkSeperator(position, length, start, end);
+    const BitMap_t& word = charClasses().word;
     const size_t after = static_cast<size_t>(position) + static_cast<size_t>(length);
     if (!end) {
-        end = after >= lower.size() || !continuesWord(static_cast<unsigned char>(lower[after]));
+        end = after >= lower.size() ||
+              !continuesWord(word, static_cast<unsigned char>(lower[after]));
     }
     if (!end || start) return;
     const size_t p = static_cast<size_t>(position);
-    if (p == 0 || !continuesWord(static_cast<unsigned char>(lower[p - 1]))) {
+    if (p == 0 || !continuesWord(word, static_cast<unsigned char>(lower[p - 1]))) {
         start = true;
         return;
     }
