@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 
 #include <cerrno>
-
 #include <cstdio>
 #include <cstring>
 #include <ctime>

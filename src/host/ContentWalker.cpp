@@ -33,7 +33,7 @@ bool looksPacked(const unsigned char* p, size_t n) {
     auto starts = [&](const char* magic, size_t length) {
         return n >= length && std::memcmp(p, magic, length) == 0;
     };
-    return starts("\x1f\x8b", 2) || starts("BZh", 3) || starts("\xfd" "7zXZ\0", 6) ||
+    return starts("\x1f\x8b", 2) || starts("BZh", 3) || starts("\xfd\x37\x7a\x58\x5a\x00", 6) ||
            starts("\x28\xb5\x2f\xfd", 4) || starts("7z\xbc\xaf\x27\x1c", 6) ||
            starts("PK\x03\x04", 4) || starts("\x5d\x00\x00", 3) ||
            (n >= 262 && std::memcmp(p + 257, "ustar", 5) == 0);
@@ -259,10 +259,14 @@ class Walker {
             if (got < 0) failure = source.error();
             if (got <= 0) break;
             for (long done = 0; done < got && failure.empty();) {
-                const ssize_t put = ::write(out, buffer.data() + done, static_cast<size_t>(got - done));
+                const ssize_t put =
+                    ::write(out, buffer.data() + done, static_cast<size_t>(got - done));
                 if (put < 0 && errno == EINTR) continue;
-                if (put <= 0) failure = errnoText(errno);
-                else done += put;
+                if (put <= 0) {
+                    failure = errnoText(errno);
+                } else {
+                    done += put;
+                }
             }
             if (!failure.empty()) break;
         }

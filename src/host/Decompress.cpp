@@ -50,8 +50,7 @@ CTeError decompressStream(const std::string& source, const std::string& destinat
         if (notRegular)
             return CTeError(2, "cannot decompress [" + source + "]: not a regular file",
                             SL_CODE_LOCATION);
-        return FXErrorUtil::ErrorErrNo(SL_CODE_LOCATION, errno, "cannot open [%s]",
-                                       source.c_str());
+        return FXErrorUtil::ErrorErrNo(SL_CODE_LOCATION, errno, "cannot open [%s]", source.c_str());
     }
     struct archive* in = archive_read_new();
     archive_read_support_filter_all(in);
@@ -189,8 +188,7 @@ CTeError DeCompressLogFile(const std::string& sourceDir, const std::string& file
 
     host::removeStaleDecompressFoldersOnce();
     // A private folder per copy: nobody else can read the log or plant a file in its place.
-    std::string templ =
-        tempBase() + "/" + kDecompressPrefix + std::to_string(getpid()) + "-XXXXXX";
+    std::string templ = tempBase() + "/" + kDecompressPrefix + std::to_string(getpid()) + "-XXXXXX";
     std::vector<char> dir(templ.begin(), templ.end());
     dir.push_back('\0');
     if (!mkdtemp(dir.data()))

@@ -59,9 +59,10 @@ CTeError CTeSocket::sendAll(const void* data, size_t size) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());
             struct pollfd wait = {shared_->fd, POLLOUT, 0};
-            const int ready = left.count() > 0 ? poll(&wait, 1, static_cast<int>(std::min<long long>(
-                                                                     left.count(), 1 << 30)))
-                                               : 0;
+            const int ready =
+                left.count() > 0
+                    ? poll(&wait, 1, static_cast<int>(std::min<long long>(left.count(), 1 << 30)))
+                    : 0;
             if (ready > 0 || (ready < 0 && errno == EINTR)) continue;
             if (ready == 0) errno = ETIMEDOUT;
         }

@@ -65,8 +65,8 @@ void DumpWriter::writeBanner() {
         if (scrubLogLine(file, scrubRules_, replacements_) != 0) ++redacted_;
     }
     const std::string rule(60, '@');
-    batch_ += "\n\n\n" + rule + "\nMachine : " + machine + "\nFile    : " + file + "\n" + rule +
-              "\n\n";
+    batch_ +=
+        "\n\n\n" + rule + "\nMachine : " + machine + "\nFile    : " + file + "\n" + rule + "\n\n";
 }
 
 void DumpWriter::flushBatch() {

@@ -100,8 +100,8 @@ bool getWindowFromLogDir(FILE* out, const std::string& logDir, time_t fromTime, 
     for (const ListedLog& entry : logs) {
         if (FindLogType(entry.name.c_str()) == LOG_TYPE_NEVER_FILTERED) continue;
         if (IsFolder(logDir + "/" + entry.name)) continue;
-        extractWindowFile(out, logDir, entry.name, fromTime, toTime, machineName, searchText,
-                          scrub, scrubRules, replacements, tally);
+        extractWindowFile(out, logDir, entry.name, fromTime, toTime, machineName, searchText, scrub,
+                          scrubRules, replacements, tally);
     }
     return true;
 }

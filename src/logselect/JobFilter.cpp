@@ -261,9 +261,9 @@ bool getServiceLogsByJobId(FILE* out, std::string logDir, std::string fileName,
                            std::string searchText, time_t fromTime, time_t toTime, bool scrub,
                            ScrubRuleList* scrubRules, ReplacementMap* replacements) {
     logselect::ExtractionTally tally;
-    return logselect::extractJobFile(logselect::JobVariant::Service, out, logDir, fileName,
-                                     workers, jobId, jobIds, machineName, tagId, searchText,
-                                     fromTime, toTime, scrub, scrubRules, replacements, tally) &&
+    return logselect::extractJobFile(logselect::JobVariant::Service, out, logDir, fileName, workers,
+                                     jobId, jobIds, machineName, tagId, searchText, fromTime,
+                                     toTime, scrub, scrubRules, replacements, tally) &&
            !tally.writeFailed;
 }
 

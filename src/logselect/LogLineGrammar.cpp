@@ -1,12 +1,11 @@
 // Field cutting, log types, base names and the dump banner.
 #include "logselect/LogLineGrammar.h"
 
-#include "host/FileHandle.h"
-
 #include <cctype>
 #include <cerrno>
 #include <cstring>
 
+#include "host/FileHandle.h"
 #include "host/Log.h"
 
 namespace {

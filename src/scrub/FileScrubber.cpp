@@ -2,10 +2,10 @@
 // reused, so memory stays the same whatever the file's size.
 #include "scrub/FileScrubber.h"
 
-#include <boost/exception/diagnostic_information.hpp>
-#include <boost/exception/exception.hpp>
 #include <sys/stat.h>
 
+#include <boost/exception/diagnostic_information.hpp>
+#include <boost/exception/exception.hpp>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -170,8 +170,7 @@ CopyOutcome copyAll(const std::vector<std::string>& sources, const std::string& 
     }
     // A copy that could not be written whole (a full disk) is not a scrubbed copy.
     if (!out.commit()) {
-        log.Error(kTag, "error while writing file [%s]: %s", destination.c_str(),
-                  strerror(errno));
+        log.Error(kTag, "error while writing file [%s]: %s", destination.c_str(), strerror(errno));
         return CopyOutcome::WriteFailed;
     }
     return CopyOutcome::Written;

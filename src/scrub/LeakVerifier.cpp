@@ -199,9 +199,9 @@ LeakReport LeakVerifier::verify(const std::string& path) {
     LeakReport report;
     for (const Rules::Pattern& pattern : rules_->patterns) {
         if (!pattern.expression) {
-            report.unreadable.emplace_back("rule " + std::to_string(pattern.number),
-                                           "the expression does not compile (" + pattern.error +
-                                               ")");
+            report.unreadable.emplace_back(
+                "rule " + std::to_string(pattern.number),
+                "the expression does not compile (" + pattern.error + ")");
         }
     }
     LeakSink sink(*this, report);

@@ -189,10 +189,10 @@ void LineScrubber::applyRegex(size_t index, std::string& line) {
                 // An empty match masks nothing. Another alternative may still match text at
                 // the same place ("x*|secret"): try there once more, refusing an empty match,
                 // before moving on by one byte.
-                if (search_.search(first, end, *rule.regex,
-                                   boost::match_default | boost::match_not_null |
-                                       boost::match_continuous,
-                                   base)) {
+                if (search_.search(
+                        first, end, *rule.regex,
+                        boost::match_default | boost::match_not_null | boost::match_continuous,
+                        base)) {
                     first = search_.matchBegin();
                     last = search_.matchEnd();
                 } else {

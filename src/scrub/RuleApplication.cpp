@@ -23,8 +23,8 @@ void checkSeperatorChar(const std::string& lower, int position, int length, bool
     const BitMap_t& word = charClasses().word;
     const size_t after = static_cast<size_t>(position) + static_cast<size_t>(length);
     if (!end) {
-        end = after >= lower.size() ||
-              !continuesWord(word, static_cast<unsigned char>(lower[after]));
+        end =
+            after >= lower.size() || !continuesWord(word, static_cast<unsigned char>(lower[after]));
     }
     if (!end || start) return;
     const size_t p = static_cast<size_t>(position);

@@ -78,8 +78,8 @@ TEST_F(ScrubCommand, VerifyTellsLeaksFromCleanResults) {
     EXPECT_NE(std::string::npos, findings.find("a.log:2: rule 3")) << findings;
     EXPECT_EQ(std::string::npos, findings.find("jsmith"));
     EXPECT_EQ(1, verify("--json --patterns patterns.txt src"));
-    EXPECT_NE(std::string::npos, readFile(dir_.file("out.txt"))
-                                     .find("{\"member\":\"a.log\",\"line\":2,\"rule\":2}"));
+    EXPECT_NE(std::string::npos,
+              readFile(dir_.file("out.txt")).find("{\"member\":\"a.log\",\"line\":2,\"rule\":2}"));
     EXPECT_EQ(2, verify("--patterns patterns.txt missing"));
     EXPECT_EQ(2, verify("--patterns missing.txt src"));
 }

@@ -101,9 +101,9 @@ int runExtract(int argc, char** argv) {
                                            o.machine.c_str(), "", o.search, o.tag, scrub, &rules,
                                            &replacements, tally);
     } else {
-        listed = logselect::getWindowFromLogDir(out.get(), o.logDir, fromTime, toTime,
-                                                o.machine.c_str(), o.search, scrub, &rules,
-                                                &replacements, tally);
+        listed =
+            logselect::getWindowFromLogDir(out.get(), o.logDir, fromTime, toTime, o.machine.c_str(),
+                                           o.search, scrub, &rules, &replacements, tally);
     }
     if (!listed) {
         fprintf(stderr, "extract: cannot list %s\n", o.logDir.c_str());

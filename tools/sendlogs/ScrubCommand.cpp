@@ -75,7 +75,8 @@ int runScrub(int argc, char** argv) {
         ok = scrubber.DoScrubbing(source.c_str(), destination.c_str(), &rules, &replacements);
         summary = scrubber.summary();
     } else {
-        std::unique_ptr<scrub::LineScrubber> scrubber = scrub::makeLineScrubber(&rules, &replacements);
+        std::unique_ptr<scrub::LineScrubber> scrubber =
+            scrub::makeLineScrubber(&rules, &replacements);
         ok = scrub::scrubFilesInto({source}, destination, scrubber.get()) ==
              scrub::CopyOutcome::Written;
         summary.copies = ok ? 1 : 0;
@@ -83,7 +84,8 @@ int runScrub(int argc, char** argv) {
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    const char* hint = logFile.empty() ? " (run with --log FILE for the reasons)" : " (see the log)";
+    const char* hint =
+        logFile.empty() ? " (run with --log FILE for the reasons)" : " (see the log)";
     if (!ok) {
         std::fprintf(stderr, "scrub: %s could not be scrubbed into %s%s\n", source.c_str(),
                      destination.c_str(), hint);
@@ -93,8 +95,9 @@ int runScrub(int argc, char** argv) {
                 destination.c_str(), rules.size(), seconds, summary.copies,
                 summary.copies == 1 ? "y" : "ies");
     if (summary.leftOut > 0)
-        std::fprintf(stderr, "scrub: %zu entr%s left out: not regular files, or links leading "
-                             "out of the source%s\n",
+        std::fprintf(stderr,
+                     "scrub: %zu entr%s left out: not regular files, or links leading "
+                     "out of the source%s\n",
                      summary.leftOut, summary.leftOut == 1 ? "y" : "ies", hint);
     if (summary.unreadable > 0)
         std::fprintf(stderr, "scrub: %zu file(s) could not be read or decompressed; no copy%s\n",
@@ -104,8 +107,7 @@ int runScrub(int argc, char** argv) {
                      "scrub: %zu line(s) withheld (Masked_RedactedLine): a rule could not be "
                      "applied to them%s\n",
                      summary.redactedLines, hint);
-    return summary.unreadable == 0 && summary.redactedLines == 0 ? cli::kExitOk
-                                                                 : cli::kExitFailed;
+    return summary.unreadable == 0 && summary.redactedLines == 0 ? cli::kExitOk : cli::kExitFailed;
 }
 
 }  // namespace

@@ -40,7 +40,8 @@ void printJson(const scrub::LeakReport& report) {
     }
     out += "],\"unreadable\":[";
     for (size_t i = 0; i < report.unreadable.size(); ++i) {
-        out += (i ? "," : "") + std::string("{\"member\":") + jsonString(report.unreadable[i].first) +
+        out += (i ? "," : "") + std::string("{\"member\":") +
+               jsonString(report.unreadable[i].first) +
                ",\"reason\":" + jsonString(report.unreadable[i].second) + "}";
     }
     std::printf("%s]}\n", out.c_str());
@@ -53,7 +54,9 @@ void printText(const scrub::LeakReport& report) {
     for (const auto& [member, reason] : report.unreadable)
         std::printf("%s: not checked: %s\n", member.c_str(), reason.c_str());
     std::printf("verify: %s: %zu finding(s), %zu not checked, %zu file(s) and member(s) read\n",
-                report.status() == 0 ? "clean" : report.status() == 1 ? "LEAKS" : "INCOMPLETE",
+                report.status() == 0   ? "clean"
+                : report.status() == 1 ? "LEAKS"
+                                       : "INCOMPLETE",
                 report.findings.size(), report.unreadable.size(), report.members);
 }
 
@@ -68,8 +71,7 @@ int runVerify(int argc, char** argv) {
     bool json = false;
     std::string logFile;
     app.add_option("--patterns", patterns, "Scrub patterns file (one rule per line)")->required();
-    app.add_option("BUNDLE_OR_DIR", target, "Bundle, archive, file or folder to check")
-        ->required();
+    app.add_option("BUNDLE_OR_DIR", target, "Bundle, archive, file or folder to check")->required();
     app.add_flag("--json", json, "Print one JSON object instead of lines");
     app.add_option("--log", logFile, "Write the library's log to this file (default: none)");
     app.footer(

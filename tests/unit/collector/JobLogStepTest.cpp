@@ -102,14 +102,11 @@ TEST(ProxyDownload, EveryRequestGetsItsOwnFolder) {
     ASSERT_FALSE(CTeSocket::createPair(a, b).IsError());
     CWyNetwork network(a);
     auto make = [&] {
-        return std::make_unique<infoNLogsCollector>(&a, 0, 7, 0, std::vector<long long>{}, 0, 0,
-                                                    OPT_PRODUCT_LOGS, 0,
-                                                    std::vector<std::string>{},
-                                                    std::vector<std::string>{},
-                                                    std::vector<std::string>{},
-                                                    std::set<std::string>{}, ScrubRuleList{},
-                                                    ReplacementMap{}, "remote7", 0, "", &network,
-                                                    nullptr, nullptr, "");
+        return std::make_unique<infoNLogsCollector>(
+            &a, 0, 7, 0, std::vector<long long>{}, 0, 0, OPT_PRODUCT_LOGS, 0,
+            std::vector<std::string>{}, std::vector<std::string>{}, std::vector<std::string>{},
+            std::set<std::string>{}, ScrubRuleList{}, ReplacementMap{}, "remote7", 0, "", &network,
+            nullptr, nullptr, "");
     };
     auto first = make();
     auto second = make();

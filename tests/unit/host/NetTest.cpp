@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -146,7 +146,8 @@ TEST_F(NetTest, SendThatMakesNoProgressEndsAfterItsTimeLimit) {
     library.setSendTimeLimit(std::chrono::milliseconds(50));
     const std::string block(1 << 20, 'q');
     CTeError err;
-    for (int i = 0; i < 64 && !err.IsError(); ++i) err = library.sendAll(block.data(), block.size());
+    for (int i = 0; i < 64 && !err.IsError(); ++i)
+        err = library.sendAll(block.data(), block.size());
     EXPECT_TRUE(err.IsError());
     EXPECT_EQ(err.GetErrorCode(), ETIMEDOUT);
     EXPECT_TRUE(library.broken());

@@ -84,7 +84,8 @@ TEST_F(FilteredLogFilesTest, UnreadableFilesAreReportedAndOthersLeftOut) {
     ASSERT_EQ(0, mkfifo((logDir_ + "/wyd_9.log").c_str(), 0600));
     testenv::TempDir elsewhere("ls-secret");
     testenv::writeFile(elsewhere.file("joblike.log"), lstest::header(lstest::thisYear()) + line);
-    ASSERT_EQ(0, symlink(elsewhere.file("joblike.log").c_str(), (logDir_ + "/zz_link.log").c_str()));
+    ASSERT_EQ(0,
+              symlink(elsewhere.file("joblike.log").c_str(), (logDir_ + "/zz_link.log").c_str()));
     lstest::Dump dump;
     logselect::ExtractionTally tally;
     ASSERT_TRUE(logselect::extractJobLogs(dump.file(), logDir_.c_str(), 4711, {}, 0, 0, "c7", "",
@@ -111,16 +112,17 @@ TEST_F(FilteredLogFilesTest, ReadAndWriteFailuresAreFailures) {
 
 // In a scrubbed dump the banners are scrubbed too: the machine's and the file's names.
 TEST_F(FilteredLogFilesTest, BannersOfAScrubbedDumpAreScrubbed) {
-    write("client07_wyd.log", entry("10001", "1", "07/14", "09:00:00", "4711", "[A:0]", "client07"));
+    write("client07_wyd.log",
+          entry("10001", "1", "07/14", "09:00:00", "4711", "[A:0]", "client07"));
     ScrubRuleList rules;
     rules.emplace_back("client07", createIgnoreCaseScrubPatternConfig("client07", false));
     ReplacementMap map{{"client07", "Masked_Host"}};
     lstest::Dump dump;
     getFilteredLogFiles(dump.file(), logDir_.c_str(), 4711, {}, 0, 0, "client07", "", "", 0,
                         nullptr, true, &rules, &map);
-    EXPECT_EQ(dump.text(), lstest::banner("Masked_Host", "Masked_Host_wyd.log") +
-                               entry("10001", "1", "07/14", "09:00:00", "4711", "[A:0]",
-                                     "Masked_Host"));
+    EXPECT_EQ(dump.text(),
+              lstest::banner("Masked_Host", "Masked_Host_wyd.log") +
+                  entry("10001", "1", "07/14", "09:00:00", "4711", "[A:0]", "Masked_Host"));
 }
 
 TEST_F(FilteredLogFilesTest, ProxyClientFilesAreHeadedWithTheRequestedName) {

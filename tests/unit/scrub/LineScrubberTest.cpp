@@ -169,7 +169,8 @@ TEST(LineScrubber, EmptyMatchDoesNotHideALongerAlternative) {
     addRegex(rules, "x*|jsmith");
     addRegex(rules, "(?:[0-9]+-)?|secret");
     EXPECT_EQ("user MaskedData0 here", scrubbed("user jsmith here", rules, &map));
-    EXPECT_EQ("pw MaskedData1 MaskedData2MaskedData1", scrubbed("pw secret 12-secret", rules, &map));
+    EXPECT_EQ("pw MaskedData1 MaskedData2MaskedData1",
+              scrubbed("pw secret 12-secret", rules, &map));
 }
 
 // A byte of 0x80 and above belongs to a multi-byte character and separates words; control
@@ -178,9 +179,9 @@ TEST(LineScrubber, NonAsciiBytesSeparateWords) {
     ScrubRuleList rules;
     ReplacementMap map;
     addLiteral(rules, "jsmith");
-    EXPECT_EQ("MaskedData0\xE2\x80\x99s MaskedData0\xC3\xA9 MaskedData0\xC2\xA0x \xC1MaskedData0",
-              scrubbed("jsmith\xE2\x80\x99s jsmith\xC3\xA9 jsmith\xC2\xA0x \xC1jsmith", rules,
-                       &map));
+    EXPECT_EQ(
+        "MaskedData0\xE2\x80\x99s MaskedData0\xC3\xA9 MaskedData0\xC2\xA0x \xC1MaskedData0",
+        scrubbed("jsmith\xE2\x80\x99s jsmith\xC3\xA9 jsmith\xC2\xA0x \xC1jsmith", rules, &map));
     EXPECT_EQ("xjsmith MaskedData0\x01", scrubbed("xjsmith jsmith\x01", rules, &map));
 }
 

@@ -140,8 +140,8 @@ TEST_F(TreeScrubber, DestinationMustLieOutsideTheSource) {
         EXPECT_EQ("host1\n", readFile(src_ + "/a.log"));
         EXPECT_EQ(1, countEntries(src_));
     }
-    EXPECT_FALSE(scrubLogFiles(dir_.file("nowhere").c_str(), dir_.file("dest").c_str(), &rules_,
-                               &map_));
+    EXPECT_FALSE(
+        scrubLogFiles(dir_.file("nowhere").c_str(), dir_.file("dest").c_str(), &rules_, &map_));
     EXPECT_FALSE(exists(dir_.file("dest")));
 }
 
