@@ -149,7 +149,7 @@ TEST(FindFileOffsets, EntryExactlyAtTheStartIsInside) {
     const int y = lstest::thisYear();
     std::string text = lstest::header(y);
     for (int i = 0; i < 64; ++i) {
-        char time[16];
+        char time[32];
         snprintf(time, sizeof time, "%02d:%02d:00", 10 + i / 60, i % 60);
         text += entry("10001", "1", "03/10", time, "1");
     }
