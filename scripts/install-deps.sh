@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   libboost-regex-dev libboost-dev zlib1g-dev libarchive-dev libcurl4-openssl-dev libbz2-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
-  tar gzip bzip2 coreutils findutils sed grep file procps
+  tar gzip bzip2 coreutils findutils sed grep file procps util-linux
   7zip python3
 )
 if [ "${1:-}" = "--bench" ]; then

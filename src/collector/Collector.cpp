@@ -72,15 +72,6 @@ bool infoNLogsCollector::isJobResultsSet() const {
 }
 
 // Steps whose collection is not part of this build return at once.
-void infoNLogsCollector::collectSysLog() {}
-void infoNLogsCollector::collectCassandraLogs() {}
-void infoNLogsCollector::collectKolvraLogs() {}
-void infoNLogsCollector::collectTessaro() {}
-void infoNLogsCollector::collectSybaseLog() {}
-void infoNLogsCollector::collectMAlogs() {}
-void infoNLogsCollector::collectCmdOutput() {}
-void infoNLogsCollector::collectOSCLogs() {}
 void infoNLogsCollector::collectAdditionalFolders() {}
 void infoNLogsCollector::collectOracleLogs() {}
-void infoNLogsCollector::collectFailOverLogs() {}
 void infoNLogsCollector::bundleAllLogs() {}

@@ -32,7 +32,10 @@ const std::set<std::string> kInterface = {
     "scrubFiles::DoScrubbing", "scrubFiles::scrubLogFilesHelper", "scrubFiles::ScrubSingleFile",
     // 7z archives
     "createArchive", "getJobResultsDirectory", "getCertificatesFolder", "GetCertificatesFolder",
-    "ReadCompressionLevel"};
+    "ReadCompressionLevel",
+    // system diagnostics
+    "bundleSystemLogs", "getCommandOutput", "bundleWysnapcore", "bundleTessaroLogs", "isKolvraNode",
+    "runKolvraCollectionScript"};
 
 // Names of the defined dynamic symbols, without parameter lists and ABI tags. Sanitizer
 // builds add their own runtime hooks, which are not part of the interface.
