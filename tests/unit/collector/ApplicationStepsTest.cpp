@@ -61,16 +61,17 @@ TEST_F(ApplicationSteps, OscConfigurationWhenThereIsOne) {
     EXPECT_NE(log().find("osc_config.xml] for client [client01] can't be accessed"),
               std::string::npos);
     enable("osc");
-    EXPECT_TRUE(has(run(&infoNLogsCollector::collectOSCLogs, {}).members,
-                    "jobResults/osc_config.xml"));
+    EXPECT_TRUE(
+        has(run(&infoNLogsCollector::collectOSCLogs, {}).members, "jobResults/osc_config.xml"));
 }
 
 TEST_F(ApplicationSteps, FailoverArchivesTheOtherInstancesLogsOnlyOnThePassiveNode) {
     EXPECT_TRUE(run(&infoNLogsCollector::collectFailOverLogs, {}).members.empty());
     enable("failover");
     const auto result = run(&infoNLogsCollector::collectFailOverLogs, {});
-    EXPECT_TRUE(has(result.members,
-                    "/FailOver_" + std::to_string(static_cast<long long>(result.startTime)) + ".7z"))
+    EXPECT_TRUE(
+        has(result.members,
+            "/FailOver_" + std::to_string(static_cast<long long>(result.startTime)) + ".7z"))
         << (result.members.empty() ? "" : result.members[0]);
 
     testenv::writeFile(path("registry/SOFTWARE/Kestrav Systems/Orvion/Instance002/Base/"

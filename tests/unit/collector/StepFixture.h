@@ -48,8 +48,8 @@ class StepTest : public ::testing::Test {
         options.logBytes = 64 << 10;
         std::string error;
         ASSERT_TRUE(tooling::createSandbox(dir_, options, error)) << error;
-        env_.emplace_back(new testenv::ScopedEnv("ORVION_REGISTRY_ROOT",
-                                                 tooling::sandboxRegistryRoot(dir_)));
+        env_.emplace_back(
+            new testenv::ScopedEnv("ORVION_REGISTRY_ROOT", tooling::sandboxRegistryRoot(dir_)));
         env_.emplace_back(new testenv::ScopedEnv("ORVION_INSTANCE", "Instance001"));
         env_.emplace_back(new testenv::ScopedEnv(
             "PATH", tooling::sandboxProgramDir(dir_) + ":" + std::string(getenv("PATH"))));
@@ -74,11 +74,10 @@ class StepTest : public ::testing::Test {
         EXPECT_FALSE(CTeSocket::createPair(libraryEnd, requesterEnd).IsError());
         CWyNetwork network(libraryEnd);
         const std::string patterns = scratch_.file("patterns");
-        infoNLogsCollector collector(&libraryEnd, 0, request.clientId, request.jobId, {}, 0, 0,
-                                     request.options, request.extraOptions, request.commands, {},
-                                     {}, {}, request.rules, {}, "client01", 0, "", &network,
-                                     patterns.c_str(), request.internetOptions,
-                                     request.cassandraFiles);
+        infoNLogsCollector collector(
+            &libraryEnd, 0, request.clientId, request.jobId, {}, 0, 0, request.options,
+            request.extraOptions, request.commands, {}, {}, {}, request.rules, {}, "client01", 0,
+            "", &network, patterns.c_str(), request.internetOptions, request.cassandraFiles);
         collector.init();
         result.startTime = CollectorTestAccess::startTime(collector);
         result.bundle = collector.supportDir() + "/logFiles_" +

@@ -39,16 +39,16 @@ class StorageNodeStep : public steptest::StepTest {
         for (const char* dir : {"/opt", "/home"})
             if (mount("tmpfs", dir, "tmpfs", 0, "mode=0755") != 0) return false;
         const std::string id = std::to_string(kOwnerId);
-        if (!addAccount("/etc/passwd", std::string(kOwner) + ":x:" + id + ":" + id +
-                                           "::/home/" + kOwner + ":/bin/bash") ||
+        if (!addAccount("/etc/passwd", std::string(kOwner) + ":x:" + id + ":" + id + "::/home/" +
+                                           kOwner + ":/bin/bash") ||
             !addAccount("/etc/group", std::string(kOwner) + ":x:" + id + ":") ||
             !addAccount("/etc/shadow", std::string(kOwner) + ":*:19000:0:99999:7:::", false))
             return false;
         const std::string tool = "/opt/kolvra/bin/kl_deploy";
         const std::string home = std::string("/home/") + kOwner;
         return testenv::runShell("mkdir -p /opt/kolvra/bin " + home + " && cp " +
-                                 path("opt/kolvra/bin/kl_deploy") + " " + tool + " && chown " +
-                                 id + ":" + id + " " + tool + " " + home) == 0;
+                                 path("opt/kolvra/bin/kl_deploy") + " " + tool + " && chown " + id +
+                                 ":" + id + " " + tool + " " + home) == 0;
     }
 };
 
@@ -96,8 +96,7 @@ TEST_F(StorageNodeStep, ArchiveOfAFailedUploadGoesIntoTheBundleAndLeavesNothingB
     for (const char* file : {"./logs.alpha.tar.gz", "./logs.beta.xml",
                              "./sysdump-kolvra.alpha.tar.gz", "./sysdump-kolvra.beta.xml"})
         EXPECT_NE(facts.find(std::string(file) + "\n"), std::string::npos) << file << facts;
-    EXPECT_NE(facts.find("home " + std::to_string(std::string::npos)), std::string::npos)
-        << facts;
+    EXPECT_NE(facts.find("home " + std::to_string(std::string::npos)), std::string::npos) << facts;
     EXPECT_NE(log().find("Failed to upload kolvra log to cloud, so add kolvra log into HM"),
               std::string::npos);
     EXPECT_EQ(tmpScripts(), before);

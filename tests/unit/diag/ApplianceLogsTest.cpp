@@ -65,8 +65,8 @@ class ApplianceRun : public ::testing::Test {
         std::string error;
         ASSERT_TRUE(tooling::createSandbox(dir_, options, error)) << error;
         ASSERT_TRUE(tooling::enableSandboxCase(dir_, "appliance", error)) << error;
-        root_.reset(new testenv::ScopedEnv("ORVION_REGISTRY_ROOT",
-                                           tooling::sandboxRegistryRoot(dir_)));
+        root_.reset(
+            new testenv::ScopedEnv("ORVION_REGISTRY_ROOT", tooling::sandboxRegistryRoot(dir_)));
         instance_.reset(new testenv::ScopedEnv("ORVION_INSTANCE", "Instance001"));
         path_.reset(new testenv::ScopedEnv(
             "PATH", tooling::sandboxProgramDir(dir_) + ":" + std::string(getenv("PATH"))));
@@ -75,8 +75,8 @@ class ApplianceRun : public ::testing::Test {
     }
     std::vector<std::string> run(unsigned long options, ScrubRuleList rules = {}) {
         ReplacementMap map;
-        EXPECT_TRUE(bundleTessaroLogs(77, support_, bundle(), options, 1, dir_ + "/home", &rules,
-                                      &map));
+        EXPECT_TRUE(
+            bundleTessaroLogs(77, support_, bundle(), options, 1, dir_ + "/home", &rules, &map));
         return tartest::members(bundle());
     }
     std::string bundle() const { return support_ + "/logFiles_77.tar"; }

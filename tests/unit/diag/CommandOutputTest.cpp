@@ -45,8 +45,8 @@ class CommandOutputTest : public ::testing::Test {
 TEST_F(CommandOutputTest, EachCommandsOutputGoesIntoTheBundleAndNothingStays) {
     testenv::writeFile(inst_.home + "/Base/hello", "#!/bin/sh\necho \"hello $1\"\n");
     ::chmod((inst_.home + "/Base/hello").c_str(), 0755);
-    ASSERT_EQ(getCommandOutput({"%OrvionBaseDir%hello world", "sh -c 'echo out; echo err >&2'"}, nullptr,
-                               nullptr, 42, false, bundle().c_str()),
+    ASSERT_EQ(getCommandOutput({"%OrvionBaseDir%hello world", "sh -c 'echo out; echo err >&2'"},
+                               nullptr, nullptr, 42, false, bundle().c_str()),
               0);
     EXPECT_EQ(tartest::members(bundle()),
               (std::vector<std::string>{"CommandOutput_42_0.log", "CommandOutput_42_1.log"}));
@@ -95,16 +95,16 @@ TEST_F(CommandOutputTest, SimultaneousRequestsKeepTheirOwnOutputs) {
     const std::string go = inst_.registry.dir().file("go");
     int first = -1;
     std::thread slow([&] {
-        first = getCommandOutput({"touch " + started + "; while [ ! -e " + go +
-                                  " ]; do sleep 0.01; done; echo first"},
-                                 nullptr, nullptr, 9, false, bundle("first.tar").c_str());
+        first = getCommandOutput(
+            {"touch " + started + "; while [ ! -e " + go + " ]; do sleep 0.01; done; echo first"},
+            nullptr, nullptr, 9, false, bundle("first.tar").c_str());
     });
     for (int i = 0; i < 3000 && !testenv::exists(started); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     // Same output number, same output directory, while the first request's script runs.
-    EXPECT_EQ(getCommandOutput({"echo second"}, nullptr, nullptr, 9, false,
-                               bundle("second.tar").c_str()),
-              0);
+    EXPECT_EQ(
+        getCommandOutput({"echo second"}, nullptr, nullptr, 9, false, bundle("second.tar").c_str()),
+        0);
     testenv::writeFile(go, "");
     slow.join();
     EXPECT_EQ(first, 0);

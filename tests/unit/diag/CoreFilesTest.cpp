@@ -1,7 +1,7 @@
 // Core selection: newest first, at most so many in total and per program, grouped by what
 // "file" says about each core.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <ctime>
@@ -43,9 +43,9 @@ TEST_F(CoreFilesTest, NewestCoresWithinTheTotalAndPerProgramLimits) {
     core("core.wyd.3", "wyd", 4);
     core("core.wyd.4", "wyd", 5);  // the fourth of one program
     core("core.ev.1", "EvMgrS", 6);
-    EXPECT_EQ(processed(), (std::vector<std::string>{"core.ev.1.txt", "core.jm.1.txt",
-                                                     "core.wyd.1.txt", "core.wyd.2.txt",
-                                                     "core.wyd.3.txt"}));
+    EXPECT_EQ(processed(),
+              (std::vector<std::string>{"core.ev.1.txt", "core.jm.1.txt", "core.wyd.1.txt",
+                                        "core.wyd.2.txt", "core.wyd.3.txt"}));
 
     inst_.registry.setString("Session", "dWYSNAPCOREMAXCORES", "3");
     EXPECT_EQ(processed(),

@@ -48,9 +48,9 @@ TEST_F(SystemInfoTest, BundlesOutputsFilesAndProcessedCoresAndCleansUp) {
 
     const auto names = tartest::members(bundle());
     const std::string cores = inst_.cores.substr(1);
-    for (const char* output : {"/unameinfo.log", "/mountinfo.log", "/diskfree.log",
-                               "/diskspace.log", "/proc/version", "/proc/cpuinfo",
-                               "/proc/sys/kernelSettings.log"})
+    for (const char* output :
+         {"/unameinfo.log", "/mountinfo.log", "/diskfree.log", "/diskspace.log", "/proc/version",
+          "/proc/cpuinfo", "/proc/sys/kernelSettings.log"})
         EXPECT_NE(std::find(names.begin(), names.end(), cores + output), names.end()) << output;
     EXPECT_TRUE(tartest::has(names, "etc/os-release"));
     EXPECT_TRUE(tartest::has(names, "/core.wyd.1.txt"));  // the analyser's output folder
