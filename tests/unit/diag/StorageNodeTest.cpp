@@ -39,13 +39,6 @@ TEST(StorageNode, ScriptFileIsFreshPrivateAndOwnedByTheTargetUser) {
     EXPECT_EQ(diag::writeCollectionScript("no-such-user-here", name), "");
 }
 
-TEST(StorageNode, CommandQuotesEveryArgumentForBothShells) {
-    EXPECT_EQ(diag::kolvraScriptCommand("/tmp/kolvra_1_Ab3dE9", "kolvra_1", "svc"),
-              "su -c 'source /tmp/kolvra_1_Ab3dE9 kolvra_1 svc' - svc");
-    EXPECT_EQ(diag::kolvraScriptCommand("/tmp/s", "n", "a b"),
-              "su -c 'source /tmp/s n '\\''a b'\\''' - 'a b'");
-}
-
 TEST(StorageNode, OwnerName) {
     testenv::TempDir dir("owner");
     EXPECT_EQ(getOwnerName(dir.path()), userName(geteuid()));

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "DiagFixture.h"
 #include "diag/SystemInfo.h"
+#include "host/FileHandle.h"
 #include "support/ScrubTestRules.h"
 #include "support/TarListing.h"
 #include "tooling/SandboxDiagnostics.h"
@@ -57,6 +60,13 @@ TEST_F(SystemInfoTest, BundlesOutputsFilesAndProcessedCoresAndCleansUp) {
     // Only the uname output stays behind, next to the cores; no script survives its run.
     EXPECT_EQ(diagtest::Installation::entries(inst_.cores),
               (std::vector<std::string>{"core.wyd.1", "unameinfo.log"}));
+}
+
+TEST_F(SystemInfoTest, AScriptThatCannotBeWrittenWholeDoesNotRun) {
+    host::io::injectWriteFault(ENOSPC, 10);
+    EXPECT_FALSE(run(0x4));
+    EXPECT_FALSE(testenv::exists(bundle()));
+    EXPECT_TRUE(diagtest::Installation::entries(inst_.cores).empty());
 }
 
 TEST_F(SystemInfoTest, ScrubbedVariantBundlesOnlyTheScrubbedCopyAndNoCores) {
