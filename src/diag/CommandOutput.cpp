@@ -118,7 +118,9 @@ int runRequestedCommands(const std::vector<std::string>& commands, const char* o
         for (const std::string& name : in.names) outputs->push_back(dir + "/" + name);
 
     ScriptFile script;
-    if (!script.write(in.outputDir, "getCommandOutput_", commandScript(in), kTag)) return -1;
+    if (!script.write(in.outputDir, "getCommandOutput_", commandScript(in), kTag,
+                      "can't create a batch file '%s'."))
+        return -1;
     WyProcess process;
     char error[1024] = {0};
     if (!process.StartProcess(host::shellQuote(script.path()), error, sizeof error)) {

@@ -38,12 +38,16 @@ ScriptFile::~ScriptFile() {
 }
 
 bool ScriptFile::write(const std::string& dir, const std::string& stem, const std::string& text,
-                       const char* tag) {
+                       const char* tag, const char* createFailure) {
     EvDebug log;
     std::string name = dir + "/" + stem + "XXXXXX.sh";
     int fd = mkostemps(&name[0], 3, O_CLOEXEC);
     if (fd < 0) {
-        log.Error(tag, "can't open an batch file. [%s]: %s", name.c_str(), std::strerror(errno));
+        const std::string reason = std::strerror(errno);
+        std::string message = createFailure;
+        const size_t at = message.find("%s");
+        if (at != std::string::npos) message.replace(at, 2, name);
+        log.Error(tag, "%s (%s)", message.c_str(), reason.c_str());
         return false;
     }
     path_ = name;

@@ -28,9 +28,10 @@ class ScriptFile {
 
     // Creates the file and writes text into it; then closes it and sets mode 0755. False
     // (logged under tag, nothing left behind) when any of that failed: a script that was not
-    // written whole must not run.
+    // written whole must not run. createFailure is the message when the file cannot be
+    // created; a "%s" in it receives the path.
     bool write(const std::string& dir, const std::string& stem, const std::string& text,
-               const char* tag);
+               const char* tag, const char* createFailure = "can't open an batch file.");
     const std::string& path() const { return path_; }
     // Runs the script through the shell and returns its status (-1: it did not run).
     int run() const;
