@@ -122,7 +122,7 @@ void putField(std::string& out, const std::string& text, size_t size) {
     out += field;
 }
 
-struct CoreSpec {
+struct SandboxCore {
     const char* name;
     const char* program;
     const char* commandLine;
@@ -130,7 +130,7 @@ struct CoreSpec {
 
 // Cores of three programs, newest first: four of one program, so that the per-program limit
 // leaves one out.
-const CoreSpec kCores[] = {
+const SandboxCore kCores[] = {
     {"core.wyd.1101", "wyd", "wyd -d Instance001"},
     {"core.JobManager.2201", "JobManager", "JobManager -d Instance001"},
     {"core.wyd.1102", "wyd", "wyd -d Instance001"},
@@ -143,7 +143,7 @@ const CoreSpec kCores[] = {
 bool writeCores(const Layout& l, std::string& error) {
     const time_t newest = time(nullptr) - 600;
     time_t when = newest;
-    for (const CoreSpec& core : kCores) {
+    for (const SandboxCore& core : kCores) {
         const std::string path = l.cores + "/" + core.name;
         if (!writeText(path, elfCoreFile(core.program, core.commandLine), error)) return false;
         struct timespec times[2] = {{when, 0}, {when, 0}};
