@@ -8,7 +8,7 @@ packages=(
   libboost-regex-dev libboost-dev zlib1g-dev libarchive-dev libcurl4-openssl-dev libbz2-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   tar gzip bzip2 coreutils findutils sed grep file procps util-linux
-  7zip python3
+  7zip python3 python3-pyftpdlib openssl
 )
 if [ "${1:-}" = "--bench" ]; then
   packages+=(ripgrep gawk perl hyperfine time)

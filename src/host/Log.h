@@ -24,6 +24,9 @@ class EvEvent {
     void debugLvl(int level, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
     // Free-form print used by remote folder creation.
     void evPrintf(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+    // The text of host message messageId from the message catalogue, copied into buffer
+    // (size bytes, always NUL-terminated). Returns the text's length, -1 without a buffer.
+    int evPrintf(unsigned long messageId, char* buffer, int size, int flags);
 };
 
 class EvDebug : public EvEvent {

@@ -93,3 +93,31 @@ class ReplySink {
 bool readReplies(int fd, ReplySink& sink, std::string& error);
 
 }  // namespace host
+
+// Replies to a browse request of the requester (creating a folder while browsing the
+// client's file system): one record of code host::BROWSE_REPLY_CODE, docs/wire-protocol.md.
+namespace host {
+enum : uint32_t {
+    BROWSE_REPLY_CODE = 2640,
+    BROWSE_REQUEST_ID_TAG = 2641,  // the request's id, i64
+    BROWSE_STATUS_TAG = 2642,      // 1 success, 0 failure, i32
+    BROWSE_MESSAGE_TAG = 2643,     // text for the user, no NUL
+};
+struct BrowseReply {
+    int64_t requestId = 0;
+    int status = 0;
+    std::string message;
+};
+// False when record is not a well-formed browse reply.
+bool decodeBrowseReply(const ReplyRecord& record, BrowseReply& out);
+}  // namespace host
+
+// Sends the reply to browse request requestId on *socket (or, when it is null or closed, on
+// the network's connection). status 1 reports success, 0 failure. 0 when sent, -1 otherwise.
+int sendResponse(int64_t requestId, CTeSocket* socket, int status, const char* message,
+                 CWyNetwork* network);
+// The host's own folder creation: creates the folder path (absolute; its parent must exist)
+// on this machine and answers the requester with sendResponse.
+void machineBrowseCreateNewFolder(const char* path, CTeSocket socket, int64_t requestId,
+                                  void* reserved1, void* reserved2, void* reserved3,
+                                  CWyNetwork* network);

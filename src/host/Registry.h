@@ -20,12 +20,17 @@ std::string registryKeyPath(const std::string& instance, const std::string& key)
 
 // Typed values. A value file holds the text of a string or the decimal text of a number;
 // a multi-string file begins with the line "#multi" and holds one string per line after it.
-enum class RegType { String, Number, MultiString };
+// The rarer kinds carry a marker line too (docs/registry.md): "#expand" (a string whose
+// variables the reader expands), "#dword-be" (a 32-bit number stored big-endian), "#qword" (a
+// 64-bit number whatever its size), "#type N" (raw bytes of type code N, in hexadecimal).
+enum class RegType { String, Number, MultiString, ExpandString, DWordBigEndian, QWord, Raw };
 struct RegValue {
     RegType type = RegType::String;
-    std::string text;                  // String
-    long long number = 0;              // Number
+    std::string text;                  // String, ExpandString
+    long long number = 0;              // Number, DWordBigEndian, QWord
     std::vector<std::string> strings;  // MultiString
+    int rawType = 0;                   // Raw: the type code
+    std::string bytes;                 // Raw: the data
 };
 bool readRegValue(const std::string& file, RegValue& out);
 bool writeRegValue(const std::string& file, const RegValue& value);  // creates folders
@@ -72,11 +77,13 @@ class WYPlatformInfo {
     int getNumber(const char* key, const char* value, unsigned long& out);
     // Absolute registry path (components joined with "\\" or "/") and value name.
     int getRegValue(const std::string& absPath, const std::string& value, host::RegValue& out);
-    // The raw form a registry walk prints: type code (1 string, 4 32-bit number, 11 64-bit
-    // number, 7 multi-string) and the data in buffer with its byte length in size (in: the
+    // The raw form a registry walk prints: type code (1 string, 2 expandable string, 4 32-bit
+    // number, 5 big-endian 32-bit number, 7 multi-string, 11 64-bit number, a raw value's own
+    // code) and the data in buffer with its byte length in size (in: the
     // buffer's size). A string ends with its NUL (counted); a multi-string is its strings
-    // each ending with a NUL, then one more NUL; a number is a native-order integer. When the
-    // buffer is too small: 0, size = the length needed, getRegError() == kRegBufferTooSmall.
+    // each ending with a NUL, then one more NUL (an empty one has no bytes); a number is a
+    // native-order integer. When the buffer is too small: 0, size = the length needed,
+    // getRegError() == kRegBufferTooSmall.
     static constexpr int kRegBufferTooSmall = -4;
     int getRegValue(const std::string& absPath, const std::string& value, int& type, char* buffer,
                     int& size);

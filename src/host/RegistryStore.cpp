@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -22,6 +23,11 @@ constexpr const char* kProductTree = "SOFTWARE/Kestrav Systems/Orvion";
 constexpr const char* kDefaultInstance = "Instance001";
 constexpr const char* kMultiHeader = "#multi";
 constexpr const char* kStringHeader = "#string";
+constexpr const char* kExpandHeader = "#expand";
+constexpr const char* kBigEndianHeader = "#dword-be";
+constexpr const char* kQWordHeader = "#qword";
+constexpr const char* kRawHeader = "#type ";  // followed by the type code
+constexpr size_t kHexPerLine = 64;
 // Value files are small; anything larger is not a value written by us or an editor.
 constexpr size_t kMaxValueFile = 4 << 20;
 
@@ -125,6 +131,76 @@ bool writeAll(int fd, const std::string& text) {
     return true;
 }
 
+std::string toHexLines(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(bytes[i]);
+        text += digits[c >> 4];
+        text += digits[c & 15];
+        if ((i + 1) % (kHexPerLine / 2) == 0 || i + 1 == bytes.size()) text += '\n';
+    }
+    return text;
+}
+
+// Hexadecimal digits with any white space between them; false on anything else.
+bool fromHex(const std::string& text, size_t from, std::string& bytes) {
+    int high = -1;
+    for (size_t i = from; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') continue;
+        int digit = c >= '0' && c <= '9'   ? c - '0'
+                    : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                    : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                           : -1;
+        if (digit < 0) return false;
+        if (high < 0) {
+            high = digit;
+        } else {
+            bytes += static_cast<char>(high * 16 + digit);
+            high = -1;
+        }
+    }
+    return high < 0;
+}
+
+// The text after a marker line, without one final newline.
+std::string afterHeader(const std::string& text, const char* header) {
+    std::string rest = text.substr(std::min(text.size(), std::strlen(header) + 1));
+    if (!rest.empty() && rest.back() == '\n') rest.pop_back();
+    return rest;
+}
+
+// The kinds that only a marker line announces. False when text has none of their markers;
+// then ok tells nothing. With a marker, ok is false when the rest does not read.
+bool readMarkedKind(const std::string& text, RegValue& value, bool& ok) {
+    ok = true;
+    if (startsWithLine(text, kExpandHeader)) {
+        value.type = RegType::ExpandString;
+        value.text = afterHeader(text, kExpandHeader);
+        return true;
+    }
+    for (const char* header : {kBigEndianHeader, kQWordHeader}) {
+        if (!startsWithLine(text, header)) continue;
+        value.type = header == kBigEndianHeader ? RegType::DWordBigEndian : RegType::QWord;
+        ok = isDecimal(afterHeader(text, header), value.number) &&
+             (value.type == RegType::QWord ||
+              (value.number >= INT32_MIN && value.number <= UINT32_MAX));
+        return true;
+    }
+    if (text.compare(0, std::strlen(kRawHeader), kRawHeader) != 0) return false;
+    size_t end = text.find('\n');
+    long long code = 0;
+    std::string codeText =
+        text.substr(std::strlen(kRawHeader),
+                    (end == std::string::npos ? text.size() : end) - std::strlen(kRawHeader));
+    value.type = RegType::Raw;
+    ok = isDecimal(codeText, code) && code >= 0 && code <= INT32_MAX &&
+         fromHex(text, end == std::string::npos ? text.size() : end + 1, value.bytes);
+    value.rawType = static_cast<int>(code);
+    return true;
+}
+
 std::string encodeValue(const RegValue& value, bool& ok) {
     ok = true;
     switch (value.type) {
@@ -138,6 +214,17 @@ std::string encodeValue(const RegValue& value, bool& ok) {
             }
             return text;
         }
+        case RegType::ExpandString:
+            return std::string(kExpandHeader) + "\n" + value.text + "\n";
+        case RegType::DWordBigEndian:
+            ok = value.number >= INT32_MIN && value.number <= UINT32_MAX;
+            return std::string(kBigEndianHeader) + "\n" + std::to_string(value.number) + "\n";
+        case RegType::QWord:
+            return std::string(kQWordHeader) + "\n" + std::to_string(value.number) + "\n";
+        case RegType::Raw:
+            ok = value.rawType >= 0;
+            return std::string(kRawHeader) + std::to_string(value.rawType) + "\n" +
+                   toHexLines(value.bytes);
         case RegType::String:
             break;
     }
@@ -197,6 +284,12 @@ bool readRegValue(const std::string& file, RegValue& out) {
             value.strings.push_back(text.substr(pos, end - pos));
             pos = end + 1;
         }
+        out = std::move(value);
+        return true;
+    }
+    bool readable = true;
+    if (readMarkedKind(text, value, readable)) {
+        if (!readable) return false;
         out = std::move(value);
         return true;
     }

@@ -1,5 +1,6 @@
 // The platform views over the registry. Every read goes to the value file, so a change made
 // between two requests is seen by the next one; a view only keeps the text it handed out.
+#include <arpa/inet.h>
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -27,19 +28,24 @@ bool readFocused(const std::string& instance, const char* key, const char* value
 bool asText(const host::RegValue& v, std::string& out) {
     switch (v.type) {
         case host::RegType::String:
+        case host::RegType::ExpandString:
             out = v.text;
             return true;
         case host::RegType::Number:
+        case host::RegType::DWordBigEndian:
+        case host::RegType::QWord:
             out = std::to_string(v.number);
             return true;
         case host::RegType::MultiString:
+        case host::RegType::Raw:
             return false;
     }
     return false;
 }
 
 bool asNumber(const host::RegValue& v, long long& out) {
-    if (v.type == host::RegType::Number) {
+    if (v.type == host::RegType::Number || v.type == host::RegType::DWordBigEndian ||
+        v.type == host::RegType::QWord) {
         out = v.number;
         return true;
     }
@@ -175,8 +181,29 @@ int WYPlatformInfo::getRegValue(const std::string& absPath, const std::string& v
             break;
         case host::RegType::MultiString:
             type = 7;
+            // An empty list has no bytes at all, not a lone terminator.
             for (const auto& item : v.strings) data += item + '\0';
-            data += '\0';
+            if (!v.strings.empty()) data += '\0';
+            break;
+        case host::RegType::ExpandString:
+            type = 2;
+            data = v.text + '\0';
+            break;
+        case host::RegType::DWordBigEndian: {
+            type = 5;
+            uint32_t n = htonl(static_cast<uint32_t>(v.number));
+            data.assign(reinterpret_cast<const char*>(&n), sizeof n);
+            break;
+        }
+        case host::RegType::QWord: {
+            type = 11;
+            int64_t n = v.number;
+            data.assign(reinterpret_cast<const char*>(&n), sizeof n);
+            break;
+        }
+        case host::RegType::Raw:
+            type = v.rawType;
+            data = v.bytes;
             break;
     }
     if (data.size() > static_cast<size_t>(INT_MAX)) {

@@ -35,7 +35,11 @@ const std::set<std::string> kInterface = {
     "ReadCompressionLevel",
     // system diagnostics
     "bundleSystemLogs", "getCommandOutput", "bundleWysnapcore", "bundleTessaroLogs", "isKolvraNode",
-    "runKolvraCollectionScript"};
+    "runKolvraCollectionScript",
+    // registry dump
+    "getOrvionRegistryInfo",
+    // delivery
+    "uploadWithFtp", "uploadWithHttp", "uploadToCloud", "unixBrowseCreateNewFolder"};
 
 // Names of the defined dynamic symbols, without parameter lists and ABI tags. Sanitizer
 // builds add their own runtime hooks, which are not part of the interface.

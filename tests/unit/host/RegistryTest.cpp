@@ -1,3 +1,4 @@
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -213,4 +214,51 @@ TEST(Registry, RawValuesGrowTheBufferOnRequest) {
     ASSERT_NE(info.getRegValue("SOFTWARE\\ODBC", "big", type, buffer.data(), size), 0);
     EXPECT_EQ(type, 11);
     EXPECT_EQ(size, 8);
+}
+
+TEST(Registry, RarerKindsRoundTripAndReadRaw) {
+    RegistryFixture registry;
+    host::RegValue expand, be, q, raw, empty;
+    expand.type = host::RegType::ExpandString;
+    expand.text = "%HOME%/x\n42";
+    be.type = host::RegType::DWordBigEndian;
+    be.number = 258;
+    q.type = host::RegType::QWord;
+    q.number = 7;
+    raw.type = host::RegType::Raw;
+    raw.rawType = 3;
+    raw.bytes = std::string("\x00\xff\n#type 3", 10) + std::string(100, 'z');
+    empty.type = host::RegType::MultiString;
+    struct Case {
+        host::RegValue value;
+        int type;
+        std::string data;
+    };
+    const uint32_t beData = htonl(258);
+    const int64_t qData = 7;
+    for (const Case& c : {Case{expand, 2, expand.text + '\0'},
+                          Case{be, 5, std::string(reinterpret_cast<const char*>(&beData), 4)},
+                          Case{q, 11, std::string(reinterpret_cast<const char*>(&qData), 8)},
+                          Case{raw, 3, raw.bytes}, Case{empty, 7, ""}}) {
+        host::RegValue back = roundTrip(registry, c.value);
+        EXPECT_EQ(back.type, c.value.type);
+        EXPECT_EQ(back.text, c.value.text);
+        EXPECT_EQ(back.number, c.value.number);
+        EXPECT_EQ(back.bytes, c.value.bytes);
+        WYPlatformInfo info;
+        std::vector<char> buffer(1024);
+        int type = -1, size = 1024;
+        ASSERT_NE(info.getRegValue("SOFTWARE/Kestrav Systems/Orvion/Instance001/Test", "v", type,
+                                   buffer.data(), size),
+                  0);
+        EXPECT_EQ(type, c.type);
+        EXPECT_EQ(std::string(buffer.data(), static_cast<size_t>(size)), c.data);
+    }
+    // A marker whose content does not read is no value at all.
+    for (const char* text :
+         {"#type x\n00", "#type 3\n0g", "#type 3\nabc", "#dword-be\n99999999999"}) {
+        writeFile(registry.keyPath("Test") + "/bad", text);
+        host::RegValue back;
+        EXPECT_FALSE(host::readRegValue(registry.keyPath("Test") + "/bad", back)) << text;
+    }
 }

@@ -1,0 +1,64 @@
+// Upload peers on loopback for the delivery tests: an FTP server, an HTTP upload server and a
+// proxy (tests/support/upload_servers.py), each started on a free port by the test and
+// stopped by the object's destructor, also when the test fails.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+#include "support/TestEnv.h"
+
+namespace peers {
+
+// Credentials of every peer.
+constexpr const char* kUser = "uploader";
+constexpr const char* kPassword = "s3cret-Upl0ad-pw";
+
+class Peer {
+  public:
+    // mode: "ftp", "http" or "proxy"; extra: further options of the script. wrapper: a
+    // command line the script runs under (for example "unshare -m sh -c '...' sh").
+    Peer(const std::string& mode, const std::vector<std::string>& extra,
+         const std::vector<std::string>& wrapper = {});
+    ~Peer();
+    Peer(const Peer&) = delete;
+    Peer& operator=(const Peer&) = delete;
+
+    bool running() const { return port_ > 0; }
+    int port() const { return port_; }
+    const std::string& error() const { return error_; }
+
+  private:
+    pid_t pid_ = -1;
+    int port_ = 0;
+    std::string error_;
+};
+
+// An FTP server storing under root.
+struct FtpPeer : Peer {
+    explicit FtpPeer(const std::string& root, int failFirst = 0);
+    std::string url() const { return "ftp://127.0.0.1:" + std::to_string(port()) + "/"; }
+};
+
+// An HTTP upload server storing root/<corvane id>/<file name>; tls: certificate and key.
+struct HttpPeer : Peer {
+    HttpPeer(const std::string& root, int failFirst = 0, const std::vector<std::string>& tls = {});
+    std::string url(const char* scheme = "http") const {
+        return std::string(scheme) + "://127.0.0.1:" + std::to_string(port());
+    }
+};
+
+// A proxy asking for kUser / kPassword.
+struct ProxyPeer : Peer {
+    ProxyPeer();
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(port()); }
+};
+
+// The python interpreter that has the servers' modules.
+std::string python();
+// A self-signed certificate for 127.0.0.1 in dir: cert.pem and key.pem. False on failure.
+bool makeCertificate(const std::string& dir);
+
+}  // namespace peers

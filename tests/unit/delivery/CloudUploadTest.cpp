@@ -1,0 +1,113 @@
+// Uploads in parts against a recording gateway: what split makes, which parts go up how
+// often, the waits between attempts, and that the parts are gone afterwards.
+#include <unistd.h>
+
+#include "DeliveryFixture.h"
+#include "delivery/Upload.h"
+#include "host/File.h"
+
+namespace {
+
+using deliverytest::DeliveryTest;
+using deliverytest::makeFile;
+using deliverytest::options;
+
+constexpr size_t kMiB = 1024 * 1024;
+
+class CloudUploadTest : public DeliveryTest {
+  protected:
+    // Entries of the upload folder.
+    std::vector<std::string> entries() {
+        std::vector<std::string> out;
+        CSimpleFolderTreeIterator it;
+        CSimpleFolderTreeIterator::Item item;
+        if (!it.Open(folder_).IsError())
+            while (!it.GetNextItem(item).IsError()) out.push_back(item.name);
+        return out;
+    }
+    std::vector<std::string> uploaded() {
+        std::vector<std::string> out;
+        for (const auto& c : calls_)
+            if (c.name == "uploadFile") out.push_back(c.args[0]);
+        return out;
+    }
+    std::string folder_ = dir_.mkdir("out");
+};
+
+TEST_F(CloudUploadTest, SmallFileGoesUpAsOnePartAndTheFileStays) {
+    record();
+    makeFile(folder_ + "/bundle.tar", 1000);
+    MsgInternetOptions o = options(1, "ftp://127.0.0.1:1/", 1);
+    EXPECT_EQ(uploadToCloud(&o, folder_ + "/", "bundle.tar"), 0);
+    EXPECT_EQ(uploaded(), std::vector<std::string>{folder_ + "//bundle.tar.part-aa"});
+    EXPECT_EQ(entries(), std::vector<std::string>{"bundle.tar"});
+    EXPECT_TRUE(sleeps_.empty());
+    EXPECT_NE(log().find("Call command:split -b 1m "), std::string::npos);
+}
+
+TEST_F(CloudUploadTest, PartSucceedingOnTheThirdAttemptAfterTwoWaits) {
+    record();
+    fail("uploadFile", 2);
+    makeFile(folder_ + "/b", 100);
+    MsgInternetOptions o = options(0, "http://127.0.0.1:1/", 1);
+    EXPECT_EQ(uploadToCloud(&o, folder_ + "/", "b"), 0);
+    EXPECT_EQ(uploaded().size(), 3u);
+    EXPECT_EQ(sleeps_, (std::vector<unsigned long>{10000, 10000}));
+    EXPECT_EQ(count("setServerHandler"), 3) << "the HTTP upload was used";
+}
+
+TEST_F(CloudUploadTest, PartFailingThreeTimesStopsTheUploadAndRemovesEveryPart) {
+    record();
+    makeFile(folder_ + "/b", 3 * kMiB);
+    // The first part goes up; the second fails every attempt; the third is never tried.
+    MsgInternetOptions o = options(1, "ftp://127.0.0.1:1/", 1);
+    host::gateway::setRecorderForTests(
+        [this](const std::string& name,
+               const std::vector<std::string>& args) -> std::optional<host::gateway::Answer> {
+            calls_.push_back({name, args});
+            bool second = name == "uploadFile" && args[0].find(".part-ab") != std::string::npos;
+            return host::gateway::Answer{second ? -1 : 0, 0, "", ""};
+        });
+    EXPECT_EQ(uploadToCloud(&o, folder_ + "/", "b"), -1);
+    std::vector<std::string> parts = uploaded();
+    ASSERT_EQ(parts.size(), 4u);
+    EXPECT_NE(parts[0].find("b.part-aa"), std::string::npos);
+    for (size_t i = 1; i < 4; ++i) EXPECT_NE(parts[i].find("b.part-ab"), std::string::npos);
+    EXPECT_EQ(sleeps_.size(), 3u) << "a wait after each failed attempt, the third too";
+    EXPECT_EQ(entries(), std::vector<std::string>{"b"});
+    EXPECT_NE(log().find("Failed to upload [" + folder_ + "//b.part-ab]"), std::string::npos);
+}
+
+TEST_F(CloudUploadTest, NamesWithBlanksAndShellSyntaxAreQuoted) {
+    record();
+    const std::string name = "my bundle $(touch pwned) 'x'.tar";
+    const std::string data = makeFile(folder_ + "/" + name, 2 * kMiB + 5);
+    makeFile(folder_ + "/other.tar.part-aa", 10);  // another upload's part stays alone
+    MsgInternetOptions o = options(1, "ftp://127.0.0.1:1/", 1);
+    EXPECT_EQ(uploadToCloud(&o, folder_ + "/", name), 0);
+    EXPECT_EQ(uploaded().size(), 3u);
+    EXPECT_EQ(entries(), (std::vector<std::string>{name, "other.tar.part-aa"}));
+    EXPECT_FALSE(testenv::exists(folder_ + "/pwned"));
+    EXPECT_FALSE(testenv::exists("pwned"));
+    EXPECT_EQ(testenv::readFile(folder_ + "/" + name), data);
+}
+
+TEST_F(CloudUploadTest, FailedSplitIsAFailureNotAnEmptySuccess) {
+    record();
+    MsgInternetOptions o = options(1, "ftp://127.0.0.1:1/", 1);
+    EXPECT_EQ(uploadToCloud(&o, folder_ + "/", "missing.tar"), -1);
+    EXPECT_TRUE(uploaded().empty());
+    EXPECT_NE(log().find("split of [" + folder_ + "/missing.tar] failed"), std::string::npos);
+
+    makeFile(folder_ + "/b", 10);
+    o.partSizeMb = 0;
+    EXPECT_EQ(uploadToCloud(&o, folder_ + "/", "b"), -1);
+    o.partSizeMb = 1;
+    memset(o.uploadUrl, 'x', sizeof o.uploadUrl);
+    EXPECT_EQ(uploadToCloud(&o, folder_ + "/", "b"), -1);
+    EXPECT_EQ(uploadToCloud(nullptr, folder_ + "/", "b"), -1);
+    EXPECT_TRUE(uploaded().empty());
+    EXPECT_EQ(entries(), std::vector<std::string>{"b"});
+}
+
+}  // namespace

@@ -1,0 +1,103 @@
+// Folder creation for browse requests: this machine, proxied clients, and the one reply each
+// request gets, decoded from the socket.
+#include "DeliveryFixture.h"
+#include "delivery/RemoteFolder.h"
+#include "host/File.h"
+#include "host/MessageCatalogue.h"
+
+namespace {
+
+using deliverytest::DeliveryTest;
+
+class RemoteFolderTest : public DeliveryTest {
+  protected:
+    // Runs one request and decodes every reply that came back.
+    std::vector<host::BrowseReply> run(std::string path, unsigned clientId) {
+        CTeSocket library, requester;
+        EXPECT_FALSE(CTeSocket::createPair(library, requester).IsError());
+        {
+            CWyNetwork network(library);
+            unixBrowseCreateNewFolder(path.empty() ? nullptr : path.data(), library, 99, clientId,
+                                      &network);
+            library = CTeSocket();
+        }
+        struct Sink : host::ReplySink {
+            std::vector<host::BrowseReply> replies;
+            void onRecord(const host::ReplyRecord& r) override {
+                host::BrowseReply reply;
+                EXPECT_TRUE(host::decodeBrowseReply(r, reply));
+                EXPECT_EQ(r.status, reply.status == 1 ? 0 : 1);
+                replies.push_back(reply);
+            }
+            bool onFileBegin(const std::string&, uint64_t) override { return false; }
+            bool onFileData(const char*, size_t) override { return false; }
+            void onFileEnd(const host::StreamedFileInfo&) override {}
+        } sink;
+        std::string error;
+        EXPECT_TRUE(host::readReplies(requester.fd(), sink, error)) << error;
+        return sink.replies;
+    }
+    void proxiedClient(unsigned id, const std::string& folder) {
+        registry_.setNumber("Clients/" + std::to_string(id), "nOsId", id == 8 ? 118 : 49);
+        if (!folder.empty())
+            registry_.setString("Clients/" + std::to_string(id), "dProxyFolder", folder);
+    }
+    static std::string text(unsigned long id) { return host::catalogueText(id); }
+};
+
+TEST_F(RemoteFolderTest, ThisMachineCreatesTheFolderItself) {
+    const std::string path = dir_.file("new folder");
+    auto replies = run(path, 0);
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_EQ(replies[0].requestId, 99);
+    EXPECT_EQ(replies[0].status, 1);
+    EXPECT_EQ(replies[0].message, text(host::MSG_CREATE_FOLDER_DONE));
+    EXPECT_TRUE(FXFolder::DoesFolderExist(path));
+    EXPECT_EQ(log().find("destOsID"), std::string::npos) << "client 0 is never looked up";
+
+    replies = run(path, 0);  // exists already
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_EQ(replies[0].status, 0);
+    EXPECT_EQ(replies[0].message.rfind(text(host::MSG_CREATE_FOLDER_FAILED), 0), 0u);
+    ASSERT_EQ(run("relative/folder", 0).at(0).status, 0);
+
+    // A client that is not behind the proxy is this machine's business too.
+    registry_.setNumber("Clients/3", "nOsId", 1);
+    ASSERT_EQ(run(dir_.file("other"), 3).at(0).status, 1);
+    EXPECT_TRUE(FXFolder::DoesFolderExist(dir_.file("other")));
+    EXPECT_NE(log().find("clientId:3 destOsID:1"), std::string::npos);
+}
+
+TEST_F(RemoteFolderTest, ProxiedClientGetsTheFolderThroughTheProxy) {
+    const std::string remote = dir_.mkdir("client7");
+    proxiedClient(7, remote);
+    proxiedClient(8, remote);
+    EXPECT_EQ(run("/data/new", 7).at(0).status, 0) << "its parent does not exist yet";
+    dir_.mkdir("client7/data");
+    auto replies = run("/data/new", 7);
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_EQ(replies[0].status, 1);
+    EXPECT_EQ(replies[0].message, text(host::MSG_CREATE_FOLDER_DONE));
+    EXPECT_TRUE(FXFolder::DoesFolderExist(remote + "/data/new"));
+    ASSERT_EQ(run("/data/other", 8).at(0).status, 1) << "118 is a proxied client too";
+
+    replies = run("/../escape", 7);
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_EQ(replies[0].status, 0);
+    EXPECT_EQ(replies[0].message, text(host::MSG_CREATE_FOLDER_FAILED));
+    EXPECT_NE(log().find("Failed create new directory '/../escape' on client 7 :"),
+              std::string::npos);
+    EXPECT_FALSE(FXFolder::DoesFolderExist(dir_.file("escape")));
+}
+
+TEST_F(RemoteFolderTest, UnreachableProxiedClientGetsExactlyOneFailure) {
+    proxiedClient(9, "");
+    auto replies = run("/data/new", 9);
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_EQ(replies[0].status, 0);
+    EXPECT_EQ(replies[0].message, text(host::MSG_CREATE_FOLDER_FAILED));
+    EXPECT_NE(log().find("Failed to connect to remote client."), std::string::npos);
+    ASSERT_EQ(run("", 9).size(), 1u) << "no path: a failure reply, not a crash";
+}
+
+}  // namespace

@@ -1,0 +1,162 @@
+// The registry dump on registry trees built in a temporary folder.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "diag/RegistryDump.h"
+#include "host/FileHandle.h"
+#include "host/Registry.h"
+#include "support/TestEnv.h"
+
+namespace {
+
+const char* const kProduct = "SOFTWARE/Kestrav Systems";
+
+host::RegValue value(host::RegType type, const std::string& text = "", long long number = 0) {
+    host::RegValue v;
+    v.type = type;
+    v.text = text;
+    v.number = number;
+    return v;
+}
+
+host::RegValue raw(int code, const std::string& bytes) {
+    host::RegValue v;
+    v.type = host::RegType::Raw;
+    v.rawType = code;
+    v.bytes = bytes;
+    return v;
+}
+
+class RegistryDumpTest : public ::testing::Test {
+  protected:
+    void set(const std::string& key, const std::string& name, const host::RegValue& v) {
+        ASSERT_TRUE(host::writeRegValue(root_ + "/" + key + "/" + name, v));
+    }
+    std::string dump(long id = 0) {
+        std::vector<std::string> files;
+        EXPECT_EQ(getOrvionRegistryInfo(out_.path().c_str(), files, id), 0);
+        EXPECT_EQ(files.size(), 1u);
+        return files.empty() ? std::string() : testenv::readFile(files[0]);
+    }
+    testenv::TempDir dir_{"regdump"};
+    std::string root_ = dir_.mkdir("registry");
+    testenv::ScopedEnv rootEnv_{"ORVION_REGISTRY_ROOT", root_};
+    testenv::ScopedEnv logEnv_{"SENDLOGS_LOG_FILE", dir_.file("library.log")};
+    testenv::ScopedEnv levelEnv_{"SENDLOGS_LOG_LEVEL", "10"};
+    testenv::TempDir out_{"regdump-out"};
+};
+
+TEST_F(RegistryDumpTest, TreeWithEveryValueKind) {
+    const std::string a = std::string(kProduct) + "/A", b = std::string(kProduct) + "/B";
+    set(a, "s", value(host::RegType::String, "hello"));
+    set(a, "n", value(host::RegType::Number, "", 5));
+    set(a + "/Deep", "only", value(host::RegType::String, "x"));
+    set(a + "/Z", "v", value(host::RegType::String, "y"));
+    set(b, "SWYPWDV5ENCKEY", value(host::RegType::String, "topsecret"));
+    set(b, "e", value(host::RegType::ExpandString, "%HOME%/x"));
+    set(b, "be", value(host::RegType::DWordBigEndian, "", 258));
+    set(b, "big", value(host::RegType::Number, "", 5000000000LL));
+    set(b, "q", value(host::RegType::QWord, "", -7));
+    set(b, "bin", raw(3, "\x01\x02\x03"));
+    set(b, "link", raw(6, "ab"));
+    set(b, "res", raw(8, "abcd"));
+    set(b, "none", raw(0, ""));
+    set(b, "odd", raw(9, "ab"));
+    host::RegValue multi = value(host::RegType::MultiString), empty = multi;
+    multi.strings = {"b", "a", "b", ""};
+    set(b, "m", multi);
+    set(b, "emptymulti", empty);
+    set("SOFTWARE/ODBC", "Driver", value(host::RegType::String, "x"));
+
+    EXPECT_EQ(dump(),
+              "Listing Registry contents of [SOFTWARE\\Kestrav Systems]:\n"
+              "A:\n"
+              "|- n: REG_DWORD: Data 5\n"
+              "|- s: REG_SZ: Data [hello] Length 6\n"
+              "|- Deep:\n"
+              "|  `- only: REG_SZ: Data [x] Length 2\n"
+              "`- Z:\n"
+              "   `- v: REG_SZ: Data [y] Length 2\n"
+              "B:\n"
+              "|- SWYPWDV5ENCKEY: REG_SZ: Data [xxx]\n"
+              "|- be: REG_DWORD_BIG_ENDIAN: Data 258\n"
+              "|- big: REG_QWORD: Data 5000000000\n"
+              "|- bin: REG_BINARY: Length 3\n"
+              "|- e: REG_EXPAND_SZ: Data [%HOME%/x] Length 9\n"
+              "|- emptymulti: REG_MULTI_SZ: Length 0\n"
+              "|- link: REG_LINK: Length 2\n"
+              "|- m: REG_MULTI_SZ: Length 8\n"
+              "a\n"
+              "b\n"
+              "|- none: REG_NONE: Length 0\n"
+              "|- odd: |- q: REG_QWORD: Data -7\n"
+              "|- res: REG_RESOURCE_LIST: Length 4\n"
+              "\n"
+              "Listing Registry contents of [SOFTWARE\\ODBC]:\n"
+              "Driver: REG_SZ: Data [x] Length 2\n");
+}
+
+TEST_F(RegistryDumpTest, EncryptionKeyNeverPrintedInAnyForm) {
+    const std::string key = std::string(kProduct) + "/K";
+    set(key + "/1", "sWyPwdV5EncKey", value(host::RegType::String, "topsecret-1"));
+    set(key + "/2", "swypwdv5enckey", value(host::RegType::ExpandString, "topsecret-2"));
+    host::RegValue multi = value(host::RegType::MultiString);
+    multi.strings = {"topsecret-3"};
+    set(key + "/3", "SWYPWDV5ENCKEY", multi);
+    set(key + "/4", "sWyPwdV5EncKey", value(host::RegType::QWord, "", 987654321));
+    const std::string text = dump();
+    EXPECT_EQ(text.find("topsecret"), std::string::npos) << text;
+    EXPECT_EQ(text.find("987654321"), std::string::npos) << text;
+    EXPECT_NE(text.find("sWyPwdV5EncKey: REG_SZ: Data [xxx]\n"), std::string::npos);
+    EXPECT_NE(text.find("swypwdv5enckey: REG_EXPAND_SZ: Data [xxx]\n"), std::string::npos);
+}
+
+TEST_F(RegistryDumpTest, LongValueIsReadAgainInAGrownBuffer) {
+    const std::string text(2000, 'v');
+    set("SOFTWARE/ODBC", "long", value(host::RegType::String, text));
+    EXPECT_NE(dump().find("long: REG_SZ: Data [" + text + "] Length 2001\n"), std::string::npos);
+}
+
+TEST_F(RegistryDumpTest, FileNameCarriesAPositiveId) {
+    std::vector<std::string> files;
+    for (long id : {0L, -3L, 42L})
+        EXPECT_EQ(getOrvionRegistryInfo(out_.path().c_str(), files, id), 0);
+    EXPECT_EQ(files, (std::vector<std::string>{out_.file("OrvionRegistry.txt"),
+                                               out_.file("OrvionRegistry.txt"),
+                                               out_.file("42_OrvionRegistry.txt")}));
+    // Missing subtrees leave their reason in the file, which still counts as written.
+    EXPECT_NE(testenv::readFile(files[0]).find("getRegSubKeysFromAbsPath failed\n"),
+              std::string::npos);
+}
+
+TEST_F(RegistryDumpTest, DepthLimitStopsTheWalkOfThatRootOnly) {
+    std::string key = kProduct;
+    for (int i = 0; i < 1030; ++i) key += "/k";
+    set(key, "v", value(host::RegType::String, "x"));
+    set("SOFTWARE/ODBC", "Driver", value(host::RegType::String, "x"));
+    const std::string text = dump();
+    size_t limit = text.find("Reached the maximum depth of registry keys [1024]\n");
+    ASSERT_NE(limit, std::string::npos);
+    EXPECT_EQ(text.find("v: REG_SZ"), std::string::npos);
+    EXPECT_LT(limit, text.find("Listing Registry contents of [SOFTWARE\\ODBC]:\nDriver:"));
+    char flags[1024];
+    std::memset(flags, 1, sizeof flags);
+    testenv::TempDir scratch("regdump-walk");
+    FILE* out = fopen(scratch.file("walk").c_str(), "w");
+    EXPECT_FALSE(RecurseDumpReg(out, kProduct, 0, flags));
+    fclose(out);
+}
+
+TEST_F(RegistryDumpTest, UnwritableOutputIsAnErrorAndNotListed) {
+    std::vector<std::string> files;
+    EXPECT_EQ(getOrvionRegistryInfo(out_.file("missing").c_str(), files, 0), ENOENT);
+    host::io::injectWriteFault(ENOSPC);
+    EXPECT_EQ(getOrvionRegistryInfo(out_.path().c_str(), files, 0), ENOSPC);
+    host::io::clearFaults();
+    EXPECT_TRUE(files.empty());
+    EXPECT_FALSE(testenv::exists(out_.file("OrvionRegistry.txt"))) << "no half dump is left";
+}
+
+}  // namespace
