@@ -4,6 +4,7 @@
 
 #include "collector/StepSupport.h"
 #include "collector/infoNLogsCollector.h"
+#include "delivery/Upload.h"
 #include "diag/StorageNode.h"
 #include "host/File.h"
 #include "host/Process.h"
@@ -11,13 +12,6 @@
 namespace {
 
 const char* const kTag = "void infoNLogsCollector::collectKolvraLogs()";
-
-// TODO: return uploadToCloud(options, directory, name) once the delivery layer provides it;
-// until then every archive takes the path of a failed upload and goes into the bundle.
-int uploadArchive(const MsgInternetOptions* /*options*/, const std::string& /*directory*/,
-                  const std::string& /*name*/) {
-    return -1;
-}
 
 // "kolvra_<machine>_<year>_<month>_<day>_<hour>_<minute>_<second>.tar.gz", local time.
 std::string archiveName(WYPlatformInfo& info) {
@@ -53,7 +47,7 @@ void infoNLogsCollector::collectKolvraLogs() {
         logger.Error(kTag, "Failed to collect kolvra log, because %s doesn't exist.", name.c_str());
         return;
     }
-    if (uploadArchive(internetOptions, home, name) == 0) {
+    if (uploadToCloud(internetOptions, home, name) == 0) {
         logger.Debug(kTag, "Succeeded to upload kolvra log to cloud");
     } else {
         logger.Error(kTag,

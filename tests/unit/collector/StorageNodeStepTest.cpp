@@ -6,10 +6,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 
 #include "StepFixture.h"
+#include "host/Gateway.h"
 #include "host/Process.h"
+#include "host/Sleep.h"
 
 namespace {
 
@@ -52,7 +55,8 @@ class StorageNodeStep : public steptest::StepTest {
     }
 };
 
-TEST_F(StorageNodeStep, ArchiveOfAFailedUploadGoesIntoTheBundleAndLeavesNothingBehind) {
+// Runs the step twice in a child process on the node: the upload fails, then succeeds.
+TEST_F(StorageNodeStep, ArchiveGoesUpOrIntoTheBundleAndNothingStaysBehind) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root for a private mount namespace";
     if (!testenv::haveProgram("su") || !testenv::exists("/bin/bash")) GTEST_SKIP() << "no su";
     const std::string report = scratch_.file("report");
@@ -66,24 +70,38 @@ TEST_F(StorageNodeStep, ArchiveOfAFailedUploadGoesIntoTheBundleAndLeavesNothingB
             out.close();
             _exit(0);
         }
-        MsgInternetOptions upload;
+        // Uploads go to a recording gateway; retries do not wait.
+        bool uploadWorks = false;
+        host::testing::interceptSleeps([](unsigned long) {});
+        host::gateway::setRecorderForTests([&](const std::string& call,
+                                               const std::vector<std::string>&)
+                                               -> std::optional<host::gateway::Answer> {
+            return host::gateway::Answer{call == "uploadFile" && !uploadWorks ? -1 : 0, 0, "", ""};
+        });
+        MsgInternetOptions upload{};
+        upload.protocol = 1;
+        upload.partSizeMb = 10;
+        snprintf(upload.uploadUrl, sizeof upload.uploadUrl, "%s", "ftp://127.0.0.1:1/");
         steptest::StepRequest request;
         request.internetOptions = &upload;
-        // The archive is read while the staging directory still exists.
-        run(&infoNLogsCollector::collectKolvraLogs, request, [&](const std::string& bundle) {
-            for (const std::string& member : tartest::members(bundle)) {
-                out << "member " << member << "\n";
-                std::string inner;
-                WyProcess::system(("tar xOf " + host::shellQuote(bundle) + " " +
-                                   host::shellQuote(member) + " | tar tzf -")
-                                      .c_str(),
-                                  &inner, nullptr);
-                out << inner;
-            }
-        });
-        std::string home;
-        WyProcess::system("ls /home/kolvrasvc", &home, nullptr);
-        out << "home " << home.find("kolvra_") << "\n";
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            uploadWorks = attempt == 1;
+            out << "run " << attempt << "\n";
+            run(&infoNLogsCollector::collectKolvraLogs, request, [&](const std::string& bundle) {
+                for (const std::string& member : tartest::members(bundle)) {
+                    out << "member " << member << "\n";
+                    std::string inner;
+                    WyProcess::system(("tar xOf " + host::shellQuote(bundle) + " " +
+                                       host::shellQuote(member) + " | tar tzf -")
+                                          .c_str(),
+                                      &inner, nullptr);
+                    out << inner;
+                }
+            });
+            std::string home;
+            WyProcess::system("ls /home/kolvrasvc", &home, nullptr);
+            out << "home " << home.find("kolvra_") << "\n";
+        }
         out.close();
         _exit(0);
     }
@@ -91,14 +109,21 @@ TEST_F(StorageNodeStep, ArchiveOfAFailedUploadGoesIntoTheBundleAndLeavesNothingB
     ASSERT_EQ(waitpid(child, &status, 0), child);
     const std::string facts = testenv::readFile(report);
     if (facts == "no namespace\n") GTEST_SKIP() << "cannot make a private mount namespace";
-    EXPECT_NE(facts.find("member ./kolvra_client01_"), std::string::npos) << facts;
+    const size_t second = facts.find("run 1\n");
+    ASSERT_NE(second, std::string::npos) << facts;
+    const std::string failed = facts.substr(0, second), uploaded = facts.substr(second);
+    EXPECT_NE(failed.find("member ./kolvra_client01_"), std::string::npos) << facts;
     // Both clusters' ansible and cluster logs, each archive with its index.
     for (const char* file : {"./logs.alpha.tar.gz", "./logs.beta.xml",
                              "./sysdump-kolvra.alpha.tar.gz", "./sysdump-kolvra.beta.xml"})
-        EXPECT_NE(facts.find(std::string(file) + "\n"), std::string::npos) << file << facts;
-    EXPECT_NE(facts.find("home " + std::to_string(std::string::npos)), std::string::npos) << facts;
+        EXPECT_NE(failed.find(std::string(file) + "\n"), std::string::npos) << file << facts;
+    EXPECT_EQ(uploaded.find("member "), std::string::npos) << facts;
+    const std::string clean = "home " + std::to_string(std::string::npos) + "\n";
+    EXPECT_NE(failed.find(clean), std::string::npos) << facts;
+    EXPECT_NE(uploaded.find(clean), std::string::npos) << facts;
     EXPECT_NE(log().find("Failed to upload kolvra log to cloud, so add kolvra log into HM"),
               std::string::npos);
+    EXPECT_NE(log().find("Succeeded to upload kolvra log to cloud"), std::string::npos);
     EXPECT_EQ(tmpScripts(), before);
 }
 
