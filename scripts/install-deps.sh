@@ -6,12 +6,13 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
   libboost-regex-dev libboost-dev zlib1g-dev libarchive-dev libcurl4-openssl-dev libbz2-dev
+  libssl-dev libdeflate-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   tar gzip bzip2 coreutils findutils sed grep file procps util-linux
   7zip python3 python3-pyftpdlib openssl
 )
 if [ "${1:-}" = "--bench" ]; then
-  packages+=(ripgrep gawk perl hyperfine time)
+  packages+=(ripgrep gawk perl hyperfine time pigz)
 fi
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang libclang-rt-14-dev)

@@ -70,8 +70,3 @@ bool infoNLogsCollector::isJobResultsSet() const {
     return !needFilteredLog() && !isProxyClient && (options & OPT_JOB_RESULTS) &&
            !isScrubLogsEnabled();
 }
-
-// Steps whose collection is not part of this build return at once.
-void infoNLogsCollector::collectAdditionalFolders() {}
-void infoNLogsCollector::collectOracleLogs() {}
-void infoNLogsCollector::bundleAllLogs() {}

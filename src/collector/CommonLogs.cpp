@@ -1,10 +1,12 @@
 // The common step: in job-log mode one filtered job log streamed straight back; in bundle
-// mode the main bundle with the proxy client's downloaded logs.
+// mode the main bundle: the log directory and the job results, or a proxy client's
+// downloaded logs.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "bundle/ProxyBundle.h"
+#include "bundle/TarBundles.h"
 #include "collector/infoNLogsCollector.h"
 #include "diag/JobResultFiles.h"
 #include "host/File.h"
@@ -85,6 +87,26 @@ void infoNLogsCollector::collectJobLog() {
 }
 
 void infoNLogsCollector::collectBundle() {
+    if (!isProxyClient) {
+        if (options & OPT_PRODUCT_LOGS) {
+            setBundleFile();
+            bundleLogs(static_cast<long>(startTime), logDir, bundleFile, nullptr, &extraNames,
+                       options, &scrubRules, &replacements);
+            if (!FXFile::DoesFileExist(bundleFile))
+                logger.Debug(kTag, "bundleLogs did not create log file %s ", bundleFile.c_str());
+        }
+        if (options & OPT_JOB_RESULTS) {
+            if (isScrubLogsEnabled()) {
+                logger.Debug(kTag, "Scrub Logs is enabled. Will SKIP collecting Job Results.");
+            } else {
+                if (bundleFile.empty()) setBundleFile();
+                bundleJobResultLogs(bundleFile.c_str(), clientName, jobId);
+                if (!FXFile::DoesFileExist(bundleFile))
+                    logger.Debug(kTag, "bundleJobResultLogs did not create log file %s ",
+                                 bundleFile.c_str());
+            }
+        }
+    }
     if (isProxyClient && (options & (OPT_PRODUCT_LOGS | OPT_JOB_RESULTS))) {
         if (isScrubLogsEnabled()) {
             logger.Debug(kTag,

@@ -92,6 +92,7 @@ class infoNLogsCollector {
     void setBundleFile();
     void collectJobLog();
     void collectBundle();
+    void addDiagnosticsBundle();
 
     // Request values, in parameter order.
     CTeSocket* socket;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/JobResultPaths.h"
 #include "common/OptionBits.h"
 #include "host/FileHandle.h"
 #include "host/Jobs.h"
@@ -21,22 +22,6 @@ namespace {
 constexpr int kPathSize = 1024;
 constexpr size_t kCopyBlock = 16384;
 const char kLibraryLog[] = "/tmp/libwyobk.log";
-
-std::string jobResultsDirectoryOf(const char* machine) {
-    WYPI_CommClient comm;
-    comm.setFocus(WYPI_Focus::getFocus());
-    return comm.getJobResultsDirectory(machine ? machine : "");
-}
-
-// The client whose job results are meant: the requested one, or this machine when the
-// request named none.
-std::string clientOrThisMachine(const char* clientName) {
-    if (clientName && *clientName) return clientName;
-    WYPlatformInfo info;
-    info.setFocus(WYPI_Focus::getFocus());
-    const char* physical = info.getPhysicalMachine();
-    return physical ? physical : "";
-}
 
 // snprintf into a kPathSize buffer; a text that does not fit is refused with a log line.
 bool formatPath(char* buffer, const char* tag, const char* fmt, ...)
@@ -90,34 +75,6 @@ bool copyCollectFile(char* outPath, const char* dir, const char* idText) {
 
 }  // namespace
 
-int getJobResultFilePath(char* resultDir, char* baseDir, const char* clientName, long long jobId) {
-    EvDebug log;
-    const char* tag = "getJobResultFilePath";
-    resultDir[0] = '\0';
-    baseDir[0] = '\0';
-    std::string root = jobResultsDirectoryOf(clientOrThisMachine(clientName).c_str());
-    if (root.empty()) {
-        log.Error(tag, "Failed to get the job results directory of [%s]",
-                  clientOrThisMachine(clientName).c_str());
-        return -1;
-    }
-    bool ok = jobId == 0 ? formatPath(resultDir, tag, "%s/WY_JobResults", root.c_str())
-                         : formatPath(resultDir, tag, "%s/WY_JobResults/%d/0/%lld", root.c_str(), 2,
-                                      jobId);
-    int result = 0;
-    log.Debug(tag, "Job result dir path is : %s ", resultDir);
-    struct stat st;
-    if (!ok || stat(resultDir, &st) != 0) {
-        log.Debug(tag, "Error while executing stat on, %s (%d)", resultDir, errno);
-        result = -1;
-    }
-    if (formatPath(baseDir, tag, "%s/%d/", root.c_str(), 2) && stat(baseDir, &st) != 0) {
-        log.Debug(tag, "Error while executing stat on, %s (%d)", baseDir, errno);
-        baseDir[0] = '\0';
-    }
-    return result;
-}
-
 bool dumpFileToLogFile(FILE* out, const char* path, const char* machineName, const char* label) {
     EvDebug log;
     host::FileHandle in = host::FileHandle::open(path, "rb");
@@ -159,9 +116,9 @@ bool appendRmanAndLibraryLog(FILE* out, long long jobId, const char* clientName,
 
     EvDebug log;
     const char* tag = "getRmanLogByJobId";
-    std::string client = clientOrThisMachine(clientName);
+    std::string client = common::clientOrThisMachine(clientName);
     std::string machine = client.empty() ? "NO NAME" : client;
-    std::string root = jobResultsDirectoryOf(client.c_str());
+    std::string root = common::jobResultsDirectoryOf(client.c_str());
     char path[kPathSize];
     if (root.empty()) {
         log.Error(tag, "Failed to get the job results directory of [%s]", client.c_str());
@@ -201,7 +158,7 @@ bool getFLRResult(char* outPath, unsigned int unused, unsigned int pairId, unsig
     info.setFocus(WYPI_Focus::getFocus());
     const char* physical = info.getPhysicalMachine();
     if (!physical || !*physical) log.Error(tag, "Failed to retrieve the physical client name.");
-    std::string root = jobResultsDirectoryOf(physical ? physical : "");
+    std::string root = common::jobResultsDirectoryOf(physical ? physical : "");
     if (root.empty()) {
         log.Error(tag, "Failed to get directory for pairId [%u].", pairId);
         return false;

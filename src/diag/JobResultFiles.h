@@ -4,13 +4,9 @@
 
 #include <cstdio>
 
+#include "common/JobResultPaths.h"
 #include "host/Export.h"
 
-// resultDir and baseDir are the caller's 1024-byte buffers. resultDir gets the job's result
-// directory (jobId 0: the whole "WY_JobResults" directory), baseDir the base directory (empty
-// when it does not exist). 0 when resultDir exists, -1 otherwise.
-SL_API int getJobResultFilePath(char* resultDir, char* baseDir, const char* clientName,
-                                long long jobId);
 // Appends the job's RMAN output ("backup.out" / "restore.out", chosen by the options word) and
 // the media library log to out. False only when the library log exists and copying it failed.
 SL_API bool getRmanLogByJobId(FILE* out, long long jobId, const char* clientName,

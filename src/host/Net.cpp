@@ -20,15 +20,22 @@ using namespace host::wire;
 
 struct CTeSocket::Shared {
     int fd = -1;
+    std::shared_ptr<host::StreamTransport> transport;  // owns fd when set
     std::mutex writeMutex;  // one frame sequence at a time, never interleaved
     std::atomic<bool> broken{false};
     ~Shared() {
-        if (fd >= 0) close(fd);
+        if (fd >= 0 && !transport) close(fd);
     }
 };
 
 CTeSocket::CTeSocket(int fd) : shared_(std::make_shared<Shared>()) {
     shared_->fd = fd;
+}
+
+CTeSocket::CTeSocket(std::shared_ptr<host::StreamTransport> transport)
+    : shared_(std::make_shared<Shared>()) {
+    shared_->fd = transport ? transport->fd() : -1;
+    shared_->transport = std::move(transport);
 }
 
 int CTeSocket::fd() const {
@@ -45,6 +52,16 @@ CTeError CTeSocket::sendAll(const void* data, size_t size) {
     std::lock_guard<std::mutex> lock(shared_->writeMutex);
     if (shared_->broken)
         return CTeError(EPIPE, "the connection to the requester is broken", SL_CODE_LOCATION);
+    if (shared_->transport) {
+        CTeError err = shared_->transport->writeAll(data, size);
+        if (err.IsError()) {
+            shared_->broken = true;
+            EvDebug log;
+            log.Error("CTeSocket::sendAll", "Writing to the requester failed: %s",
+                      err.AsString().c_str());
+        }
+        return err;
+    }
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
         // MSG_NOSIGNAL: a peer that went away is an error value here, never SIGPIPE.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -11,11 +12,27 @@
 
 #include "host/Error.h"
 
+namespace host {
+
+// A byte stream a CTeSocket writes through instead of its own descriptor (a TLS session over
+// a TCP connection). writeAll sends everything or fails; it never raises SIGPIPE and gives
+// up on a peer that stops reading instead of waiting without end.
+class StreamTransport {
+  public:
+    virtual ~StreamTransport() = default;
+    virtual CTeError writeAll(const void* data, size_t size) = 0;
+    virtual int fd() const = 0;  // the connection underneath, owned by the transport
+};
+
+}  // namespace host
+
 // A connected stream socket, shared by its copies; the last copy closes it.
 class CTeSocket {
   public:
     CTeSocket() = default;
     explicit CTeSocket(int fd);  // takes ownership
+    // Writes go through the transport, which owns the connection.
+    explicit CTeSocket(std::shared_ptr<host::StreamTransport> transport);
     int fd() const;
     bool isOpen() const { return fd() >= 0; }
     // Writes everything or fails (peer gone, error): then the socket is marked broken and
@@ -91,6 +108,10 @@ class ReplySink {
 // Reads frames from fd until the peer closes. False with a reason on a malformed stream
 // (unknown frame, oversized length, truncated frame, file data outside a file).
 bool readReplies(int fd, ReplySink& sink, std::string& error);
+// The same over any byte stream: read fills up to size bytes and returns their count, 0 at
+// a clean end of the stream, -1 with a reason in error.
+using ReadFunction = std::function<long(void* buffer, size_t size, std::string& error)>;
+bool readReplies(const ReadFunction& read, ReplySink& sink, std::string& error);
 
 }  // namespace host
 

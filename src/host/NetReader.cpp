@@ -15,10 +15,10 @@ using namespace host::wire;
 
 namespace {
 
-// Buffered reads from a descriptor.
+// Buffered reads from a byte stream.
 class Input {
   public:
-    explicit Input(int fd) : fd_(fd), buffer_(64 * 1024) {}
+    explicit Input(const host::ReadFunction& read) : source_(read), buffer_(64 * 1024) {}
 
     // Fills out with exactly size bytes. 1: done; 0: clean end before the first byte;
     // -1: the stream ended inside or failed (error says which).
@@ -27,12 +27,8 @@ class Input {
         size_t copied = 0;
         while (copied < size) {
             if (pos_ == len_) {
-                ssize_t got = ::read(fd_, buffer_.data(), buffer_.size());
-                if (got < 0 && errno == EINTR) continue;
-                if (got < 0) {
-                    error = std::string("cannot read the reply stream: ") + std::strerror(errno);
-                    return -1;
-                }
+                long got = source_(buffer_.data(), buffer_.size(), error);
+                if (got < 0) return -1;
                 if (got == 0) {
                     if (copied == 0) return 0;
                     error = "the reply stream ends inside a frame";
@@ -50,7 +46,7 @@ class Input {
     }
 
   private:
-    int fd_;
+    const host::ReadFunction& source_;
     std::vector<char> buffer_;
     size_t pos_ = 0, len_ = 0;
 };
@@ -157,8 +153,21 @@ struct Decoder {
 namespace host {
 
 bool readReplies(int fd, ReplySink& sink, std::string& error) {
+    const ReadFunction read = [fd](void* buffer, size_t size, std::string& why) -> long {
+        for (;;) {
+            const ssize_t got = ::read(fd, buffer, size);
+            if (got >= 0) return static_cast<long>(got);
+            if (errno == EINTR) continue;
+            why = std::string("cannot read the reply stream: ") + std::strerror(errno);
+            return -1;
+        }
+    };
+    return readReplies(read, sink, error);
+}
+
+bool readReplies(const ReadFunction& read, ReplySink& sink, std::string& error) {
     error.clear();
-    Input in(fd);
+    Input in(read);
     Decoder decoder(sink, error);
     std::vector<unsigned char> payload;
     for (;;) {

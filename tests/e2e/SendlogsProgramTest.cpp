@@ -161,6 +161,29 @@ TEST_F(CollectTest, ScrubPatternsFileMasksTheJobLog) {
     EXPECT_TRUE(contains(refused.err, "no job log arrived")) << refused.err;
 }
 
+TEST_F(CollectTest, BundleRequestLeavesTheClientsGzipBundleAndTheOracleReport) {
+    const std::string out = local_.file("out");
+    const std::string folder = local_.mkdir("app logs");
+    testenv::writeFile(folder + "/app.log", "app line\n");
+    const ProgramResult r =
+        collect({"--product-logs", "--job-results", "--client-name", "client01", "--folder",
+                 "APP=" + folder, "--job", "1003", "--oracle-restore", "--direct-results"},
+                out);
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(contains(r.out, "bundle name: client01_logs.tar.gz")) << r.out;
+    ASSERT_TRUE(testenv::exists(out + "/client01_logs.tar.gz"));
+    EXPECT_TRUE(testenv::exists(out + "/restore.out"));
+    std::string listing;
+    ASSERT_EQ(
+        WyProcess::system(("tar -tzf " + host::shellQuote(out + "/client01_logs.tar.gz")).c_str(),
+                          &listing, nullptr),
+        0);
+    for (const char* member : {"./wyd.log\n", "./wyd_3.log.bz2\n", "APP.tar\n",
+                               "./WyDiagnostics.7z\n", "/WY_JobResults/2/0/1003/restore.out\n"})
+        EXPECT_TRUE(contains(listing, member)) << member;
+    EXPECT_FALSE(contains(listing, "locks"));
+}
+
 TEST_F(CollectTest, RequestThatSendsNothingFailsAndPointsAtTheLibraryLog) {
     // Bundle mode without product logs or job results: the library names no bundle.
     const std::string out = local_.file("out");

@@ -19,8 +19,10 @@ const std::set<std::string> kInterface = {
     "getLogFilesByTime", "findFileOffsets", "getFilesList", "getLogFilesList", "canIncludeFile",
     "ParseLogLine", "GetIdStr", "getIdStr", "getJobInfo", "GetToken", "FindLogType",
     "GetBaseLogFileName", "splitFilePath", "PrintHeader", "printErrorMsg",
-    // job result files and the proxy bundle
+    // job result files, tar bundles and the final bundle
     "bundleProxyClientLogsAndJR", "getJobResultFilePath", "getRmanLogByJobId", "getFLRResult",
+    "bundleLogs", "bundleJobResultLogs", "runCommand", "compressTarFile", "compressFile",
+    "runWyDiagnostics", "getWyPerfMgrLogAnalysisReport",
     // scrubbing
     "populateScrubPatternsFromFile", "createIgnoreCaseScrubPatternConfig",
     "_createBitMapFromString", "createIgnoreCaseBitMap", "createCaseBitMap", "overlapBitMap",

@@ -1,6 +1,7 @@
 // "sendlogs collect": runs one log-collection request in-process, the library on a second
 // thread writing into one end of a socket pair, this thread decoding the other end; prints
-// the reply records, writes the streamed files into OUTDIR and judges the outcome.
+// the reply records, writes the streamed files into OUTDIR and judges the outcome. With
+// --remote the request goes to other machines instead (RemoteCollect.cpp).
 #include <unistd.h>
 
 #include <cstdio>
@@ -12,6 +13,7 @@
 
 #include "CliSupport.h"
 #include "Command.h"
+#include "RemoteCollect.h"
 #include "RequestOptions.h"
 #include "ScrubPatternLoader.h"
 #include "collector/infoNLogsCollector.h"
@@ -120,8 +122,8 @@ bool judge(const LoadedRequest& request, const tooling::ReplyWriter& writer,
 
 int runCollect(int argc, char** argv) {
     CLI::App app{
-        "Run one log-collection request in-process and write every file it sends into "
-        "OUTDIR.",
+        "Run one log-collection request in-process, or on other machines' services with "
+        "--remote, and write every file it sends into OUTDIR.",
         "sendlogs collect"};
     Target target;
     auto* sandbox = app.add_option("--sandbox", target.sandbox, "Sandbox folder to run against")
@@ -132,6 +134,8 @@ int runCollect(int argc, char** argv) {
     app.add_option("-o,--output", target.outDir, "Folder for the received files")->required();
     cli::RequestOptions options;
     options.addTo(app);
+    cli::RemoteOptions remote;
+    remote.addTo(app, {sandbox, registry});
     app.footer(
         "Exit status: 0 when the request ended without a failure record and every file "
         "arrived whole; 1 when the library reported a failure, a file was damaged or refused, "
@@ -155,6 +159,8 @@ int runCollect(int argc, char** argv) {
         std::cerr << "collect: " << error << "\n";
         return cli::kExitFailed;
     }
+    if (remote.wanted())
+        return remote.run(request.values, request.rules, request.replacements, target.outDir);
 
     FILE* progress = ::isatty(STDERR_FILENO) ? stderr : nullptr;
     tooling::ReplyWriter writer(target.outDir, std::cout, progress);

@@ -41,6 +41,15 @@ void RequestOptions::addTo(CLI::App& app) {
     app.add_flag("--scrub", scrub_, "Mask sensitive values (needs --scrub-patterns)");
     app.add_option("--scrub-patterns", scrubPatterns_, "Scrub patterns file")
         ->check(CLI::ExistingFile);
+    app.add_flag("--oracle-backup", oracleBackup_,
+                 "The job is an Oracle backup: add its result report (with --job)");
+    app.add_flag("--oracle-restore", oracleRestore_,
+                 "The job is an Oracle restore: add its result report (with --job)");
+    app.add_flag("--direct-results", directResults_,
+                 "Send the Oracle result report on its own instead of in the bundle (a --job "
+                 "request then gets a bundle, not a job log)");
+    app.add_flag("--no-oracle-results", noOracleResults_,
+                 "Leave the Oracle result report and RMAN output out");
     app.add_option("--command", commands_, "Shell command whose output is collected")
         ->allow_extra_args(false);
     app.add_option("--folder", folders_, "Additional folder NAME=DIR")->allow_extra_args(false);
@@ -85,6 +94,10 @@ bool RequestOptions::resolve(CollectRequest& out, std::string& error) const {
     if (cores_) out.options |= OPT_CORE_FILES;
     if (setupLogs_) out.options |= OPT_SETUP_LOGS;
     if (scrub_) out.options |= OPT_SCRUB_LOGS;
+    if (oracleBackup_) out.options |= OPT_ORACLE_BACKUP;
+    if (oracleRestore_) out.options |= OPT_ORACLE_RESTORE;
+    if (directResults_) out.options |= OPT_DIRECT_RESULTS;
+    if (noOracleResults_) out.options |= OPT_NO_ORACLE_RESULTS;
 
     for (const std::string& folder : folders_) {
         std::string entry;

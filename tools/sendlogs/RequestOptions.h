@@ -49,6 +49,8 @@ class RequestOptions {
     std::vector<std::string> commands_, extraNames_, folders_;
     bool productLogs_ = false, jobResults_ = false, systemInfo_ = false, cores_ = false;
     bool setupLogs_ = false, scrub_ = false;
+    bool oracleBackup_ = false, oracleRestore_ = false, directResults_ = false;
+    bool noOracleResults_ = false;
     CLI::App* app_ = nullptr;
 };
 

@@ -100,6 +100,8 @@ bool generateLogs(const sandbox::Layout& l, const SandboxOptions& options, std::
     logs.targetBytes = options.logBytes;
     logs.jobIds = SandboxFacts::jobIds();
     if (!generateLogDirectory(l.logDir, logs, error)) return false;
+    // The services' lock files, which a log bundle leaves out.
+    if (!sandbox::writeText(l.logDir + "/locks/wyd.lock", "25104\n", error)) return false;
 
     // The remote client's own small log folder, fetched through the proxy stand-in.
     LogGenOptions remote;
@@ -153,7 +155,8 @@ bool createSandbox(const std::string& dir, const SandboxOptions& options, std::s
            sandbox::writeInstallationFiles(layout, error) &&
            sandbox::writeToolStandIns(layout, error) &&
            sandbox::writeDiagnosticsMaterial(layout, error) &&
-           generateLogs(layout, options, error) && writeEnvFile(layout, options, error);
+           generateLogs(layout, options, error) && writeEnvFile(layout, options, error) &&
+           sandbox::writeTlsFiles(layout, error);
 }
 
 std::string sandboxRegistryRoot(const std::string& dir) {

@@ -25,7 +25,8 @@ struct SandboxFacts {
     static constexpr unsigned kLocalClientId = 2;   // this machine (nOsId 1)
     static constexpr unsigned kRemoteClientId = 7;  // served through the proxy (nOsId 49)
     static constexpr const char* kRemoteClientName = "client07";
-    static constexpr long long kBackupJob = 1001;  // the job with a "backup.out" result
+    static constexpr long long kBackupJob = 1001;   // the job with a "backup.out" result
+    static constexpr long long kRestoreJob = 1003;  // the job with a "restore.out" result
     static constexpr const char* kPrivateKeyName = "client_key.pem";
     // Text inside the private key file: must never appear in anything collected.
     static constexpr const char* kPrivateKeyMarker = "SANDBOX-PRIVATE-KEY-NEVER-COLLECT";

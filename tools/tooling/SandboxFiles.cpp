@@ -34,7 +34,17 @@ bool writeJobResults(const std::string& jobResults, std::string& error) {
         "channel ch1: starting full datafile backup set\n"
         "Finished backup at 01-JAN-24\n"
         "Recovery Manager complete.\n";
-    if (!writeText(jobFolder(jobResults, SandboxFacts::kBackupJob) + "/backup.out", rman, error))
+    const std::string restore =
+        "Recovery Manager: Release 19.0.0.0.0\n"
+        "RMAN> restore database;\n"
+        "Starting restore at 02-JAN-24\n"
+        "channel ch1: restoring datafile 00001\n"
+        "Finished restore at 02-JAN-24\n"
+        "Recovery Manager complete.\n";
+    // Job 1004 has no result file: the host's job results service makes it when asked.
+    if (!writeText(jobFolder(jobResults, SandboxFacts::kBackupJob) + "/backup.out", rman, error) ||
+        !writeText(jobFolder(jobResults, SandboxFacts::kRestoreJob) + "/restore.out", restore,
+                   error))
         return false;
     // Leftovers of earlier requests: the job-results archive excludes these by name.
     return writeText(jobResults + "/support_1700000000/stale.txt", "old staging file\n", error) &&

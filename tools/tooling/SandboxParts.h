@@ -24,6 +24,7 @@ bool writeExecutable(const std::string& path, const std::string& text, std::stri
 bool writeRegistry(const Layout& layout, const SandboxOptions& options, std::string& error);
 bool writeInstallationFiles(const Layout& layout, std::string& error);
 bool writeToolStandIns(const Layout& layout, std::string& error);
+bool writeTlsFiles(const Layout& layout, std::string& error);  // SandboxTls.h
 
 }  // namespace sandbox
 }  // namespace tooling

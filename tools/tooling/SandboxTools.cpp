@@ -11,13 +11,20 @@ namespace sandbox {
 namespace {
 
 // Writes "WyDiagnostics.7z" into the folder after "-output": a real 7z archive of a small
-// report when a 7z program is installed, otherwise the report itself under that name.
+// report when a 7z program is installed, otherwise the report itself under that name. The
+// report names this client and its server, as the real tool's does; with "-spf FILE" every
+// value the scrub patterns file names is masked first (literal values as whole words in any
+// case, "##isregexmagic##" records as expressions), and when that cannot be done no bundle
+// is written at all.
 const char* kDiagnostics = R"SH(#!/bin/sh
 # Sandbox stand-in for the diagnostics tool.
-out=""
+out=""; spf=""; vm=""; client=""
 while [ $# -gt 0 ]; do
     case "$1" in
         -output) out="${2:-}"; [ $# -ge 2 ] && shift ;;
+        -spf) spf="${2:-}"; [ $# -ge 2 ] && shift ;;
+        -vm) vm="${2:-}"; [ $# -ge 2 ] && shift ;;
+        -clientID) client="${2:-}"; [ $# -ge 2 ] && shift ;;
     esac
     shift
 done
@@ -25,13 +32,41 @@ if [ -z "$out" ] || [ ! -d "$out" ]; then
     echo "WyDiagnostics: missing or absent -output folder [$out]" >&2
     exit 2
 fi
+here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/wydiag.XXXXXX") || exit 1
 trap 'rm -rf "$work"' EXIT
 {
     echo "WyDiagnostics sandbox report"
+    echo "Instance: $vm"
+    echo "Client id: ${client:-0}"
+    echo "Client: @CLIENT_HOST@ (@MACHINE@), address 10.20.30.40"
+    echo "Firewall configuration:"
+    cat "$here/../base/FwConfig.txt" 2>/dev/null
     date
-    uname -a
 } > "$work/diagnostics.txt"
+if [ -n "$spf" ]; then
+    python3 - "$spf" "$work/diagnostics.txt" <<'PY' || { echo "WyDiagnostics: cannot mask [$spf]" >&2; exit 3; }
+import re, sys
+rules = []
+with open(sys.argv[1], encoding="utf-8", errors="surrogateescape") as f:
+    for line in f.read().splitlines():
+        if not line:
+            continue
+        value, _, extra = line.partition("&#*#&")
+        if extra.startswith("##isregexmagic##"):
+            rules.append((re.compile(value, re.I), "MaskedData"))
+        else:
+            edge = "(?<![A-Za-z0-9])"
+            rules.append((re.compile(edge + re.escape(value) + "(?![A-Za-z0-9])", re.I),
+                          extra or "MaskedData"))
+with open(sys.argv[2], encoding="utf-8", errors="surrogateescape") as f:
+    text = f.read()
+for expression, mask in rules:
+    text = expression.sub(mask, text)
+with open(sys.argv[2], "w", encoding="utf-8", errors="surrogateescape") as f:
+    f.write(text)
+PY
+fi
 for z in 7z 7zz 7za; do
     if command -v "$z" >/dev/null 2>&1; then
         "$z" a -bd -y "$out/WyDiagnostics.7z" "$work/diagnostics.txt" >/dev/null 2>&1 && exit 0
@@ -90,10 +125,22 @@ if [ -n "$dest" ] && [ -d "$dest" ]; then
 fi
 )SH";
 
+// The stand-in's text with this sandbox's client names filled in.
+std::string diagnosticsScript() {
+    std::string text = kDiagnostics;
+    for (const auto& [key, value] :
+         {std::pair<std::string, std::string>{"@CLIENT_HOST@", SandboxFacts::kClientHostName},
+          {"@MACHINE@", SandboxFacts::kPhysicalMachine}}) {
+        for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at))
+            text.replace(at, key.size(), value);
+    }
+    return text;
+}
+
 }  // namespace
 
 bool writeToolStandIns(const Layout& l, std::string& error) {
-    return writeExecutable(l.home + "/WyDiagnostics", kDiagnostics, error) &&
+    return writeExecutable(l.home + "/WyDiagnostics", diagnosticsScript(), error) &&
            writeExecutable(l.home + "/Base/wysnapcore", kCoreAnalyzer, error) &&
            writeExecutable(l.base + "/WyPerfLogAnalyze", kPerfAnalyzer, error);
 }

@@ -1,0 +1,24 @@
+// Where a client's job results live: shared by the job result files of the diagnostics and
+// by the bundle that packs them.
+#pragma once
+
+#include <string>
+
+#include "host/Export.h"
+
+// resultDir and baseDir are the caller's 1024-byte buffers. resultDir gets the job's result
+// directory (jobId 0: the whole "WY_JobResults" directory), baseDir the base directory (empty
+// when it does not exist). 0 when resultDir exists, -1 otherwise.
+SL_API int getJobResultFilePath(char* resultDir, char* baseDir, const char* clientName,
+                                long long jobId);
+
+namespace common {
+
+// The job results directory of a client (empty: this machine), as the focused instance
+// knows it; empty when unknown.
+std::string jobResultsDirectoryOf(const char* machine);
+// The client whose job results are meant: the requested one, or this machine when the
+// request named none.
+std::string clientOrThisMachine(const char* clientName);
+
+}  // namespace common

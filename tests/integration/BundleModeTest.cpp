@@ -1,0 +1,254 @@
+// Bundle mode end to end: requests through gatherInfoNLogs against a sandbox installation,
+// the received bundle opened (nested archives and compressed members too) and its members
+// checked; the Oracle result step in both modes, the uncompressed fallback, a scrubbed
+// request over product and third-party logs, and a requester that hangs up.
+#include <gtest/gtest.h>
+
+#include <boost/regex.hpp>
+#include <filesystem>
+#include <thread>
+
+#include "collector/infoNLogsCollector.h"
+#include "host/FileHandle.h"
+#include "host/Log.h"
+#include "scrub/PatternFile.h"
+#include "support/BundleScan.h"
+#include "support/RequestHarness.h"
+#include "tooling/Sandbox.h"
+
+namespace fs = std::filesystem;
+using tooling::SandboxFacts;
+
+namespace {
+
+bool hasMember(const std::vector<bundlescan::Member>& members, const std::string& name) {
+    for (const auto& m : members)
+        if (m.name == name) return true;
+    return false;
+}
+
+const bundlescan::Member* findMember(const std::vector<bundlescan::Member>& members,
+                                     const std::string& suffix) {
+    for (const auto& m : members)
+        if (m.name.size() >= suffix.size() &&
+            m.name.compare(m.name.size() - suffix.size(), suffix.size(), suffix) == 0)
+            return &m;
+    return nullptr;
+}
+
+// Folder entries whose name begins with prefix.
+std::vector<std::string> entriesStartingWith(const std::string& dir, const std::string& prefix) {
+    std::vector<std::string> found;
+    for (const auto& e : fs::directory_iterator(dir))
+        if (e.path().filename().string().rfind(prefix, 0) == 0) found.push_back(e.path());
+    return found;
+}
+
+class BundleModeTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        scratch_ = new testenv::TempDir("ls-bundle");
+        tooling::SandboxOptions options;
+        options.logBytes = 1 << 20;
+        std::string error;
+        ASSERT_TRUE(tooling::createSandbox(root(), options, error)) << error;
+        // Third-party logs beside the product's, for the scrubbed request.
+        const std::string data = SENDLOGS_SHARED_DATA_DIR "/loghub";
+        if (testenv::exists(data)) {
+            ASSERT_EQ(0, testenv::runShell("cp '" + data + "'/*.log '" +
+                                           tooling::sandboxLogDir(root()) + "'/"));
+        }
+    }
+    static void TearDownTestSuite() {
+        delete scratch_;
+        scratch_ = nullptr;
+    }
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(tooling::useSandbox(root(), local_.file("library.log"), error)) << error;
+    }
+    void TearDown() override {
+        host::resetLogSettings();
+        host::io::clearFaults();
+        // Nothing of a request outlives it: staging folders, scrubbed copies, scripts.
+        EXPECT_TRUE(entriesStartingWith(root() + "/jobResults", "Support_").empty());
+        EXPECT_TRUE(entriesStartingWith(root() + "/base/Temp", "bundles_").empty());
+        EXPECT_TRUE(entriesStartingWith(root(), "exclude_").empty());
+        for (const auto& e : fs::directory_iterator(root() + "/jobResults"))
+            EXPECT_FALSE(std::isdigit(static_cast<unsigned char>(e.path().filename().string()[0])))
+                << "scrub folder left: " << e.path();
+    }
+    static std::string root() { return scratch_->path() + "/sb"; }
+
+    harness::Request request(unsigned long options) {
+        harness::Request r;
+        r.clientId = SandboxFacts::kLocalClientId;
+        r.clientName = SandboxFacts::kPhysicalMachine;
+        r.options = options;
+        return r;
+    }
+    // The bundle among the streamed files, opened; its reply name in replyName.
+    std::vector<bundlescan::Member> openBundle(const harness::Reply& reply,
+                                               std::string& replyName) {
+        const host::ReplyRecord* name = reply.find(REPLY_BUNDLE_NAME_CODE);
+        EXPECT_NE(nullptr, name);
+        if (name != nullptr) replyName = name->fields.at(0).second;
+        std::vector<bundlescan::Member> members;
+        for (const host::StreamedFileInfo& file : reply.files) {
+            if (file.name.rfind("logFiles_", 0) != 0) continue;
+            EXPECT_TRUE(file.complete()) << file.name;
+            const std::string path = local_.file(file.name);
+            testenv::writeFile(path, reply.contents.at(file.name));
+            std::string error;
+            EXPECT_TRUE(bundlescan::readMembers(path, members, error)) << error;
+        }
+        return members;
+    }
+
+    static testenv::TempDir* scratch_;
+    testenv::TempDir local_{"ls-bundle-run"};
+    testenv::ScopedEnv registryRoot_{"ORVION_REGISTRY_ROOT", ""};
+    testenv::ScopedEnv instance_{"ORVION_INSTANCE", ""};
+    testenv::ScopedEnv logFile_{"SENDLOGS_LOG_FILE", ""};
+};
+testenv::TempDir* BundleModeTest::scratch_ = nullptr;
+
+TEST_F(BundleModeTest, BundleHoldsLogsRegistryFirewallJobResultsAndDiagnostics) {
+    harness::Reply reply = harness::run(request(OPT_PRODUCT_LOGS | OPT_JOB_RESULTS));
+    ASSERT_TRUE(reply.decoded) << reply.decodeError;
+    ASSERT_EQ(1u, reply.files.size());
+    EXPECT_EQ(".gz", reply.files[0].name.substr(reply.files[0].name.size() - 3));
+    std::string replyName;
+    auto members = openBundle(reply, replyName);
+    EXPECT_EQ("client01_logs.tar.gz", replyName);
+
+    for (const char* log : {"./wyd.log", "./wyd_1.log", "./wyd_3.log.bz2", "./JobManager.log"})
+        EXPECT_TRUE(hasMember(members, log)) << log;
+    // A compressed rotated copy travels as it is, and opens.
+    EXPECT_NE(nullptr, findMember(members, "wyd_3.log.bz2!data"));
+    for (const auto& m : members) EXPECT_EQ(std::string::npos, m.name.find("locks")) << m.name;
+    const std::string rel = root().substr(1);
+    EXPECT_TRUE(hasMember(members, rel + "/registry/SOFTWARE/Kestrav Systems/Orvion/Instance001/"
+                                         "Base/sPhysicalMachine"));
+    EXPECT_TRUE(hasMember(members, rel + "/base/FwConfig.txt"));
+    EXPECT_TRUE(hasMember(members, rel + "/jobResults/WY_JobResults/2/0/1001/backup.out"));
+    EXPECT_TRUE(hasMember(members, "./WyDiagnostics.7z"));
+    if (testenv::haveProgram("7zz") || testenv::haveProgram("7z") || testenv::haveProgram("7za")) {
+        EXPECT_TRUE(hasMember(members, "./WyDiagnostics.7z!diagnostics.txt"));
+    }
+    // The private key is never collected.
+    EXPECT_TRUE(bundlescan::findValues(members, {SandboxFacts::kPrivateKeyMarker}).empty());
+}
+
+TEST_F(BundleModeTest, AdditionalFolderAndOracleResultsJoinTheBundleOrTravelAlone) {
+    const std::string extra = local_.mkdir("extra logs");
+    testenv::writeFile(extra + "/app.log", "additional folder line\n");
+    harness::Request r = request(OPT_JOB_RESULTS | OPT_ORACLE_BACKUP);
+    r.jobId = 1004;  // has no result file yet: the job results service makes it
+    const std::string sap = local_.mkdir("saparch");
+    testenv::writeFile(sap + "/arch1.log", "archived\n");
+    testenv::writeFile(sap + "/PRD.dbf", "datafile\n");
+    // A name is a file name in the staging directory: one that climbs out of it is skipped.
+    r.additionalFolders = {std::string("APPLOGS\x12\x12") + extra, "SAPARCH_PRD\x12" + sap,
+                           "../escaped\x12" + extra};
+    harness::Reply reply = harness::run(r);
+    std::string replyName;
+    auto members = openBundle(reply, replyName);
+    const bundlescan::Member* folder = findMember(members, "app.log");
+    ASSERT_NE(nullptr, folder);
+    EXPECT_EQ(0u, folder->name.rfind("APPLOGS.tar!", 0)) << folder->name;
+    // Of a SAP archive-log folder only the recent files, never a database file.
+    EXPECT_NE(nullptr, findMember(members, "SAPARCH_PRD.tar!" + sap.substr(1) + "/arch1.log"));
+    EXPECT_EQ(nullptr, findMember(members, "PRD.dbf"));
+    EXPECT_FALSE(testenv::exists(root() + "/jobResults/escaped.tar"));
+    const bundlescan::Member* result = findMember(members, "/1004/backup.out");
+    ASSERT_NE(nullptr, result);
+    EXPECT_NE(std::string::npos, result->content.find("Recovery Manager report of job 1004"));
+
+    // Direct results: the restore report of job 1003 is streamed on its own, unchanged.
+    r = request(OPT_JOB_RESULTS | OPT_ORACLE_RESTORE | OPT_DIRECT_RESULTS);
+    r.jobId = SandboxFacts::kRestoreJob;
+    reply = harness::run(r);
+    ASSERT_EQ(2u, reply.files.size());
+    EXPECT_EQ("restore.out", reply.files[0].name);
+    const std::string resultFile = root() + "/jobResults/WY_JobResults/2/0/1003/restore.out";
+    EXPECT_EQ(testenv::readFile(resultFile), reply.contents.at("restore.out"));
+    EXPECT_TRUE(testenv::exists(resultFile));
+}
+
+TEST_F(BundleModeTest, FailedCompressionHandsOffTheUncompressedTar) {
+    host::io::injectWriteFault(ENOSPC);  // the compressor's first write
+    harness::Reply reply = harness::run(request(OPT_JOB_RESULTS));
+    ASSERT_EQ(1u, reply.files.size());
+    EXPECT_EQ(".tar", reply.files[0].name.substr(reply.files[0].name.size() - 4));
+    std::string replyName;
+    auto members = openBundle(reply, replyName);
+    EXPECT_EQ("client01_logs.tar", replyName);
+    EXPECT_NE(nullptr, findMember(members, "/1001/backup.out"));
+}
+
+TEST_F(BundleModeTest, ScrubbedBundleHoldsNoMaskedValueInAnyMember) {
+    if (!testenv::haveProgram("python3"))
+        GTEST_SKIP() << "the diagnostics stand-in masks with python3";
+    const std::vector<std::string> values = {
+        "client01", "hubmaster01.example.test", "backupadmin", "combo", "labsz", "hinet",
+        "webmaster"};
+    const std::string patterns = local_.file("patterns.txt");
+    std::string text;
+    for (const std::string& v : values) text += v + "\n";
+    text += "\\b[0-9]{1,3}(\\.[0-9]{1,3}){3}\\b&#*#&##isregexmagic##.\n";
+    testenv::writeFile(patterns, text);
+    harness::Request r = request(OPT_PRODUCT_LOGS | OPT_JOB_RESULTS | OPT_SCRUB_LOGS);
+    ASSERT_EQ(0, populateScrubPatternsFromFile(patterns, r.scrubRules, r.replacements));
+    r.scrubPatternsFilePath = patterns.c_str();
+    harness::Reply reply = harness::run(r);
+    std::string replyName;
+    auto members = openBundle(reply, replyName);
+
+    // Everything a scrubbed bundle holds is there, as scrubbed copies.
+    for (const char* name : {"./wyd.log", "./wyd_3.log", "./OpenSSH_2k.log", "./FwConfig.txt",
+                             "./registry/SOFTWARE/Kestrav Systems/Orvion/Instance001/Base/"
+                             "sPhysicalMachine",
+                             "./WyDiagnostics.7z"})
+        EXPECT_TRUE(hasMember(members, name)) << name;
+    EXPECT_EQ(nullptr, findMember(members, "backup.out")) << "job results cannot be scrubbed";
+    const auto leaks = bundlescan::findValues(members, values);
+    EXPECT_TRUE(leaks.empty()) << leaks.size() << " leaks, first: " << leaks.front();
+    const boost::regex ipv4("\\b[0-9]{1,3}(\\.[0-9]{1,3}){3}\\b");
+    for (const auto& m : members) EXPECT_FALSE(boost::regex_search(m.content, ipv4)) << m.name;
+    // The diagnostics tool was given the patterns file and masked with it.
+    const bundlescan::Member* report = findMember(members, "diagnostics.txt");
+    if (report != nullptr) {
+        EXPECT_NE(std::string::npos, report->content.find("MaskedData"));
+    }
+}
+
+// Stops reading at the bundle's first byte and hangs up.
+struct HangUp : harness::MemorySink {
+    using harness::MemorySink::MemorySink;
+    bool onFileBegin(const std::string&, uint64_t) override { return false; }
+};
+
+TEST_F(BundleModeTest, RequesterHangingUpMidStreamLeavesNothingBehind) {
+    harness::Reply reply;
+    CTeSocket libraryEnd, requesterEnd;
+    ASSERT_FALSE(CTeSocket::createPair(libraryEnd, requesterEnd).IsError());
+    const harness::Request r = request(OPT_PRODUCT_LOGS | OPT_JOB_RESULTS);
+    std::thread worker([socket = std::move(libraryEnd), r]() mutable {
+        CWyNetwork network(socket);
+        gatherInfoNLogs(socket, 0, r.clientId, 0, {}, 0, 0, r.options, 0, {}, {}, {}, {}, {}, {},
+                        r.clientName, 0, "", &network, nullptr, nullptr, "");
+        socket = CTeSocket();
+    });
+    HangUp sink(reply);
+    std::string error;
+    EXPECT_FALSE(host::readReplies(requesterEnd.fd(), sink, error));
+    requesterEnd = CTeSocket();
+    worker.join();
+    EXPECT_NE(
+        std::string::npos,
+        testenv::readFile(local_.file("library.log")).find("Writing to the requester failed"));
+    // TearDown checks that no staging folder, bundle or script is left.
+}
+
+}  // namespace

@@ -1,0 +1,28 @@
+// Opens a received bundle the way a reader of it would: every member, and inside members
+// that are archives (.tar, .7z) or compressed files (.gz, .bz2), every member of those, so a
+// test can list them and look for values that must not be there.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace bundlescan {
+
+struct Member {
+    std::string name;     // nested members: "outer.7z!inner.txt"
+    std::string content;  // decompressed
+};
+
+// Every member of the archive file at path (tar, tar.gz, 7z ...), nested ones included.
+// False with a reason when the archive (or a nested one) cannot be read whole.
+bool readMembers(const std::string& path, std::vector<Member>& members, std::string& error);
+
+// The names of the members, nested ones included.
+std::vector<std::string> names(const std::vector<Member>& members);
+
+// Every occurrence of a value (ignoring case) in a member's name or content, as
+// "member: value" lines; empty when none of the values is anywhere.
+std::vector<std::string> findValues(const std::vector<Member>& members,
+                                    const std::vector<std::string>& values);
+
+}  // namespace bundlescan

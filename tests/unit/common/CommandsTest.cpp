@@ -1,0 +1,61 @@
+// The logged command runner, shell patterns that stay patterns, and the tar path helpers.
+#include <gtest/gtest.h>
+
+#include "common/Commands.h"
+#include "common/TarPaths.h"
+#include "host/Log.h"
+#include "support/TestEnv.h"
+
+namespace {
+
+TEST(RunCommand, ReportsStatusAndLogsUnderTheCaller) {
+    testenv::TempDir dir;
+    host::setLogFilePath(dir.file("library.log"));
+    host::setLogLevel(10);
+    const std::string touch = "touch '" + dir.file("made") + "'";
+    EXPECT_TRUE(runCommand(touch.c_str(), "caller"));
+    EXPECT_TRUE(testenv::exists(dir.file("made")));
+    EXPECT_FALSE(runCommand("exit 3", "caller"));
+    EXPECT_FALSE(runCommand(nullptr, nullptr));
+    EXPECT_FALSE(runCommand("", "caller"));
+    const std::string log = testenv::readFile(dir.file("library.log"));
+    host::resetLogSettings();
+    EXPECT_NE(std::string::npos, log.find("caller: Failed to execute command:[exit 3]"));
+    EXPECT_NE(std::string::npos,
+              log.find("bool runCommand(const char*, const char*): Empty string or NULL passed "
+                       "as command[(nil)]"));
+}
+
+TEST(EscapeShellPattern, QuotesEverythingButGlobCharacters) {
+    struct Case {
+        const char* in;
+        const char* out;
+    } cases[] = {
+        {"a b", "a\\ b"},
+        {"it's \"x\"", "it\\'s\\ \\\"x\\\""},
+        {"Group*", "Group*"},
+        {"log_[0-9]?.txt", "log_[0-9]?.txt"},
+        {"$(touch x)`id`;&|<>", "\\$\\(touch\\ x\\)\\`id\\`\\;\\&\\|\\<\\>"},
+        {"~root\\", "\\~root\\\\"},
+    };
+    for (const Case& c : cases) {
+        std::string out;
+        ASSERT_TRUE(common::escapeShellPattern(c.in, out)) << c.in;
+        EXPECT_EQ(c.out, out);
+    }
+    std::string out = "kept";
+    EXPECT_FALSE(common::escapeShellPattern("a\nb", out));
+    EXPECT_EQ("kept", out);
+}
+
+TEST(TarPaths, AbsolutePathsAreStoredRelativeToTheRoot) {
+    EXPECT_STREQ(" -C / ", changeToRoot("/var/log"));
+    EXPECT_STREQ("", changeToRoot("var/log"));
+    EXPECT_STREQ("", changeToRoot(""));
+    EXPECT_EQ("var/log", convertToRelativePath("/var/log"));
+    EXPECT_EQ("/var/log", convertToRelativePath("//var/log"));
+    EXPECT_EQ("var/log", convertToRelativePath("var/log"));
+    EXPECT_EQ("", convertToRelativePath(""));
+}
+
+}  // namespace

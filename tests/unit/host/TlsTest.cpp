@@ -1,0 +1,160 @@
+// The TLS transport on loopback: the reply stream and file streaming over it, server name
+// checks, and the failures a peer can cause (gone, silent, cut short).
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <future>
+#include <thread>
+
+#include "host/Log.h"
+#include "host/Net.h"
+#include "host/Tcp.h"
+#include "host/Tls.h"
+#include "support/RequestHarness.h"
+#include "support/TestEnv.h"
+#include "support/TestPki.h"
+
+namespace {
+
+using Role = host::TlsContext::Role;
+
+// Both ends of one TLS session over loopback TCP, handshakes done.
+struct Session {
+    std::shared_ptr<host::TlsConnection> service, requester;
+};
+
+class TlsTest : public ::testing::Test {
+  protected:
+    void SetUp() override { host::setLogFilePath(""); }
+    void TearDown() override { host::resetLogSettings(); }
+
+    // Connects a requester to a service end; false with the requester's and the service's
+    // reasons when a handshake fails.
+    bool open(Session& s, const std::string& serverName, int idleMs, std::string& error) {
+        std::string why;
+        const int listener = host::listenTcp({"127.0.0.1", 0}, 4, why);
+        EXPECT_GE(listener, 0) << why;
+        const host::Endpoint at{"127.0.0.1", host::localPort(listener)};
+        auto accepted = std::async(std::launch::async, [&] {
+            const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+            s.service = std::make_shared<host::TlsConnection>(serviceContext_, fd, idleMs);
+            std::string reason;
+            return s.service->accept(reason) ? std::string() : reason;
+        });
+        const int fd = host::connectTcp(at, 5000, why);
+        EXPECT_GE(fd, 0) << why;
+        s.requester = std::make_shared<host::TlsConnection>(requesterContext_, fd, idleMs);
+        const bool connected = s.requester->connect(serverName, error);
+        const std::string serviceError = accepted.get();
+        ::close(listener);
+        if (!connected || !serviceError.empty()) error += " / service: " + serviceError;
+        return connected && serviceError.empty();
+    }
+
+    testpki::Pki pki_;
+    std::shared_ptr<host::TlsContext> serviceContext_ = pki_.context(Role::Service, pki_.service());
+    std::shared_ptr<host::TlsContext> requesterContext_ =
+        pki_.context(Role::Requester, pki_.requester());
+};
+
+TEST_F(TlsTest, RepliesAndStreamedFilesCrossTheSessionUnchanged) {
+    Session s;
+    std::string error;
+    ASSERT_TRUE(open(s, "localhost", 5000, error)) << error;
+    EXPECT_EQ(s.service->peerSubject(), "CN=test requester,O=sendlogs sandbox");
+
+    testenv::TempDir dir;
+    std::string content(300 * 1024 + 7, '\0');
+    for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 131 % 251);
+    testenv::writeFile(dir.file("big.bin"), content);
+
+    std::thread library([&] {
+        CTeSocket socket(s.service);
+        CWyNetwork network(socket);
+        EvReturnData reply(&network);
+        reply.begin(2614, 0, socket, true);
+        reply.add(8510,
+                  "\0\0\0\0"
+                  "11.32",
+                  9);
+        reply.end(0);
+        viewFileContents(dir.file("big.bin").c_str(), socket, 0, &network);
+        s.service->close(1000);
+    });
+    harness::Reply got;
+    harness::MemorySink sink(got);
+    const bool ok = host::readReplies(
+        [&](void* b, size_t n, std::string& why) { return s.requester->read(b, n, why); }, sink,
+        error);
+    library.join();
+    ASSERT_TRUE(ok) << error;
+    ASSERT_EQ(got.records.size(), 1u);
+    EXPECT_EQ(got.records[0].fields[0].second, std::string("\0\0\0\0"
+                                                           "11.32",
+                                                           9));
+    ASSERT_EQ(got.files.size(), 1u);
+    EXPECT_TRUE(got.files[0].complete());
+    EXPECT_EQ(got.contents["big.bin"], content);
+}
+
+TEST_F(TlsTest, RequesterRefusesAServiceCertificateForAnotherName) {
+    Session s;
+    std::string error;
+    EXPECT_FALSE(open(s, "files.example.test", 5000, error));
+    EXPECT_NE(error.find("certificate refused"), std::string::npos) << error;
+    // The address the certificate names is accepted.
+    Session byAddress;
+    EXPECT_TRUE(open(byAddress, "127.0.0.1", 5000, error)) << error;
+}
+
+// SIGPIPE keeps its default action in the test program: a write that raised it would end
+// the test program here.
+TEST_F(TlsTest, WritingToAPeerThatWentAwayIsAnErrorValue) {
+    Session s;
+    std::string error;
+    ASSERT_TRUE(open(s, "localhost", 5000, error)) << error;
+    s.requester.reset();  // closes the requester's socket
+    CTeSocket socket(s.service);
+    const std::string block(64 * 1024, 'x');
+    CTeError failed;
+    for (int i = 0; i < 100 && !failed.IsError(); ++i)
+        failed = socket.sendAll(block.data(), block.size());
+    EXPECT_TRUE(failed.IsError());
+    EXPECT_TRUE(socket.broken());
+    EXPECT_TRUE(socket.sendAll("x", 1).IsError());
+}
+
+TEST_F(TlsTest, APeerThatStopsReadingIsGivenUpAfterTheIdleLimit) {
+    Session s;
+    std::string error;
+    ASSERT_TRUE(open(s, "localhost", 200, error)) << error;
+    const std::string block(256 * 1024, 'x');
+    CTeError failed;
+    // The socket buffers fill within a few MiB; the write after that waits the idle limit.
+    for (int i = 0; i < 4096 && !failed.IsError(); ++i)
+        failed = s.service->writeAll(block.data(), block.size());
+    EXPECT_NE(failed.AsString().find("idle limit"), std::string::npos) << failed.AsString();
+}
+
+TEST_F(TlsTest, AStreamEndsCleanlyOnlyWithTheServicesTlsClose) {
+    char buffer[16];
+    for (bool tlsClose : {true, false}) {
+        Session s;
+        std::string error;
+        ASSERT_TRUE(open(s, "localhost", 5000, error)) << error;
+        ASSERT_FALSE(s.service->writeAll("hello", 5).IsError());
+        if (tlsClose) {
+            s.service->close(0);
+        } else {
+            ::shutdown(s.service->fd(), SHUT_RDWR);  // cut short below TLS
+        }
+        EXPECT_EQ(s.requester->read(buffer, sizeof buffer, error), 5);
+        EXPECT_EQ(s.requester->read(buffer, sizeof buffer, error), tlsClose ? 0 : -1) << tlsClose;
+        if (!tlsClose) {
+            EXPECT_NE(error.find("without a TLS close"), std::string::npos) << error;
+        }
+    }
+}
+
+}  // namespace

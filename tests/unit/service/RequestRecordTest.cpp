@@ -1,0 +1,205 @@
+// The request record: every value survives the round trip; records that break the format
+// or its limits are refused with a reason that names the field.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+
+#include "host/Wire.h"
+#include "scrub/ScrubRule.h"
+#include "service/RequestRecord.h"
+
+namespace {
+
+using service::RequestValues;
+
+RequestValues everyValueSet() {
+    RequestValues v;
+    v.ignoredValue = -7;
+    v.clientId = UINT_MAX;
+    v.jobId = LLONG_MIN;
+    v.jobIds = {1, -2, LLONG_MAX};
+    v.fromTime = -1;
+    v.toTime = LLONG_MAX;
+    v.options = ULONG_MAX;
+    v.extraOptions = 0x1;
+    v.commands = {"uname -a", ""};
+    v.extraNames = {"/etc/hosts"};
+    v.additionalFolders = {std::string("app\x12/var/log/app")};
+    v.ignoredNames = {"a", "b"};
+    v.scrubRules = {{"secret", createIgnoreCaseScrubPatternConfig("secret", false)},
+                    {"[0-9]+\\.[0-9]+", createIgnoreCaseScrubPatternConfig("0123456789.", true)}};
+    v.replacements = {{"secret", "MaskedData0"}, {"", ""}};
+    v.clientName = "";  // present and empty is not the same as absent
+    v.tagId = 42;
+    v.searchText = "needle";
+    v.scrubPatterns = std::string("secret\0binary\n", 14);
+    MsgInternetOptions upload{};
+    strcpy(upload.uploadUrl, "ftp://drop.example.test/in");
+    strcpy(upload.uploadUser, "u");
+    strcpy(upload.uploadPassword, "p");
+    strcpy(upload.corvaneId, "2");
+    upload.protocol = 0;
+    upload.ftpPassive = 0;
+    upload.httpSecured = 1;
+    strcpy(upload.httpServerHandler, "h");
+    upload.partSizeMb = 512;
+    v.internetOptions = upload;
+    v.cassandraFiles = "a.yaml;b.yaml";
+    return v;
+}
+
+std::string recordOf(const RequestValues& v) {
+    std::string frame, error;
+    EXPECT_TRUE(service::encodeRequestFrame(v, frame, error)) << error;
+    return frame.substr(host::wire::kHeaderSize);
+}
+
+bool decode(const std::string& record, RequestValues& out, std::string& error) {
+    return service::decodeRequestRecord(reinterpret_cast<const unsigned char*>(record.data()),
+                                        record.size(), out, error);
+}
+
+void expectSame(const RequestValues& a, const RequestValues& b) {
+    EXPECT_EQ(a.ignoredValue, b.ignoredValue);
+    EXPECT_EQ(a.clientId, b.clientId);
+    EXPECT_EQ(a.jobId, b.jobId);
+    EXPECT_EQ(a.jobIds, b.jobIds);
+    EXPECT_EQ(a.fromTime, b.fromTime);
+    EXPECT_EQ(a.toTime, b.toTime);
+    EXPECT_EQ(a.options, b.options);
+    EXPECT_EQ(a.extraOptions, b.extraOptions);
+    EXPECT_EQ(a.commands, b.commands);
+    EXPECT_EQ(a.extraNames, b.extraNames);
+    EXPECT_EQ(a.additionalFolders, b.additionalFolders);
+    EXPECT_EQ(a.ignoredNames, b.ignoredNames);
+    ASSERT_EQ(a.scrubRules.size(), b.scrubRules.size());
+    for (size_t i = 0; i < a.scrubRules.size(); ++i) {
+        EXPECT_EQ(a.scrubRules[i].first, b.scrubRules[i].first);
+        EXPECT_EQ(a.scrubRules[i].second.isRegex, b.scrubRules[i].second.isRegex);
+        EXPECT_TRUE(a.scrubRules[i].second.charSet == b.scrubRules[i].second.charSet);
+    }
+    EXPECT_EQ(a.replacements, b.replacements);
+    EXPECT_EQ(a.clientName, b.clientName);
+    EXPECT_EQ(a.tagId, b.tagId);
+    EXPECT_EQ(a.searchText, b.searchText);
+    EXPECT_EQ(a.scrubPatterns, b.scrubPatterns);
+    ASSERT_EQ(a.internetOptions.has_value(), b.internetOptions.has_value());
+    if (a.internetOptions) {
+        const MsgInternetOptions &x = *a.internetOptions, &y = *b.internetOptions;
+        for (auto text : {&MsgInternetOptions::uploadUrl, &MsgInternetOptions::uploadUser,
+                          &MsgInternetOptions::uploadPassword, &MsgInternetOptions::corvaneId})
+            EXPECT_STREQ(x.*text, y.*text);
+        EXPECT_STREQ(x.httpServerHandler, y.httpServerHandler);
+        EXPECT_EQ(x.protocol, y.protocol);
+        EXPECT_EQ(x.ftpPassive, y.ftpPassive);
+        EXPECT_EQ(x.httpSecured, y.httpSecured);
+        EXPECT_EQ(x.partSizeMb, y.partSizeMb);
+    }
+    EXPECT_EQ(a.cassandraFiles, b.cassandraFiles);
+}
+
+TEST(RequestRecord, EveryValueSurvivesTheRoundTrip) {
+    for (const RequestValues& original : {everyValueSet(), RequestValues()}) {
+        RequestValues decoded;
+        std::string error;
+        ASSERT_TRUE(decode(recordOf(original), decoded, error)) << error;
+        expectSame(original, decoded);
+    }
+}
+
+// Hand-made records, so that the decoder sees what no encoder would write.
+std::string be32(uint32_t v) {
+    std::string out;
+    host::wire::putU32(out, v);
+    return out;
+}
+std::string field(uint8_t id, uint8_t type, const std::string& value) {
+    return std::string(1, static_cast<char>(id)) + static_cast<char>(type) +
+           be32(static_cast<uint32_t>(value.size())) + value;
+}
+std::string number(uint64_t v) {
+    std::string out;
+    host::wire::putU64(out, v);
+    return out;
+}
+const std::string kVersion(1, '\x01');
+
+TEST(RequestRecord, MalformedRecordsAreRefusedWithTheirReason) {
+    const struct {
+        std::string record;
+        const char* reason;
+    } cases[] = {
+        {"", "empty"},
+        {"\x02", "version 2"},
+        {kVersion + field(1, 2, number(0)), "unknown field 1"},    // the socket is never sent
+        {kVersion + field(19, 2, number(0)), "unknown field 19"},  // nor the network object
+        {kVersion + field(4, 3, "1001"), "jobId: wrong type"},
+        {kVersion + field(4, 1, number(1)) + field(3, 2, number(1)),
+         "clientId: field out of order"},
+        {kVersion + field(4, 1, number(1)) + field(4, 1, number(2)), "jobId: field out of order"},
+        {kVersion + field(4, 1, "1234"), "jobId: not an 8-byte number"},
+        {kVersion + field(4, 1, number(1) + "x"), "jobId: 1 bytes left over"},
+        {kVersion + field(3, 2, number(1ull << 32)), "clientId: out of range"},
+        {kVersion + field(16, 3, std::string(1024, 'n')), "clientName: a text of 1024 bytes"},
+        {kVersion + field(16, 3, std::string("a\0b", 3)), "clientName: a text holds a NUL"},
+        {kVersion + field(10, 4, be32(1000000000) + "xx"), "commands: 1000000000 items"},
+        {kVersion + field(10, 4, be32(200) + "xx"), "commands: 200 items cannot fit"},
+        {kVersion + field(10, 4, be32(1) + be32(4096) + std::string(4096, 'c')),
+         "commands: a text of 4096"},
+        {kVersion + field(14, 6, be32(1) + "\x02" + std::string(16, '\0') + be32(1) + "x"),
+         "unknown rule kind 2"},
+        {kVersion + field(14, 6, be32(1) + std::string(17, '\0') + be32(0) + "x"), "empty text"},
+        {kVersion + field(14, 6, be32(2) + std::string(17, '\0') + be32(1) + "x"), "cannot fit"},
+        {kVersion + field(15, 7, be32(2) + be32(1) + "k" + be32(0) + be32(1) + "k" + be32(0)),
+         "a key appears twice"},
+        {kVersion + field(21, 8, field(10, 2, number(1ull << 40))), "part size out of range"},
+        {kVersion + field(21, 8, field(6, 2, number(2))), "useFtp: not 0 or 1"},
+        {kVersion + "\x04\x01\x00", "truncated field header"},
+        {kVersion + field(4, 1, number(1)).substr(0, 10), "jobId: truncated"},
+    };
+    for (const auto& c : cases) {
+        RequestValues out;
+        std::string error;
+        EXPECT_FALSE(decode(c.record, out, error)) << c.reason;
+        EXPECT_NE(error.find(c.reason), std::string::npos)
+            << "expected \"" << c.reason << "\", got \"" << error << "\"";
+    }
+}
+
+TEST(RequestRecord, EncoderRefusesWhatTheDecoderWouldRefuse) {
+    const struct {
+        void (*change)(RequestValues&);
+        const char* reason;
+    } cases[] = {
+        {[](RequestValues& v) { v.searchText.assign(1024, 's'); }, "searchText: a text of 1024"},
+        {[](RequestValues& v) { v.commands.assign(257, "ls"); }, "commands: 257 items"},
+        {[](RequestValues& v) { v.clientName = std::string("x\0y", 3); },
+         "clientName: a text holds a NUL"},
+        {[](RequestValues& v) {
+             v.scrubRules = {{"", ScrubPatternConfig_t()}};
+         },
+         "empty text"},
+        {[](RequestValues& v) { v.scrubPatterns = std::string((16 << 20) + 1, 'p'); },
+         "scrubPatterns: a text of 16777217 bytes"},
+    };
+    for (const auto& c : cases) {
+        RequestValues v;
+        c.change(v);
+        std::string frame, error;
+        EXPECT_FALSE(service::encodeRequestFrame(v, frame, error)) << c.reason;
+        EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    }
+}
+
+TEST(RequestRecord, DescriptionNamesTheModeButNoTextValue) {
+    RequestValues v = everyValueSet();
+    v.searchText = "customer-secret";
+    const std::string text = service::describeRequest(v);
+    EXPECT_NE(text.find("job-log request"), std::string::npos) << text;
+    EXPECT_EQ(text.find("customer-secret"), std::string::npos) << text;
+    EXPECT_EQ(text.find("uname"), std::string::npos) << text;
+    EXPECT_NE(service::describeRequest(RequestValues()).find("bundle request"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,114 @@
+#include "ServiceFixture.h"
+
+#include "common/OptionBits.h"
+#include "host/Log.h"
+#include "host/Net.h"
+#include "host/Tcp.h"
+#include "host/Wire.h"
+#include "service/RemoteRequest.h"
+#include "tooling/Sandbox.h"
+
+namespace servicetest {
+
+testenv::TempDir* ServiceTest::scratch_ = nullptr;
+testpki::Pki* ServiceTest::pki_ = nullptr;
+std::string ServiceTest::sandbox_;
+
+void ServiceTest::SetUpTestSuite() {
+    scratch_ = new testenv::TempDir("service-test");
+    pki_ = new testpki::Pki;
+    sandbox_ = scratch_->file("sb");
+    tooling::SandboxOptions options;
+    options.logBytes = 256 << 10;
+    std::string error;
+    ASSERT_TRUE(tooling::createSandbox(sandbox_, options, error)) << error;
+    // Before any service thread starts: the environment is read by every request.
+    ASSERT_TRUE(tooling::useSandbox(sandbox_, scratch_->file("library.log"), error)) << error;
+}
+
+void ServiceTest::TearDownTestSuite() {
+    host::resetLogSettings();
+    delete pki_;
+    delete scratch_;
+    pki_ = nullptr;
+    scratch_ = nullptr;
+}
+
+void ServiceTest::TearDown() {
+    service_.reset();
+    EXPECT_EQ(stagingLeft(), std::vector<std::string>());
+}
+
+void ServiceTest::start(service::ServiceSettings settings) {
+    const std::string log = scratch_->file("library.log");
+    logStart_ = testenv::exists(log) ? testenv::readFile(log).size() : 0;
+    settings.listen = {"127.0.0.1", 0};
+    settings.tls = pki_->service();
+    service_ = std::make_unique<service::Service>(settings);
+    std::string error;
+    requester_ =
+        host::TlsContext::create(host::TlsContext::Role::Requester, pki_->requester(), error);
+    ASSERT_TRUE(requester_) << error;
+    ASSERT_TRUE(service_->start(error)) << error;
+}
+
+service::RequestValues ServiceTest::jobLogRequest(long long job) {
+    service::RequestValues v;
+    v.jobId = job;
+    v.options = OPT_FILTER_BY_JOB;
+    v.clientName = "client01";
+    return v;
+}
+
+Outcome ServiceTest::request(const service::RequestValues& values) {
+    Outcome out;
+    harness::MemorySink sink(out.reply);
+    out.ok = service::runRemoteRequest(endpoint(), requester_, values, {}, sink, out.error);
+    return out;
+}
+
+std::shared_ptr<host::TlsConnection> ServiceTest::connect(const host::TlsFiles& files,
+                                                          std::string& error, int idleMs) {
+    auto tls = host::TlsContext::create(host::TlsContext::Role::Requester, files, error);
+    if (!tls) return nullptr;
+    const int fd = host::connectTcp(endpoint(), 5000, error);
+    if (fd < 0) return nullptr;
+    auto connection = std::make_shared<host::TlsConnection>(tls, fd, idleMs);
+    return connection->connect("127.0.0.1", error) ? connection : nullptr;
+}
+
+Outcome ServiceTest::exchange(const std::string& bytes) {
+    Outcome out;
+    auto connection = connect(pki_->requester(), out.error);
+    if (!connection) return out;
+    connection->writeAll(bytes.data(), bytes.size());
+    harness::MemorySink sink(out.reply);
+    out.ok = host::readReplies(
+        [&](void* b, size_t n, std::string& why) { return connection->read(b, n, why); }, sink,
+        out.error);
+    return out;
+}
+
+void ServiceTest::waitFor(const std::function<bool(const service::ServiceStats&)>& ready) {
+    ASSERT_TRUE(service_->waitUntil(ready, std::chrono::seconds(10)))
+        << "started " << service_->stats().started << ", closed " << service_->stats().closed;
+}
+
+std::vector<std::string> ServiceTest::stagingLeft() {
+    std::vector<std::string> left = harness::Installation::stagingDirs(sandbox_ + "/jobResults");
+    for (const std::string& name : harness::Installation::stagingDirs(sandbox_))
+        left.push_back(name);
+    return left;
+}
+
+std::string ServiceTest::libraryLog() const {
+    return testenv::readFile(scratch_->file("library.log")).substr(logStart_);
+}
+
+std::string frameOf(const std::string& record) {
+    std::string frame(1, static_cast<char>(service::kRequestFrame));
+    host::wire::putU32(frame, static_cast<uint32_t>(record.size()));
+    return frame + record;
+}
+
+}  // namespace servicetest

@@ -1,0 +1,203 @@
+// What a service does with requesters it must not serve and records it cannot use: refused
+// before a request is read, or answered with a refusal; it stays up and leaves nothing behind
+// (the fixture checks for staging folders after every test).
+#include <openssl/ssl.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "ServiceFixture.h"
+#include "host/Tcp.h"
+#include "host/Wire.h"
+
+namespace servicetest {
+namespace {
+
+// A requester with no certificate at all, which the transport never makes: plain OpenSSL.
+// SIGPIPE is held back for this thread, since OpenSSL's own socket writes may raise it.
+bool replyWithoutCertificate(const host::Endpoint& at, const std::string& ca,
+                             const std::string& frame) {
+    sigset_t pipe, old;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, &old);
+    std::string error;
+    const int fd = host::connectTcp(at, 5000, error);
+    SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
+    SSL_CTX_load_verify_locations(ctx, ca.c_str(), nullptr);
+    SSL* ssl = SSL_new(ctx);
+    SSL_set_fd(ssl, fd);
+    bool replied = false;
+    if (SSL_connect(ssl) == 1) {
+        SSL_write(ssl, frame.data(), static_cast<int>(frame.size()));
+        char buffer[64];
+        replied = SSL_read(ssl, buffer, sizeof buffer) > 0;
+    }
+    SSL_free(ssl);
+    SSL_CTX_free(ctx);
+    ::close(fd);
+    const timespec none = {0, 0};
+    sigtimedwait(&pipe, nullptr, &none);
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    return replied;
+}
+
+std::string validFrame() {
+    std::string frame, error;
+    EXPECT_TRUE(service::encodeRequestFrame(ServiceTest::jobLogRequest(1001), frame, error));
+    return frame;
+}
+
+TEST_F(ServiceTest, RequestersWithoutAValidCertificateAreRefusedBeforeTheirRequestIsRead) {
+    start();
+    const std::string frame = validFrame();
+    const struct {
+        host::TlsFiles files;
+        const char* serviceReason;
+    } wrong[] = {
+        {pki_->expired(), "certificate has expired"},
+        {pki_->foreign(), "unable to get local issuer certificate"},
+        {pki_->serviceAsRequester(), "unsuitable certificate purpose"},
+    };
+    for (const auto& w : wrong) {
+        std::string error;
+        // Under TLS 1.3 the requester may finish its handshake before the service refuses;
+        // then the refusal arrives instead of a reply.
+        auto connection = connect(w.files, error);
+        if (connection) {
+            connection->writeAll(frame.data(), frame.size());
+            harness::Reply reply;
+            harness::MemorySink sink(reply);
+            EXPECT_FALSE(host::readReplies(
+                [&](void* b, size_t n, std::string& why) { return connection->read(b, n, why); },
+                sink, error));
+            EXPECT_TRUE(reply.records.empty());
+        }
+    }
+    EXPECT_FALSE(replyWithoutCertificate(endpoint(), pki_->service().ca, frame));
+
+    std::string error;
+    const int plain = host::connectTcp(endpoint(), 5000, error);
+    ASSERT_GE(plain, 0) << error;
+    ASSERT_EQ(::send(plain, frame.data(), frame.size(), MSG_NOSIGNAL), ssize_t(frame.size()));
+    harness::Reply reply;
+    harness::MemorySink sink(reply);
+    host::readReplies(plain, sink, error);
+    ::close(plain);
+    EXPECT_TRUE(reply.records.empty());
+
+    waitFor([](const service::ServiceStats& s) { return s.closed == 5; });
+    const service::ServiceStats stats = service().stats();
+    EXPECT_EQ(stats.refused, 5u);
+    EXPECT_EQ(stats.started, 0u);
+    EXPECT_EQ(stats.rejected, 0u);
+    const std::string log = libraryLog();
+    for (const auto& w : wrong)
+        EXPECT_NE(log.find(w.serviceReason), std::string::npos) << w.serviceReason;
+    EXPECT_NE(log.find("peer did not return a certificate"), std::string::npos);
+}
+
+TEST_F(ServiceTest, MalformedRecordsGetARefusalAndTheServiceStaysUp) {
+    service::ServiceSettings settings;
+    settings.maxRecordBytes = 64 << 10;
+    start(settings);
+    std::string header(1, static_cast<char>(service::kRequestFrame));
+    host::wire::putU32(header, 100 << 10);
+    const struct {
+        std::string bytes;
+        const char* reason;
+    } cases[] = {
+        {std::string("\x01\0\0\0\x04"
+                     "abcd",
+                     9),
+         "not a request record (frame type 1)"},
+        {header + "just the start", "larger than the limit of 65536"},
+        {frameOf(std::string("\x01\x04\x03\0\0\0\x01"
+                             "7",
+                             8)),
+         "jobId: wrong type"},
+        {frameOf("\x07"), "unsupported request record version 7"},
+    };
+    for (const auto& c : cases) {
+        const Outcome out = exchange(c.bytes);
+        EXPECT_TRUE(out.ok) << out.error;
+        ASSERT_EQ(out.reply.records.size(), 1u) << c.reason;
+        const host::ReplyRecord& refusal = out.reply.records[0];
+        EXPECT_EQ(refusal.code, service::kRefusedCode);
+        EXPECT_EQ(refusal.status, 1);
+        ASSERT_EQ(refusal.fields.size(), 1u);
+        EXPECT_NE(refusal.fields[0].second.find(c.reason), std::string::npos)
+            << refusal.fields[0].second;
+    }
+    // A record cut short: the requester ends its side inside the record.
+    std::string error;
+    auto truncated = connect(pki_->requester(), error);
+    ASSERT_TRUE(truncated) << error;
+    const std::string frame = validFrame();
+    truncated->writeAll(frame.data(), frame.size() / 2);
+    truncated->close(0);
+    waitFor([](const service::ServiceStats& s) { return s.rejected == 5; });
+    EXPECT_NE(libraryLog().find("closed the connection inside its request record"),
+              std::string::npos);
+
+    const Outcome good = request(jobLogRequest(1001));
+    EXPECT_TRUE(good.ok) << good.error;
+    EXPECT_EQ(good.reply.files.size(), 1u);
+    EXPECT_EQ(service().stats().started, 1u);
+}
+
+// The fuzzer's corpus and seeded mutations of a valid record, each on its own connection:
+// every one ends in a refusal or a request that ran, and the service keeps serving.
+TEST_F(ServiceTest, CorpusAndMutatedRecordsNeverUpsetTheService) {
+    start();
+    std::vector<std::string> records;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(SENDLOGS_SOURCE_DIR "/fuzz/corpus/request_record")) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        records.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    ASSERT_GE(records.size(), 5u);
+    // The base is a bundle request without product logs, which the library ends right after
+    // start-up, so the mutations that still decode stay cheap to run.
+    service::RequestValues base = jobLogRequest(1001);
+    base.options = 0;
+    std::string valid, error;
+    ASSERT_TRUE(service::encodeRequestFrame(base, valid, error)) << error;
+    valid.erase(0, host::wire::kHeaderSize);
+    std::mt19937 random(13);
+    for (int i = 0; i < 100; ++i) {
+        std::string mutated = valid;
+        const size_t at = random() % mutated.size();
+        switch (random() % 3) {
+            case 0:
+                mutated[at] = static_cast<char>(random());
+                break;
+            case 1:
+                mutated.resize(at);
+                break;
+            default:
+                mutated.insert(at, 1, static_cast<char>(random()));
+        }
+        records.push_back(mutated);
+    }
+    for (const std::string& record : records) {
+        const Outcome out = exchange(frameOf(record));
+        EXPECT_TRUE(out.ok) << out.error;
+        ASSERT_FALSE(out.reply.records.empty());
+        const uint32_t first = out.reply.records[0].code;
+        EXPECT_TRUE(first == service::kRefusedCode || first == 2614) << first;
+    }
+    const uint64_t n = records.size();
+    waitFor([n](const service::ServiceStats& s) { return s.closed == n; });
+    const service::ServiceStats stats = service().stats();
+    EXPECT_EQ(stats.started + stats.rejected, n);
+    EXPECT_TRUE(request(jobLogRequest(1002)).ok);
+}
+
+}  // namespace
+}  // namespace servicetest
