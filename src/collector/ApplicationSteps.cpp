@@ -8,6 +8,7 @@
 #include "collector/infoNLogsCollector.h"
 #include "common/Appliance.h"
 #include "diag/ApplianceLogs.h"
+#include "diag/DiagnosticsTools.h"
 #include "diag/ShellScript.h"
 #include "host/Applications.h"
 #include "host/File.h"
@@ -32,14 +33,6 @@ std::vector<std::string> cassandraFileList(const std::string& extra) {
         start = end + 1;
     }
     return files;
-}
-
-// TODO: call getWyPerfMgrLogAnalysisReport(dir, jobId) here once the bundle layer provides
-// it; until then no performance report is made.
-bool makePerformanceReport(const std::string& /*dir*/, long long jobId) {
-    EvEvent log;
-    log.DebugLvl("collectMAlogs", 3, "No performance report generator; skipping job [%lld]", jobId);
-    return false;
 }
 
 }  // namespace
@@ -135,7 +128,8 @@ void infoNLogsCollector::collectMAlogs() {
     if (!isOrvionLogsSet() || isProxyClient || !(platformType & 0x2) ||
         !collector::haveBundle(bundleFile, tag))
         return;
-    if (jobId != 0 && makePerformanceReport(strSupportDir, jobId)) {
+    if (jobId != 0 && getWyPerfMgrLogAnalysisReport(strSupportDir.c_str(),
+                                                    static_cast<unsigned long long>(jobId))) {
         const std::string report = strSupportDir + "/PerfAnalysis_" +
                                    std::to_string(static_cast<unsigned long>(jobId)) + ".log";
         if (!host::FileHandle::open(report.c_str(), "r"))

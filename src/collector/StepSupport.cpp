@@ -1,5 +1,6 @@
 #include "collector/StepSupport.h"
 
+#include "common/TarPaths.h"
 #include "diag/ShellScript.h"
 #include "host/Log.h"
 #include "host/Process.h"
@@ -25,7 +26,7 @@ std::string tarFromRoot(const std::string& bundle, const std::string& operands) 
 }
 
 std::string rootOperand(const std::string& path, const char* pattern) {
-    std::string operand = host::shellQuote(diag::tarMemberName(path));
+    std::string operand = host::shellQuote(convertToRelativePath(path));
     if (pattern != nullptr) operand += std::string("/") + pattern;
     return operand;
 }

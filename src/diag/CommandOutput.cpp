@@ -4,6 +4,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "common/TarPaths.h"
 #include "common/TempFolders.h"
 #include "diag/ShellScript.h"
 #include "host/File.h"
@@ -65,7 +66,8 @@ std::string commandScript(const CommandScriptInput& in) {
     if (in.bundle.empty()) return text;
     text += "cd " + host::shellQuote(in.outputDir) + "\n\n";
     text += std::string(in.append ? "tar rvf " : "tar cvf ") + host::shellQuote(in.bundle) + " ";
-    for (const std::string& name : in.names) text += " " + host::shellQuote(tarMemberName(name));
+    for (const std::string& name : in.names)
+        text += " " + host::shellQuote(convertToRelativePath(name));
     text += "\nrm -f";
     for (const std::string& name : in.names) text += " " + host::shellQuote(name);
     return text + "\n\n";

@@ -15,14 +15,6 @@
 
 namespace diag {
 
-std::string tarRootOption(const std::string& path) {
-    return !path.empty() && path[0] == '/' ? " -C / " : "";
-}
-
-std::string tarMemberName(const std::string& path) {
-    return !path.empty() && path[0] == '/' ? path.substr(1) : path;
-}
-
 char tarCreateOrAppend(const std::string& bundle) {
     return host::FileHandle::open(bundle.c_str(), "r+") ? 'r' : 'c';
 }

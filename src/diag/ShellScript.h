@@ -7,11 +7,6 @@
 
 namespace diag {
 
-// tar's option to change to "/" before an absolute member (" -C / "), else empty: the
-// member is then taken relative to the shell's current directory.
-std::string tarRootOption(const std::string& path);
-// The path without one leading "/", as tar stores it after tarRootOption.
-std::string tarMemberName(const std::string& path);
 // 'r' when the bundle already opens for reading and writing, else 'c' (tar creates it).
 char tarCreateOrAppend(const std::string& bundle);
 // Each path quoted for the shell and followed by one blank.
