@@ -9,7 +9,7 @@ packages=(
   libssl-dev libdeflate-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   tar gzip bzip2 coreutils findutils sed grep file procps util-linux
-  7zip python3 python3-pyftpdlib openssl
+  7zip python3 python3-pyftpdlib openssl tzdata
 )
 if [ "${1:-}" = "--bench" ]; then
   packages+=(ripgrep gawk perl hyperfine time pigz)

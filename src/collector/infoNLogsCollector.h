@@ -89,6 +89,7 @@ class infoNLogsCollector {
     void sendVersionRecord();
     void sendTimeRecord(time_t now);
     void lookUpClient(time_t now);
+    void applySendTimeLimit();
     void setBundleFile();
     void collectJobLog();
     void collectBundle();

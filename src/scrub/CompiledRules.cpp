@@ -51,7 +51,8 @@ const char* describeRegexError(boost::regex_constants::error_type code) {
     }
 }
 
-CompiledRules::CompiledRules(const ScrubRuleList& rules) {
+CompiledRules::CompiledRules(const ScrubRuleList& rules)
+    : failed_(std::make_unique<std::atomic<bool>[]>(rules.size())) {
     rules_.reserve(rules.size());
     for (size_t i = 0; i < rules.size(); ++i) {
         CompiledRule rule;
@@ -76,6 +77,10 @@ CompiledRules::CompiledRules(const ScrubRuleList& rules) {
         rules_.push_back(std::move(rule));
     }
     prefilter_.finish();
+}
+
+bool CompiledRules::firstFailure(size_t rule) const {
+    return rule < rules_.size() && !failed_[rule].exchange(true);
 }
 
 bool CompiledRules::sameAs(const ScrubRuleList& rules) const {

@@ -159,6 +159,13 @@ TEST_F(Archives, JobResultsOfOneJob) {
     std::vector<std::string> archives;
     ASSERT_TRUE(getJobResultsDirectory(out_.c_str(), archives, 77));
     EXPECT_EQ((std::set<std::string>{"77", "77/result.xml"}), members(archives.at(0)));
+    // A job id of one digit names a folder of one character: its leftovers go too.
+    writeFile(jobResults_ + "/WY_JobResults/2/0/7/result.xml", "r\n");
+    writeFile(jobResults_ + "/WY_JobResults/2/0/7/support_1/x", "s\n");
+    writeFile(jobResults_ + "/WY_JobResults/2/0/7/sendLogFiles_3/y", "s\n");
+    archives.clear();
+    ASSERT_TRUE(getJobResultsDirectory(out_.c_str(), archives, 7));
+    EXPECT_EQ((std::set<std::string>{"7", "7/result.xml"}), members(archives.at(0)));
 }
 
 TEST_F(Archives, JobResultsUnknown) {
@@ -176,6 +183,7 @@ TEST_F(Archives, CertificatesWithoutPrivateKeys) {
     writeFile(base_ + "/certificates/ca/root.pem", "root\n");
     writeFile(base_ + "/certificates/ca/root_key.pem", "KEY\n");
     writeFile(base_ + "/certificates/ca/root_key.pem.txt", "not a key name\n");
+    writeFile(base_ + "/certificates/a_key-pem", "KEY\n");
     std::vector<std::string> archives;
     ASSERT_TRUE(getCertificatesFolder(out_.c_str(), archives));
     ASSERT_EQ(1u, archives.size());
@@ -212,6 +220,9 @@ TEST_F(Archives, CertificatesIntoTarBundle) {
     writeFile(base_ + "/certificates/client.pem", "cert\n");
     writeFile(base_ + "/certificates/client_key.pem", "KEY\n");
     writeFile(base_ + "/certificates/odd name *.pem", "odd\n");
+    // Any one character between "_key" and "pem" makes a key name, as in the 7z variant.
+    writeFile(base_ + "/certificates/a_key-pem", "KEY\n");
+    writeFile(base_ + "/certificates/b_keyXpem", "KEY\n");
     writeFile(dir_.file("first.txt"), "x\n");
     const std::string bundle = out_ + "/bundle.tar";
     ASSERT_EQ(0, testenv::runShell("tar cf '" + bundle + "' -C '" + dir_.path() + "' first.txt"));

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -181,7 +183,16 @@ TEST(Decompress, CorruptInputLeavesNothingBehind) {
     std::string bad = data;
     bad[bad.size() / 2] ^= 0x55;
     writeFile(dir.file("flip.log.bz2"), bad);
-    for (const char* name : {"cut.log.bz2", "flip.log.bz2", "absent.log.bz2"}) {
+    // Data that is not bzip2 under a bzip2 name is refused, never passed through as it is;
+    // a FIFO is refused without waiting for a writer.
+    writeFile(dir.file("plain.log.bz2"), "12345 00042 07/14 09:03:27 4711 a b [A:99] line\n");
+    writeFile(dir.file("random.log.bz2"), randomBytes(5000, 4));
+    ASSERT_EQ(runShell("gzip -c " + host::shellQuote(dir.file("x.log.bz2")) + " > " +
+                       host::shellQuote(dir.file("gzip.log.bz2"))),
+              0);
+    ASSERT_EQ(mkfifo(dir.file("fifo.log.bz2").c_str(), 0600), 0);
+    for (const char* name : {"cut.log.bz2", "flip.log.bz2", "absent.log.bz2", "plain.log.bz2",
+                             "random.log.bz2", "gzip.log.bz2", "fifo.log.bz2"}) {
         std::string path = dir.file(name);
         EXPECT_TRUE(DeCompressLogFile(dir.path(), name, path, nullptr, nullptr).IsError()) << name;
         EXPECT_EQ(path, dir.file(name));
@@ -189,6 +200,26 @@ TEST(Decompress, CorruptInputLeavesNothingBehind) {
     std::string path = dir.file("x.log.bz2");
     EXPECT_TRUE(DeCompressLogFile(dir.path(), "x.log.bz2", path, nullptr, "../escape").IsError());
     EXPECT_EQ(run("ls -A " + host::shellQuote(tmp.path())), "");
+}
+
+// A process killed while it held a decompressed copy leaves its folder; the next process
+// removes it. Folders of running processes stay.
+TEST(Decompress, FoldersOfProcessesThatAreGoneAreRemoved) {
+    TempDir tmp;
+    ScopedEnv tmpdir("TMPDIR", tmp.path());
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    ASSERT_GT(child, 0);
+    ASSERT_EQ(waitpid(child, nullptr, 0), child);
+    const std::string gone = "sendlogs-decompress-" + std::to_string(child) + "-a1b2c3";
+    const std::string alive = "sendlogs-decompress-" + std::to_string(getppid()) + "-d4e5f6";
+    writeFile(tmp.file(gone + "/copy.log"), "left behind\n");
+    writeFile(tmp.file(alive + "/copy.log"), "in use\n");
+    writeFile(tmp.file("sendlogs-decompress-other/copy.log"), "not ours to judge\n");
+    host::removeStaleDecompressFolders();
+    EXPECT_FALSE(exists(tmp.file(gone)));
+    EXPECT_TRUE(exists(tmp.file(alive + "/copy.log")));
+    EXPECT_TRUE(exists(tmp.file("sendlogs-decompress-other/copy.log")));
 }
 
 TEST(GzCompress, CopiesTheWholeStream) {

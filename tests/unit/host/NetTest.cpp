@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -140,10 +141,24 @@ TEST_F(NetTest, PeerHangingUpIsAnErrorNotASignal) {
     EXPECT_EQ(reply.end(0), -1);
 }
 
+// A requester that stops reading without closing does not hold the sender for ever.
+TEST_F(NetTest, SendThatMakesNoProgressEndsAfterItsTimeLimit) {
+    library.setSendTimeLimit(std::chrono::milliseconds(50));
+    const std::string block(1 << 20, 'q');
+    CTeError err;
+    for (int i = 0; i < 64 && !err.IsError(); ++i)
+        err = library.sendAll(block.data(), block.size());
+    EXPECT_TRUE(err.IsError());
+    EXPECT_EQ(err.GetErrorCode(), ETIMEDOUT);
+    EXPECT_TRUE(library.broken());
+}
+
 TEST_F(NetTest, UnsendableFilesFailWithoutFrames) {
     TempDir dir;
     EXPECT_EQ(viewFileContents(dir.file("absent").c_str(), library, 0, nullptr), -1);
     EXPECT_EQ(viewFileContents(dir.path().c_str(), library, 0, nullptr), -1);
+    ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    EXPECT_EQ(viewFileContents(dir.file("fifo").c_str(), library, 0, nullptr), -1);
     EXPECT_EQ(viewFileContents(dir.file("x").c_str(), CTeSocket(), 0, nullptr), -1);
     library = CTeSocket();
     Collector sink;

@@ -1,5 +1,6 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <climits>
 #include <set>
@@ -73,6 +74,10 @@ TEST(Registry, HandWrittenFilesAreRead) {
     std::vector<std::string> paths;
     EXPECT_EQ(fsa.getAllSIDBAccessPath(paths), 0);
     EXPECT_EQ(paths, (std::vector<std::string>{"/s1", "/s2"}));
+    // A value that is a FIFO reads as missing, without waiting for a writer.
+    ASSERT_EQ(mkfifo((registry.keyPath("Base") + "/sJobResultsDir").c_str(), 0600), 0);
+    std::string value = "unchanged";
+    EXPECT_FALSE(info.getString("Base", "sJobResultsDir", value));
 }
 
 TEST(Registry, InstanceFocus) {
