@@ -68,18 +68,4 @@ TEST_F(CoreFilesTest, SwitchedOffOrWithoutCandidatesNothingIsAdded) {
     EXPECT_TRUE(diagtest::Installation::entries(inst_.temp).empty());
 }
 
-TEST_F(CoreFilesTest, KeyIsWhatFileSaysWithoutThePath) {
-    core("core.a", "wyd", 1);
-    core("core.b", "wyd", 1);
-    core("core.c", "JobManager", 1);
-    std::string a, b, c;
-    ASSERT_FALSE(getExecutable(inst_.cores + "/core.a", a).IsError());
-    ASSERT_FALSE(getExecutable(inst_.cores + "/core.b", b).IsError());
-    ASSERT_FALSE(getExecutable(inst_.cores + "/core.c", c).IsError());
-    EXPECT_EQ(a, b);
-    EXPECT_NE(a, c);
-    EXPECT_NE(a.find("core file"), std::string::npos) << a;
-    EXPECT_EQ(getExecutable("", a).AsString(), "The input core file path is empty.");
-}
-
 }  // namespace
