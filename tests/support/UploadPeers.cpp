@@ -51,19 +51,16 @@ int readPort(int fd, std::string& error) {
     return std::atoi(text.c_str() + 5);
 }
 
-}  // namespace
-
+// The python interpreter that has the servers' modules.
 std::string python() {
     return access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
 }
 
-Peer::Peer(const std::string& mode, const std::vector<std::string>& extra,
-           const std::vector<std::string>& wrapper) {
-    std::vector<std::string> args = wrapper;
-    for (const std::string& a :
-         {python(), script(), mode, std::string("--user"), std::string(kUser),
-          std::string("--password"), std::string(kPassword)})
-        args.push_back(a);
+}  // namespace
+
+Peer::Peer(const std::string& mode, const std::vector<std::string>& extra) {
+    std::vector<std::string> args = {python(), script(),     mode,     "--user",
+                                     kUser,    "--password", kPassword};
     args.insert(args.end(), extra.begin(), extra.end());
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
@@ -76,7 +73,7 @@ Peer::Peer(const std::string& mode, const std::vector<std::string>& extra,
     pid_ = fork();
     if (pid_ == 0) {
         dup2(out[1], STDOUT_FILENO);
-        setpgid(0, 0);  // its own group, so that stopping it stops a wrapper's children too
+        setpgid(0, 0);  // its own group, so that stopping it stops its children too
         execvp(argv[0], argv.data());
         _exit(127);
     }

@@ -18,10 +18,8 @@ constexpr const char* kPassword = "s3cret-Upl0ad-pw";
 
 class Peer {
   public:
-    // mode: "ftp", "http" or "proxy"; extra: further options of the script. wrapper: a
-    // command line the script runs under (for example "unshare -m sh -c '...' sh").
-    Peer(const std::string& mode, const std::vector<std::string>& extra,
-         const std::vector<std::string>& wrapper = {});
+    // mode: "ftp", "http" or "proxy"; extra: further options of the script.
+    Peer(const std::string& mode, const std::vector<std::string>& extra);
     ~Peer();
     Peer(const Peer&) = delete;
     Peer& operator=(const Peer&) = delete;
@@ -56,8 +54,6 @@ struct ProxyPeer : Peer {
     std::string url() const { return "http://127.0.0.1:" + std::to_string(port()); }
 };
 
-// The python interpreter that has the servers' modules.
-std::string python();
 // A self-signed certificate for 127.0.0.1 in dir: cert.pem and key.pem. False on failure.
 bool makeCertificate(const std::string& dir);
 
