@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "host/Process.h"
 #include "host/Registry.h"
 #include "support/ProgramRun.h"
 #include "support/TestEnv.h"
@@ -14,11 +13,9 @@
 using clitest::ProgramResult;
 using clitest::runSendlogs;
 
-namespace {
+using testenv::contains;
 
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+namespace {
 
 class DeliveryCommands : public ::testing::Test {
   protected:
@@ -68,23 +65,6 @@ TEST_F(DeliveryCommands, UploadSendsEveryPartAndNeverShowsThePassword) {
                   .status,
               2)
         << "--http needs --handler; a folder is no file";
-}
-
-TEST_F(DeliveryCommands, UploadFromAFullDiskFailsAndLeavesNoPart) {
-    // The file sits on a 3 MiB file system of its own: split runs out of space half way.
-    const std::string disk = scratch_.mkdir("disk");
-    const std::string command =
-        "unshare -m sh -c 'mount -t tmpfs -o size=3m tmpfs \"$0\" || exit 99; "
-        "head -c 2097152 /dev/urandom > \"$0/f.tar\"; \"$1\" upload --ftp --url "
-        "ftp://127.0.0.1:1/ --user u --password-file \"$2\" --id c --part-mb 1 \"$0/f.tar\"; "
-        "echo status=$?; ls -A \"$0\"' " +
-        host::shellQuote(disk) + " " + host::shellQuote(clitest::programPath()) + " " +
-        host::shellQuote(passwordFile_) + " > " + host::shellQuote(scratch_.file("run.out")) +
-        " 2>&1";
-    if (testenv::runShell(command) == 99) GTEST_SKIP() << "no mount namespace here";
-    const std::string out = testenv::readFile(scratch_.file("run.out"));
-    EXPECT_TRUE(contains(out, "status=1\nf.tar\n")) << out;
-    EXPECT_TRUE(contains(log(), "split of [")) << log();
 }
 
 TEST_F(DeliveryCommands, RegistryDumpMasksTheKey) {

@@ -23,11 +23,9 @@ namespace fs = std::filesystem;
 using clitest::ProgramResult;
 using clitest::runSendlogs;
 
-namespace {
+using testenv::contains;
 
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+namespace {
 
 // The one file in dir.
 std::string onlyFile(const std::string& dir) {
@@ -126,7 +124,7 @@ class RemoteCollectTest : public ::testing::Test {
 testenv::TempDir* RemoteCollectTest::scratch_ = nullptr;
 std::string RemoteCollectTest::sandbox_;
 
-TEST_F(RemoteCollectTest, SandboxCertificatesAreFreshAndTheirKeysPrivate) {
+TEST_F(RemoteCollectTest, SandboxCertificatesAreFreshTheirKeysPrivateAndNoSecondCreate) {
     for (const char* name :
          {"ca.pem", "server.pem", "server.key", "requester.pem", "requester.key"}) {
         struct stat st;
@@ -139,6 +137,10 @@ TEST_F(RemoteCollectTest, SandboxCertificatesAreFreshAndTheirKeysPrivate) {
               0);
     EXPECT_NE(testenv::readFile(other.file("sb/tls/ca.pem")),
               testenv::readFile(sandbox_ + "/tls/ca.pem"));
+    // A second create into the same folder is refused.
+    const ProgramResult again = runSendlogs({"sandbox", "create", other.file("sb")}, local_);
+    EXPECT_EQ(again.status, 1);
+    EXPECT_TRUE(contains(again.err, "not empty")) << again.err;
 }
 
 TEST_F(RemoteCollectTest, RemoteCollectWritesWhatTheInProcessCollectWrites) {
