@@ -82,20 +82,9 @@ TEST(Process, NoDescriptorLeaksEitherWay) {
 
 TEST(Process, QuotingKeepsHostileNamesOneWord) {
     TempDir dir;
-    const std::vector<std::string> names = {"$(touch pwned)",
-                                            "`touch pwned`",
-                                            "it's",
-                                            "a b  c",
-                                            "line\nbreak",
-                                            "-rf",
-                                            "*",
-                                            "\\",
-                                            "",
-                                            "~user",
-                                            "x;touch pwned",
-                                            "\"dq\"",
-                                            "plain_name.log"};
-    for (const auto& name : names) {
+    for (const std::string name :
+         {"$(touch pwned)", "`touch pwned`", "it's", "a b  c", "line\nbreak", "-rf", "*", "\\", "",
+          "~user", "x;touch pwned", "\"dq\"", "plain_name.log"}) {
         std::string out;
         ASSERT_EQ(WyProcess::system(("printf %s " + host::shellQuote(name)).c_str(), &out, nullptr),
                   0);
