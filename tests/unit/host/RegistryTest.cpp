@@ -186,4 +186,12 @@ TEST(Registry, ClientsAndPackages) {
     std::vector<int> ids;
     EXPECT_EQ(WYPlatformInfo().GetListOfInstalledPackages(ids), 0);
     EXPECT_EQ(ids, (std::vector<int>{1139, 2}));  // in name order
+
+    registry.setString("Base", "sPhysicalMachine", "me");
+    registry.setString("Base", "sClientHostName", "me.example.test");
+    registry.setString("Clients/other", "sClientHostName", "other.example.test");
+    WYPlatformInfo info;
+    EXPECT_EQ(info.getClientHostName("me"), "me.example.test");
+    EXPECT_EQ(info.getClientHostName("other"), "other.example.test");
+    EXPECT_EQ(info.getClientHostName("../Clients/other"), "");
 }
