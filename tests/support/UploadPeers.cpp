@@ -58,9 +58,11 @@ std::string python() {
 
 }  // namespace
 
-Peer::Peer(const std::string& mode, const std::vector<std::string>& extra) {
-    std::vector<std::string> args = {python(), script(),     mode,     "--user",
-                                     kUser,    "--password", kPassword};
+Peer::Peer(const std::string& mode, const std::vector<std::string>& extra,
+           const std::vector<std::string>& wrapper) {
+    std::vector<std::string> args = wrapper;
+    for (const std::string& a : {python(), script(), mode}) args.push_back(a);
+    args.insert(args.end(), {"--user", kUser, "--password", kPassword});
     args.insert(args.end(), extra.begin(), extra.end());
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
@@ -73,7 +75,7 @@ Peer::Peer(const std::string& mode, const std::vector<std::string>& extra) {
     pid_ = fork();
     if (pid_ == 0) {
         dup2(out[1], STDOUT_FILENO);
-        setpgid(0, 0);  // its own group, so that stopping it stops its children too
+        setpgid(0, 0);  // its own group, so that stopping it stops a wrapper's children too
         execvp(argv[0], argv.data());
         _exit(127);
     }

@@ -18,8 +18,10 @@ constexpr const char* kPassword = "s3cret-Upl0ad-pw";
 
 class Peer {
   public:
-    // mode: "ftp", "http" or "proxy"; extra: further options of the script.
-    Peer(const std::string& mode, const std::vector<std::string>& extra);
+    // mode: "ftp", "http" or "proxy"; extra: further options of the script. wrapper: a
+    // command line the script runs under (for example "unshare -m sh -c '...' sh").
+    Peer(const std::string& mode, const std::vector<std::string>& extra,
+         const std::vector<std::string>& wrapper = {});
     ~Peer();
     Peer(const Peer&) = delete;
     Peer& operator=(const Peer&) = delete;

@@ -120,21 +120,33 @@ TEST_F(TransferTest, ProxyRefusingTheCredentialsIsReportedAndAcceptedOnesPassThr
     EXPECT_EQ(testenv::readFile(remote_ + "/c/p.bin"), data);
 }
 
-TEST_F(TransferTest, RefusingOrFailingServerStopsTheUploadAndRemovesEveryPart) {
-    peers::FtpPeer server(remote_, 3);  // the first three uploads fail
+TEST_F(TransferTest, RefusingServerStopsTheUploadAndRemovesEveryPart) {
+    peers::FtpPeer server(remote_);
     ASSERT_TRUE(server.running()) << server.error();
     makeFile(local_ + "/r.tar", 2 * kMiB);
     MsgInternetOptions o = opts(1, server.url(), "wrong-password");
     EXPECT_EQ(uploadToCloud(&o, local_ + "/", "r.tar"), -1);
+    EXPECT_EQ(sleeps_.size(), 3u);
     EXPECT_NE(log().find("Failed to establish ftp connection. Error Code [67]"), std::string::npos)
         << "login denied";
-    o = opts(1, server.url());
-    EXPECT_EQ(uploadToCloud(&o, local_ + "/", "r.tar"), -1);
-    EXPECT_NE(log().find("Failed to upload [" + local_ + "//r.tar.part-aa]"), std::string::npos);
-    EXPECT_EQ(sleeps_.size(), 6u);
-    for (const char* part : {"aa", "ab"})
-        EXPECT_FALSE(testenv::exists(local_ + "/r.tar.part-" + part));
+    EXPECT_FALSE(testenv::exists(local_ + "/r.tar.part-aa"));
+    EXPECT_FALSE(testenv::exists(local_ + "/r.tar.part-ab"));
     EXPECT_TRUE(testenv::exists(local_ + "/r.tar"));
+}
+
+TEST_F(TransferTest, ServerWithAFullDiskStopsTheUploadAndRemovesEveryPart) {
+    // The server's folder is a 1 MiB file system of its own mount namespace.
+    peers::Peer server("ftp", {"--root", remote_},
+                       {"unshare", "-m", "sh", "-c",
+                        "mount -t tmpfs -o size=1m tmpfs \"$0\" && exec \"$@\"", remote_});
+    if (!server.running()) GTEST_SKIP() << "no mount namespace here: " << server.error();
+    makeFile(local_ + "/f.tar", 3 * kMiB);
+    MsgInternetOptions o = opts(1, "ftp://127.0.0.1:" + std::to_string(server.port()) + "/");
+    EXPECT_EQ(uploadToCloud(&o, local_ + "/", "f.tar"), -1);
+    EXPECT_NE(log().find("Failed to upload [" + local_ + "//f.tar.part-"), std::string::npos);
+    EXPECT_EQ(log().find("f.tar.part-ac] uploaded successfully"), std::string::npos);
+    for (const char* part : {"aa", "ab", "ac"})
+        EXPECT_FALSE(testenv::exists(local_ + "/f.tar.part-" + part));
 }
 
 }  // namespace
