@@ -142,6 +142,9 @@ TEST(Registry, NumbersFromTextAndRangeChecks) {
     EXPECT_EQ(info.getNumber("Session", "negative", u), 0);
     EXPECT_EQ(u, 99u);
     EXPECT_EQ(info.getNumber("Session", "word", n), 0);
+    registry.setNumber("Session", "lowest", LLONG_MIN);  // the range's ends are in it
+    EXPECT_NE(info.getNumber("Session", "lowest", n), 0);
+    EXPECT_EQ(n, LONG_MIN);
 }
 
 TEST(Registry, AbsolutePathsAcceptBothSeparatorsAndStayInside) {
