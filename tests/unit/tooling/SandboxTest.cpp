@@ -1,5 +1,5 @@
-// Sandbox creation: the layout a request relies on, the registry as the platform views read
-// it, the tool stand-ins, and the folders it refuses.
+// Sandbox creation: the layout a request relies on (the requests of the integration and
+// service tests read its registry), the tool stand-ins, and the folders it refuses.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,7 +7,6 @@
 #include <string>
 
 #include "host/Process.h"
-#include "host/Registry.h"
 #include "support/TestEnv.h"
 #include "tooling/Sandbox.h"
 
@@ -52,25 +51,6 @@ TEST_F(SandboxTest, LaysOutTheInstallation) {
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_NE(testenv::readFile(path("sandbox.env")).find("export ORVION_INSTANCE=Instance001"),
               std::string::npos);
-}
-
-TEST_F(SandboxTest, RegistryReadsThroughThePlatformViews) {
-    testenv::ScopedEnv root("ORVION_REGISTRY_ROOT", tooling::sandboxRegistryRoot(dir_));
-    testenv::ScopedEnv instance("ORVION_INSTANCE");
-    EXPECT_STREQ(WYPI_Focus::getFocus(), "Instance001");
-    WYPI_PlatformBase platform;
-    platform.setFocus(WYPI_Focus::getFocus());
-    ASSERT_NE(platform.getLogFilesDirectory(), nullptr);
-    EXPECT_EQ(platform.getLogFilesDirectory(), tooling::sandboxLogDir(dir_));
-    std::string text;
-    ASSERT_NE(WYPlatformInfo().getString("Base", "dJOBRESULTSDIR", text), 0);
-    EXPECT_EQ(text, path("jobResults"));
-    int osId = 0;
-    EXPECT_EQ(WYClient(SandboxFacts::kRemoteClientId).getOperatingSystemId(osId, nullptr), 0);
-    EXPECT_EQ(osId, 49);  // served through the proxy
-    std::vector<std::string> stores;
-    EXPECT_EQ(WYPI_FileSystemAgent().getAllSIDBAccessPath(stores), 0);
-    EXPECT_EQ(stores, std::vector<std::string>{path("ddb/store1")});
 }
 
 TEST_F(SandboxTest, ToolStandInsLeaveWhatTheLibraryExpects) {
