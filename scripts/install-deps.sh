@@ -8,8 +8,8 @@ packages=(
   libboost-regex-dev libboost-dev zlib1g-dev libarchive-dev libcurl4-openssl-dev libbz2-dev
   libssl-dev libdeflate-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
-  tar gzip bzip2 coreutils findutils sed grep file procps
-  7zip python3 python3-pyftpdlib openssl
+  tar gzip bzip2 coreutils findutils sed grep file procps util-linux
+  7zip python3 python3-pyftpdlib openssl tzdata
 )
 if [ "${1:-}" = "--bench" ]; then
   packages+=(ripgrep gawk perl hyperfine time pigz socat)

@@ -147,10 +147,12 @@ bool GetCertificatesFolder(const char* tarBundle) {
         return false;
     }
     const bool append = static_cast<bool>(host::FileHandle::open(tarBundle, "r"));
-    // Every regular file below the folder except private keys, stored relative to "/". The
-    // names travel NUL-separated, so no name is split or expanded by the shell.
+    // Every regular file below the folder except private keys, stored relative to "/". A key
+    // is any name that the 7z variant's expression ".*_key.pem$" takes: "_key", any one
+    // character, "pem" at the end. The names travel NUL-separated, so no name is split or
+    // expanded by the shell.
     const std::string command = "find " + host::shellQuote(folder) +
-                                " -type f ! -name '*_key.pem' -print0 2>/dev/null | "
+                                " -type f ! -name '*_key?pem' -print0 2>/dev/null | "
                                 "sed -z 's/^\\///' | tar " +
                                 (append ? "rvf " : "cvf ") + host::shellQuote(tarBundle) +
                                 " -C / --null -T -";

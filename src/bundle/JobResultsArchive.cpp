@@ -12,13 +12,14 @@ namespace {
 
 const char* const kTag = "getJobResultsDirectory";
 
-// Splits a directory into its parent prefix and its last component: the text after the last
-// separator that is followed by more than one character (a trailing separator stays in it).
-void splitLastComponent(const std::string& dir, std::string& parent, std::string& last) {
-    size_t cut = 0;
-    for (size_t i = 0; i < dir.size(); ++i) {
-        if ((dir[i] == '/' || dir[i] == '\\') && dir.size() - i - 1 > 1) cut = i + 1;
-    }
+// Splits a directory into its parent prefix and its last component, the name the archiver
+// gives the folder (trailing separators are not part of it). A job folder ".../0/7" ends in
+// the one-character component "7", which must be the component, or the exclusions would
+// name "0/7" and never match.
+void splitLastComponent(std::string dir, std::string& parent, std::string& last) {
+    while (dir.size() > 1 && (dir.back() == '/' || dir.back() == '\\')) dir.pop_back();
+    const size_t slash = dir.find_last_of("/\\");
+    const size_t cut = slash == std::string::npos ? 0 : slash + 1;
     parent = dir.substr(0, cut);
     last = dir.substr(cut);
 }
@@ -27,8 +28,7 @@ void addExclusions(C7zip& archiver, const std::string& dir) {
     EvDebug log;
     std::string parent, last;
     splitLastComponent(dir, parent, last);
-    const bool endsWithSeparator = !last.empty() && (last.back() == '/' || last.back() == '\\');
-    const std::string prefix = endsWithSeparator ? last : last + "/";
+    const std::string prefix = last + "/";
     archiver.AddExcludeList(prefix + "support_*", false, true);
     archiver.AddExcludeList(prefix + "sendLogFiles_*", false, true);
 

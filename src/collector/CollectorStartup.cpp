@@ -2,6 +2,7 @@
 // directory) and teardown.
 #include <arpa/inet.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -9,6 +10,7 @@
 #include "bundle/StagingCleanup.h"
 #include "collector/SupportDirectory.h"
 #include "collector/infoNLogsCollector.h"
+#include "common/TempFolders.h"
 #include "host/File.h"
 #include "host/Jobs.h"
 #include "host/ThreadPool.h"
@@ -48,6 +50,19 @@ void infoNLogsCollector::sendTimeRecord(time_t now) {
     returnData.end(0);
 }
 
+void infoNLogsCollector::applySendTimeLimit() {
+    // A requester that stops reading must not hold the request (and its staging folder)
+    // forever: a send that makes no progress for this long ends the request.
+    long seconds = 0;
+    auto limit = CTeSocket::kDefaultSendTimeLimit;
+    if (platformInfo.getNumber("EventManager", "nSendlogsSendTimeoutSeconds", seconds) &&
+        seconds > 0) {
+        limit = std::chrono::seconds(seconds);
+    }
+    if (socket) socket->setSendTimeLimit(limit);
+    if (network) network->socket().setSendTimeLimit(limit);
+}
+
 void infoNLogsCollector::lookUpClient(time_t now) {
     WYClient client(clientId);
     int rc = client.getInstallDirectory(installDir, 4, nullptr);
@@ -72,9 +87,17 @@ void infoNLogsCollector::lookUpClient(time_t now) {
     }
     char hexTime[32];
     snprintf(hexTime, sizeof(hexTime), "%lX", static_cast<unsigned long>(now));
-    proxyFolder = FXPath::Append("proxyClient", hexTime, 2);
-    std::string localFolder = FXPath::Append(logDir, proxyFolder, 0);
-    CTeDirectory::Create(localFolder, true);
+    // Every request gets a folder of its own, even two started in the same second for the
+    // same client: the first to finish removes its folder.
+    const std::string proxyRoot = FXPath::Append(logDir, "proxyClient", 0);
+    CTeDirectory::Create(proxyRoot, true);
+    std::string localFolder;
+    if (!common::createFreshFolder(FXPath::Append(proxyRoot, hexTime, 0), localFolder)) {
+        logger.Error(kInitTag, "Failed to create the proxy download folder [%s]: %s",
+                     localFolder.c_str(), strerror(errno));
+        return;
+    }
+    proxyFolder = FXPath::Append("proxyClient", CTePath::GetBaseName(localFolder), 2);
     proxyCleanUp.required = true;
     proxyCleanUp.directory = localFolder;
     CTeError err = proxy->downloadLogFiles(localFolder, options);
@@ -101,6 +124,8 @@ void infoNLogsCollector::init() {
     platformType = platformInfo.getWYPlatformType();
 
     if (clientId != 0) lookUpClient(startTime);
+
+    applySendTimeLimit();
 
     eventManager.setFocus(instanceName);
     sendVersionRecord();

@@ -52,7 +52,7 @@ bool copyCollectFile(char* outPath, const char* dir, const char* idText) {
     const char* tag = "getFLRResult";
     char source[kPathSize];
     if (!formatPath(source, tag, "%s/Collect.txt", dir)) return false;
-    host::FileHandle in = host::FileHandle::open(source, "r");
+    host::FileHandle in = host::FileHandle::openRegular(source);
     if (!in) {
         log.Error(tag, "Failed to open [%s]", source);
         return false;
@@ -77,27 +77,32 @@ bool copyCollectFile(char* outPath, const char* dir, const char* idText) {
 
 bool dumpFileToLogFile(FILE* out, const char* path, const char* machineName, const char* label) {
     EvDebug log;
-    host::FileHandle in = host::FileHandle::open(path, "rb");
+    const char* tag = "dumpFileToLogFile";
+    host::FileHandle in = host::FileHandle::openRegular(path);
     if (!in) {
-        log.Error("dumpFileToLogFile", "Failed to open [%s]", path);
+        log.Error(tag, "Failed to open [%s]", path);
         return false;
     }
-    PrintHeader(out, machineName, label);
+    auto writeFailed = [&](size_t size) {
+        const int err = errno;
+        log.Error(tag, "Failed to write %lu bytes in [%s]. errno:%d:%s", (unsigned long)size, path,
+                  err, strerror(err));
+        return false;
+    };
+    if (!PrintHeader(out, machineName, label)) return writeFailed(0);
     char block[kCopyBlock];
-    size_t got;
-    while ((got = fread(block, 1, sizeof block, in.get())) > 0) {
-        if (!host::io::write(out, block, got)) {
-            const int err = errno;
-            log.Error("dumpFileToLogFile", "Failed to write %lu bytes in [%s]. errno:%d:%s",
-                      (unsigned long)got, path, err, strerror(err));
+    for (;;) {
+        size_t got = 0;
+        const bool read = host::io::read(in.get(), block, sizeof block, got);
+        if (got > 0 && !host::io::write(out, block, got)) return writeFailed(got);
+        if (!read) {
+            log.Error(tag, "Failed to read [%s]. errno:%d:%s", path, errno, strerror(errno));
             return false;
         }
+        if (got < sizeof block) break;
     }
-    if (ferror(in.get())) {
-        log.Error("dumpFileToLogFile", "Failed to read [%s]. errno:%d:%s", path, errno,
-                  strerror(errno));
-        return false;
-    }
+    // The last bytes are still in the stream's buffer: a full disk shows only when they leave.
+    if (fflush(out) != 0) return writeFailed(0);
     return true;
 }
 
@@ -116,6 +121,7 @@ bool appendRmanAndLibraryLog(FILE* out, long long jobId, const char* clientName,
 
     EvDebug log;
     const char* tag = "getRmanLogByJobId";
+    bool copied = true;
     std::string client = common::clientOrThisMachine(clientName);
     std::string machine = client.empty() ? "NO NAME" : client;
     std::string root = common::jobResultsDirectoryOf(client.c_str());
@@ -126,21 +132,23 @@ bool appendRmanAndLibraryLog(FILE* out, long long jobId, const char* clientName,
                           name)) {
         log.Debug(tag, "rman log path is : %s ", path);
         if (exists(path)) {
-            if (!dumpFileToLogFile(out, path, machine.c_str(), name))
+            if (!dumpFileToLogFile(out, path, machine.c_str(), name)) {
                 log.Error(tag, "Failed to dump rman logs , %s ", path);
+                copied = false;
+            }
         } else {
             log.Debug(tag, "Error while executing stat on, %s (%d)", path, errno);
         }
     }
     if (!exists(libraryLog)) {
         log.Debug(tag, "Error while executing stat on, %s (%d)", libraryLog, errno);
-        return true;
+        return copied;
     }
     if (!dumpFileToLogFile(out, libraryLog, machine.c_str(), "libwyobk.log")) {
         log.Error(tag, "Failed to dump libwyobk logs , %s ", libraryLog);
         return false;
     }
-    return true;
+    return copied;
 }
 
 }  // namespace diag

@@ -8,10 +8,11 @@
 #include "host/Export.h"
 
 // Appends the job's RMAN output ("backup.out" / "restore.out", chosen by the options word) and
-// the media library log to out. False only when the library log exists and copying it failed.
+// the media library log to out. False when one of them exists and copying it failed.
 SL_API bool getRmanLogByJobId(FILE* out, long long jobId, const char* clientName,
                               unsigned long options);
 // Appends the whole file at path to out after a dump banner naming machineName and label.
+// True when the whole file was read and written (out flushed).
 bool dumpFileToLogFile(FILE* out, const char* path, const char* machineName, const char* label);
 // Prepares the result file of a replication pair; outPath (1024 bytes) gets its path, or
 // stays empty when the file type has none.

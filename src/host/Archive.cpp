@@ -16,6 +16,7 @@
 #include <cstring>
 #include <vector>
 
+#include "host/File.h"
 #include "host/Log.h"
 
 namespace {
@@ -227,12 +228,16 @@ void C7zip::Impl::addEntry(const std::string& path, const std::string& member,
         fail(path, "not a regular file");
         return;
     }
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    // The entry may have been replaced since it was looked at: open without waiting and take
+    // it only if it is still a regular file.
+    bool notRegular = false;
+    struct stat opened;
+    int fd = host::openRegularFile(path.c_str(), &opened, &notRegular);
     if (fd < 0) {
-        fail(path, errnoText(errno));
+        fail(path, notRegular ? "not a regular file" : errnoText(errno));
         return;
     }
-    addFile(path, member, fd, st);
+    addFile(path, member, fd, opened);
     close(fd);
 }
 

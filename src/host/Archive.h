@@ -48,11 +48,22 @@ class C7zip {
 };
 
 // Decompresses <sourceDir>/<fileName> into a fresh private temporary folder (mkdtemp under
-// $TMPDIR or /tmp). path: in the compressed file, out the decompressed copy's path. The copy
-// is named copyName when given, else fileName without its ".bz2". With a null archiver a
-// temporary one is used.
+// $TMPDIR or /tmp, named after this process). path: in the compressed file, out the
+// decompressed copy's path. The copy is named copyName when given, else fileName without its
+// ".bz2". A name with ".bz2" must hold bzip2 data; anything else that is not compressed data
+// is refused too (code 2), never passed through as it is. With a null archiver a temporary
+// one is used. The first call of a process removes the folders of processes that no longer
+// exist.
 CTeError DeCompressLogFile(const std::string& sourceDir, const std::string& fileName,
                            std::string& path, C7zip* archiver, const char* copyName);
+
+namespace host {
+// Removes the decompression folders (and the copies in them) that processes of this user left
+// behind when they were killed; folders of running processes stay.
+void removeStaleDecompressFolders();
+// The same, once per process (the first decompression does it).
+void removeStaleDecompressFoldersOnce();
+}  // namespace host
 
 // Copies the open file into the gzip stream; non-zero on success.
 int gz_compress(FILE* in, gzFile out);

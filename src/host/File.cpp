@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 namespace {
@@ -225,15 +226,10 @@ bool FXFolder::DoesFolderExist(const std::string& path) {
 }
 
 CTeError CTeFile::Copy(const std::string& source, const std::string& destination) {
-    int in = open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0)
-        return FXErrorUtil::ErrorErrNo(SL_CODE_LOCATION, errno, "cannot open [%s]", source.c_str());
     struct stat st;
-    if (fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
-        int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
-        close(in);
-        return FXErrorUtil::ErrorErrNo(SL_CODE_LOCATION, err, "cannot copy [%s]", source.c_str());
-    }
+    int in = host::openRegularFile(source.c_str(), &st);
+    if (in < 0)
+        return FXErrorUtil::ErrorErrNo(SL_CODE_LOCATION, errno, "cannot copy [%s]", source.c_str());
     int out =
         open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 0777);
     if (out < 0) {
@@ -321,3 +317,56 @@ CTeError CSimpleFolderTreeIterator::GetNextItem(Item& item) {
     item = items_[next_++];
     return CTeError();
 }
+
+namespace host {
+
+int openRegularFile(const char* path, struct stat* st, bool* notRegular) {
+    if (notRegular) *notRegular = false;
+    if (!path) {
+        errno = EINVAL;
+        return -1;
+    }
+    int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return -1;
+    struct stat own;
+    struct stat& status = st ? *st : own;
+    if (fstat(fd, &status) != 0) {
+        const int err = errno;
+        ::close(fd);
+        errno = err;
+        return -1;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        ::close(fd);
+        if (notRegular) *notRegular = true;
+        errno = EINVAL;
+        return -1;
+    }
+    // Reads of a regular file never wait anyway; clear the flag so nothing downstream sees it.
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+bool isWithinFolder(const std::string& path, const std::string& folder) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path root = fs::canonical(folder, ec);
+    if (ec) return false;
+    const fs::path candidate = fs::weakly_canonical(fs::absolute(path, ec), ec);
+    if (ec) return false;
+    auto r = root.begin();
+    auto c = candidate.begin();
+    for (; r != root.end(); ++r, ++c) {
+        if (c == candidate.end() || *r != *c) return false;
+    }
+    return true;
+}
+
+}  // namespace host

@@ -86,3 +86,18 @@ class CSimpleFolderTreeIterator {
     size_t next_ = 0;
     int option_ = 0;
 };
+
+namespace host {
+
+// Opens an existing regular file read-only. The open never waits on a FIFO or a device
+// (O_NONBLOCK, cleared once the file is known to be regular). -1 with errno set on failure;
+// anything but a regular file gives -1, errno EINVAL and notRegular set. st (when given)
+// receives the file's status.
+int openRegularFile(const char* path, struct stat* st = nullptr, bool* notRegular = nullptr);
+// The two paths name the same existing file or folder (device and inode, links followed).
+bool sameFile(const std::string& a, const std::string& b);
+// path is folder itself or lies below it, links resolved. path need not exist yet (its
+// longest existing ancestor is resolved); false when folder cannot be resolved.
+bool isWithinFolder(const std::string& path, const std::string& folder);
+
+}  // namespace host

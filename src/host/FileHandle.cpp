@@ -1,5 +1,7 @@
 #include "host/FileHandle.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdarg>
 #include <mutex>
@@ -16,6 +18,8 @@ struct FaultPlan {
     int writeError = 0;
     size_t acceptBytes = 0;
     int closeError = 0;
+    int readError = 0;
+    size_t readAccept = 0;
 };
 
 FaultPlan& faults() {
@@ -31,6 +35,16 @@ bool takeWriteFault(int& error, size_t& acceptBytes) {
     error = plan.writeError;
     acceptBytes = plan.acceptBytes;
     plan.writeError = 0;
+    return true;
+}
+
+bool takeReadFault(int& error, size_t& acceptBytes) {
+    FaultPlan& plan = faults();
+    std::lock_guard<std::mutex> guard(plan.lock);
+    if (plan.readError == 0) return false;
+    error = plan.readError;
+    acceptBytes = plan.readAccept;
+    plan.readError = 0;
     return true;
 }
 
@@ -113,6 +127,35 @@ bool close(FILE* stream) {
     return result == 0 && !hadError;
 }
 
+bool read(FILE* stream, void* data, size_t size, size_t& got) {
+    got = 0;
+    if (!stream) {
+        errno = EBADF;
+        return false;
+    }
+    int fault = 0;
+    size_t accept = 0;
+    if (takeReadFault(fault, accept)) {
+        got = fread(data, 1, accept < size ? accept : size, stream);
+        errno = fault;
+        return false;
+    }
+    errno = 0;
+    got = fread(data, 1, size, stream);
+    if (got < size && ferror(stream)) {
+        if (errno == 0) errno = EIO;
+        return false;
+    }
+    return true;
+}
+
+void injectReadFault(int error, size_t acceptBytes) {
+    FaultPlan& plan = faults();
+    std::lock_guard<std::mutex> guard(plan.lock);
+    plan.readError = error;
+    plan.readAccept = acceptBytes;
+}
+
 void injectWriteFault(int error, size_t acceptBytes) {
     FaultPlan& plan = faults();
     std::lock_guard<std::mutex> guard(plan.lock);
@@ -131,6 +174,7 @@ void clearFaults() {
     std::lock_guard<std::mutex> guard(plan.lock);
     plan.writeError = 0;
     plan.closeError = 0;
+    plan.readError = 0;
 }
 
 }  // namespace io
@@ -149,6 +193,18 @@ FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
 
 FileHandle FileHandle::open(const char* path, const char* mode) {
     return FileHandle(fopen_utf(path, mode));
+}
+
+FileHandle FileHandle::openRegular(const char* path, bool* notRegular, struct stat* st) {
+    const int fd = openRegularFile(path, st, notRegular);
+    if (fd < 0) return FileHandle();
+    FILE* stream = fdopen(fd, "r");
+    if (!stream) {
+        const int err = errno;
+        ::close(fd);
+        errno = err;
+    }
+    return FileHandle(stream);
 }
 
 bool FileHandle::close() {

@@ -2,6 +2,8 @@
 // through, so that tests can make them fail the way a full disk or a signal does.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <cstdio>
 
@@ -17,6 +19,9 @@ bool printf(FILE* stream, const char* fmt, ...) __attribute__((format(printf, 2,
 // Flushes and closes the stream (always closed); false, with errno set, when the flush or
 // the close failed. Never retried after EINTR: the descriptor is gone either way.
 bool close(FILE* stream);
+// Reads up to size bytes (fread). got: the bytes read. False, with errno set, on a read
+// error; true with got < size at the end of the file.
+bool read(FILE* stream, void* data, size_t size, size_t& got);
 
 // Test seam. The next write of the process fails once: with error after accepting
 // acceptBytes bytes of it (a short write). EINTR is retried by write() and so only delays;
@@ -24,6 +29,8 @@ bool close(FILE* stream);
 void injectWriteFault(int error, size_t acceptBytes = 0);
 // The next close() of the process fails with error (the stream is still closed).
 void injectCloseFault(int error);
+// The next read() of the process fails with error after handing out acceptBytes bytes.
+void injectReadFault(int error, size_t acceptBytes = 0);
 // Forgets faults not yet taken.
 void clearFaults();
 
@@ -44,6 +51,11 @@ class FileHandle {
     // fopen_utf: the descriptor is not inherited by child processes. Empty on failure
     // (errno set).
     static FileHandle open(const char* path, const char* mode);
+    // Opens an existing regular file for reading. The open never waits (a FIFO or a device
+    // does not hold the caller), and anything but a regular file is refused: empty, with
+    // notRegular set (when given) and errno EINVAL. st (when given) receives its status.
+    static FileHandle openRegular(const char* path, bool* notRegular = nullptr,
+                                  struct stat* st = nullptr);
 
     FILE* get() const { return stream_; }
     explicit operator bool() const { return stream_ != nullptr; }

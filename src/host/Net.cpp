@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -23,6 +24,7 @@ struct CTeSocket::Shared {
     std::shared_ptr<host::StreamTransport> transport;  // owns fd when set
     std::mutex writeMutex;  // one frame sequence at a time, never interleaved
     std::atomic<bool> broken{false};
+    std::atomic<long long> sendLimitMs{CTeSocket::kDefaultSendTimeLimit.count()};
     ~Shared() {
         if (fd >= 0 && !transport) close(fd);
     }
@@ -63,13 +65,23 @@ CTeError CTeSocket::sendAll(const void* data, size_t size) {
         return err;
     }
     const char* p = static_cast<const char*>(data);
+    const auto limit = std::chrono::milliseconds(shared_->sendLimitMs.load());
+    auto deadline = std::chrono::steady_clock::now() + limit;
     while (size > 0) {
         // MSG_NOSIGNAL: a peer that went away is an error value here, never SIGPIPE.
-        ssize_t put = send(shared_->fd, p, size, MSG_NOSIGNAL);
+        // MSG_DONTWAIT: a full socket waits in poll below, which has a limit.
+        ssize_t put = send(shared_->fd, p, size, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (put < 0 && errno == EINTR) continue;
         if (put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
             struct pollfd wait = {shared_->fd, POLLOUT, 0};
-            if (poll(&wait, 1, -1) >= 0 || errno == EINTR) continue;
+            const int ready =
+                left.count() > 0
+                    ? poll(&wait, 1, static_cast<int>(std::min<long long>(left.count(), 1 << 30)))
+                    : 0;
+            if (ready > 0 || (ready < 0 && errno == EINTR)) continue;
+            if (ready == 0) errno = ETIMEDOUT;
         }
         if (put <= 0) {
             int err = put < 0 ? errno : EPIPE;
@@ -81,8 +93,13 @@ CTeError CTeSocket::sendAll(const void* data, size_t size) {
         }
         p += put;
         size -= static_cast<size_t>(put);
+        deadline = std::chrono::steady_clock::now() + limit;
     }
     return CTeError();
+}
+
+void CTeSocket::setSendTimeLimit(std::chrono::milliseconds limit) {
+    if (shared_) shared_->sendLimitMs = limit.count() > 0 ? limit.count() : 1;
 }
 
 CTeError CTeSocket::createPair(CTeSocket& libraryEnd, CTeSocket& requesterEnd) {
@@ -191,7 +208,7 @@ int viewFileContents(const char* path, CTeSocket socket, int flags, CWyNetwork* 
         log.Error(tag, "Cannot send [%s]: its name is not a valid file name", path);
         return -1;
     }
-    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         log.Error(tag, "Cannot open [%s]: %s", path, std::strerror(errno));
         return -1;

@@ -3,6 +3,7 @@
 // Writing to a peer that has gone away is an error value, never SIGPIPE.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -35,9 +36,13 @@ class CTeSocket {
     explicit CTeSocket(std::shared_ptr<host::StreamTransport> transport);
     int fd() const;
     bool isOpen() const { return fd() >= 0; }
-    // Writes everything or fails (peer gone, error): then the socket is marked broken and
-    // every later write fails at once.
+    // Writes everything or fails (peer gone, error, or no byte accepted for the send time
+    // limit): then the socket is marked broken and every later write fails at once.
     CTeError sendAll(const void* data, size_t size);
+    // How long a send may wait for the requester to take a byte (default five minutes). A
+    // requester that stops reading without closing would otherwise hold the request forever.
+    void setSendTimeLimit(std::chrono::milliseconds limit);
+    static constexpr std::chrono::milliseconds kDefaultSendTimeLimit{300000};
     bool broken() const;
     // A connected pair: the library end and the requester end.
     static CTeError createPair(CTeSocket& libraryEnd, CTeSocket& requesterEnd);

@@ -86,7 +86,9 @@ bool startsWithLine(const std::string& text, const char* header) {
 }
 
 bool readWhole(const std::string& file, std::string& text) {
-    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    // A value that is a FIFO or a device must not hold the request: the open does not wait,
+    // and only a regular file of bounded size is read.
+    int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return false;
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||

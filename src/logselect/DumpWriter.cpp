@@ -1,5 +1,9 @@
 #include "logselect/DumpWriter.h"
 
+#include <cerrno>
+#include <cstring>
+
+#include "host/FileHandle.h"
 #include "logselect/LogLineGrammar.h"
 #include "scrub/ScrubLogLine.h"
 
@@ -27,12 +31,12 @@ bool DumpWriter::take(const Piece& piece) {
         return false;
     }
     if (!headed_) {
-        PrintHeader(out_, machineName_, fileName_);
+        writeBanner();
         headed_ = true;
     }
     if (scrub_) {
         scratch_.assign(piece.data, piece.size);
-        scrubLogLine(scratch_, scrubRules_, replacements_);
+        if (scrubLogLine(scratch_, scrubRules_, replacements_) != 0) ++redacted_;
         write(scratch_.data(), scratch_.size(), piece.offset);
     } else {
         write(piece.data, piece.size, piece.offset);
@@ -49,8 +53,27 @@ void DumpWriter::write(const char* data, size_t size, long long offset) {
     if (batch_.size() >= kBatchSize) flushBatch();
 }
 
+void DumpWriter::writeBanner() {
+    // The banner is the library's own text inside a scrubbed dump: the machine's and the
+    // file's names go through the same rules as the lines.
+    const char* path = fileName_ ? fileName_ : "";
+    const char* slash = strrchr(path, '/');
+    std::string machine = machineName_ ? machineName_ : "";
+    std::string file = slash ? slash + 1 : path;
+    if (scrub_) {
+        if (scrubLogLine(machine, scrubRules_, replacements_) != 0) ++redacted_;
+        if (scrubLogLine(file, scrubRules_, replacements_) != 0) ++redacted_;
+    }
+    const std::string rule(60, '@');
+    batch_ +=
+        "\n\n\n" + rule + "\nMachine : " + machine + "\nFile    : " + file + "\n" + rule + "\n\n";
+}
+
 void DumpWriter::flushBatch() {
-    if (!batch_.empty()) fwrite(batch_.data(), 1, batch_.size(), out_);
+    if (!batch_.empty() && writeError_ == 0 &&
+        !host::io::write(out_, batch_.data(), batch_.size())) {
+        writeError_ = errno ? errno : EIO;
+    }
     batch_.clear();
 }
 
@@ -58,6 +81,8 @@ void DumpWriter::finish() {
     if (open_) batch_ += '\n';
     open_ = false;
     flushBatch();
+    // Buffered bytes meet a full disk only when they reach the file.
+    if (headed_ && writeError_ == 0 && fflush(out_) != 0) writeError_ = errno ? errno : EIO;
 }
 
 }  // namespace logselect

@@ -43,11 +43,14 @@ bool listLogs(const std::string& dir, const std::string& prefix, bool fromProxy,
 
 }  // namespace
 
-bool getFilteredLogFiles(FILE* out, const char* logDir, long long jobId,
-                         std::vector<long long> jobIds, time_t fromTime, time_t toTime,
-                         const char* machineName, const std::string& proxyFolder,
-                         std::string searchText, long long tagId, std::list<std::string>* files,
-                         bool scrub, ScrubRuleList* scrubRules, ReplacementMap* replacements) {
+namespace logselect {
+
+bool extractJobLogs(FILE* out, const char* logDir, long long jobId,
+                    const std::vector<long long>& jobIds, time_t fromTime, time_t toTime,
+                    const char* machineName, const std::string& proxyFolder,
+                    const std::string& searchText, long long tagId, bool scrub,
+                    ScrubRuleList* scrubRules, ReplacementMap* replacements,
+                    ExtractionTally& tally) {
     EvDebug log;
     std::string dir = logDir ? logDir : "";
     std::vector<ListedLog> listed;
@@ -77,37 +80,42 @@ bool getFilteredLogFiles(FILE* out, const char* logDir, long long jobId,
             sharedDecompressor();
             if (jobId <= 0 && tagId <= 0) continue;
             const std::string& machine = entry.fromProxy ? requested : local;
-            if (type == LOG_TYPE_SERVICE)
-                getServiceLogsByJobId(out, dir, entry.name, workers, jobId, jobIds, machine.c_str(),
-                                      tagId, searchText, fromTime, toTime, scrub, scrubRules,
-                                      replacements);
-            else
-                getNonServiceLogsByJobId(out, dir, entry.name, workers, jobId, jobIds,
-                                         machine.c_str(), tagId, searchText, fromTime, toTime,
-                                         scrub, scrubRules, replacements);
+            extractJobFile(type == LOG_TYPE_SERVICE ? JobVariant::Service : JobVariant::Other, out,
+                           dir, entry.name, workers, jobId, jobIds, machine.c_str(), tagId,
+                           searchText, fromTime, toTime, scrub, scrubRules, replacements, tally);
         }
     } catch (...) {
         log.Error("getFilteredLogFiles", "Threw an exception");
+        tally.unreadable.push_back(dir);
     }
     return true;
 }
 
-namespace logselect {
-
 bool getWindowFromLogDir(FILE* out, const std::string& logDir, time_t fromTime, time_t toTime,
                          const char* machineName, const std::string& searchText, bool scrub,
                          ScrubRuleList* scrubRules, ReplacementMap* replacements,
-                         std::vector<std::string>& incomplete) {
+                         ExtractionTally& tally) {
     std::vector<ListedLog> logs;
     if (!listLogs(logDir, "", false, fromTime, toTime, logs)) return false;
     for (const ListedLog& entry : logs) {
         if (FindLogType(entry.name.c_str()) == LOG_TYPE_NEVER_FILTERED) continue;
         if (IsFolder(logDir + "/" + entry.name)) continue;
-        if (!getLogFilesByTime(out, logDir, entry.name, fromTime, toTime, machineName, searchText,
-                               scrub, scrubRules, replacements))
-            incomplete.push_back(entry.name);
+        extractWindowFile(out, logDir, entry.name, fromTime, toTime, machineName, searchText, scrub,
+                          scrubRules, replacements, tally);
     }
     return true;
 }
 
 }  // namespace logselect
+
+bool getFilteredLogFiles(FILE* out, const char* logDir, long long jobId,
+                         std::vector<long long> jobIds, time_t fromTime, time_t toTime,
+                         const char* machineName, const std::string& proxyFolder,
+                         std::string searchText, long long tagId, std::list<std::string>* files,
+                         bool scrub, ScrubRuleList* scrubRules, ReplacementMap* replacements) {
+    logselect::ExtractionTally tally;
+    return logselect::extractJobLogs(out, logDir, jobId, jobIds, fromTime, toTime, machineName,
+                                     proxyFolder, searchText, tagId, scrub, scrubRules,
+                                     replacements, tally) &&
+           tally.complete();
+}

@@ -9,12 +9,14 @@
 #include <vector>
 
 #include "host/Export.h"
+#include "logselect/ExtractionTally.h"
 #include "scrub/ScrubRule.h"
 
 // Lists logDir (and logDir/proxyFolder when proxyFolder is not empty), and hands every log
 // file of a filtered type to the service-log or other-log job filter, writing the selected
 // lines into out. Nothing is extracted unless jobId > 0 or tagId > 0. The list pointer is not
-// read. False when logDir cannot be listed.
+// read. False when logDir cannot be listed, a selected file could not be read whole (its
+// lines are missing), or out could not be written.
 SL_API bool getFilteredLogFiles(FILE* out, const char* logDir, long long jobId,
                                 std::vector<long long> jobIds, time_t fromTime, time_t toTime,
                                 const char* machineName, const std::string& proxyFolder,
@@ -24,12 +26,20 @@ SL_API bool getFilteredLogFiles(FILE* out, const char* logDir, long long jobId,
 
 namespace logselect {
 
+// getFilteredLogFiles with what happened added to tally; false only when logDir cannot be
+// listed.
+bool extractJobLogs(FILE* out, const char* logDir, long long jobId,
+                    const std::vector<long long>& jobIds, time_t fromTime, time_t toTime,
+                    const char* machineName, const std::string& proxyFolder,
+                    const std::string& searchText, long long tagId, bool scrub,
+                    ScrubRuleList* scrubRules, ReplacementMap* replacements,
+                    ExtractionTally& tally);
+
 // The lines of the time window from every log of a filtered type in logDir, each file
-// through getLogFilesByTime. False when logDir cannot be listed; files that were not read
-// to their end are named in incomplete.
+// through the time-window reader. False when logDir cannot be listed.
 bool getWindowFromLogDir(FILE* out, const std::string& logDir, time_t fromTime, time_t toTime,
                          const char* machineName, const std::string& searchText, bool scrub,
                          ScrubRuleList* scrubRules, ReplacementMap* replacements,
-                         std::vector<std::string>& incomplete);
+                         ExtractionTally& tally);
 
 }  // namespace logselect

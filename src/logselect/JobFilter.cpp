@@ -4,10 +4,12 @@
 
 #include <cerrno>
 #include <cinttypes>
+#include <cstring>
 
 #include "host/Log.h"
 #include "logselect/DumpWriter.h"
 #include "logselect/EntryFields.h"
+#include "logselect/ExtractionTally.h"
 #include "logselect/ExtractorErrors.h"
 #include "logselect/LogLineGrammar.h"
 #include "logselect/LogSource.h"
@@ -99,7 +101,7 @@ class Workers {
 
 // Service logs: one process, one thread per job at a time. Lines without a job id ("#")
 // belong to the job the thread last wrote for, if that was a requested one.
-void filterServiceLines(FILE* in, DumpWriter& writer, const JobMatcher& jobs, Workers& workers,
+bool filterServiceLines(FILE* in, DumpWriter& writer, const JobMatcher& jobs, Workers& workers,
                         long long startOffset, long long endOffset) {
     PieceReader reader(in, startOffset);
     Piece piece;
@@ -132,11 +134,12 @@ void filterServiceLines(FILE* in, DumpWriter& writer, const JobMatcher& jobs, Wo
         if (take) writer.take(piece);
     }
     if (reader.failed()) printErrorMsg("filterServiceLines: read failed");
+    return !reader.failed();
 }
 
 // Other logs: attribution by process. A "#" line (no job id) is taken when its process is
 // working for a requested job, i.e. is in workers; it changes nothing.
-void filterOtherLines(FILE* in, DumpWriter& writer, const JobMatcher& jobs, Workers& workers,
+bool filterOtherLines(FILE* in, DumpWriter& writer, const JobMatcher& jobs, Workers& workers,
                       long long startOffset, long long endOffset) {
     PieceReader reader(in, startOffset);
     Piece piece;
@@ -159,24 +162,57 @@ void filterOtherLines(FILE* in, DumpWriter& writer, const JobMatcher& jobs, Work
         if (take) writer.take(piece);
     }
     if (reader.failed()) printErrorMsg("DumpJobInfo: read failed");
+    return !reader.failed();
 }
 
 bool seekTo(FILE* in, long long offset) {
     return offset <= 0 || fseeko(in, (off_t)offset, SEEK_SET) == 0;
 }
 
-enum class Variant { Service, Other };
+// The other-log filter over [startOffset, endOffset) of an open file; false when the file
+// could not be read to its end.
+bool dumpOtherLines(FILE* in, DumpWriter& writer, unsigned long jobId,
+                    const std::vector<long long>& jobIds, std::list<std::string>& workers,
+                    long long tagId, long long startOffset, long long endOffset) {
+    if (!seekTo(in, startOffset)) {
+        printErrorMsg("DumpJobInfo");
+        return false;
+    }
+    JobMatcher jobs((long long)jobId, jobIds, tagId, false);
+    Workers list(workers);
+    const bool read = filterOtherLines(in, writer, jobs, list, startOffset, endOffset);
+    // One flush per file rather than per line keeps the dump current at file boundaries
+    // without a system call for every line taken.
+    writer.finish();
+    return read;
+}
 
-bool extractJobLines(Variant variant, FILE* out, const std::string& logDir,
-                     const std::string& fileName, std::list<std::string>& workers, long long jobId,
-                     const std::vector<long long>& jobIds, const char* machineName, long long tagId,
-                     const std::string& searchText, time_t fromTime, time_t toTime, bool scrub,
-                     ScrubRuleList* scrubRules, ReplacementMap* replacements) {
-    const char* tag =
-        variant == Variant::Service ? "getServiceLogsByJobId" : "getNonServiceLogsByJobId";
-    const bool service = variant == Variant::Service;
-    logselect::LogSource source(logDir, fileName);
-    if (!source.open({tag, service, service ? kServiceSignature : kOtherSignature})) return false;
+}  // namespace
+
+namespace logselect {
+
+bool extractJobFile(JobVariant variant, FILE* out, const std::string& logDir,
+                    const std::string& fileName, std::list<std::string>& workers, long long jobId,
+                    const std::vector<long long>& jobIds, const char* machineName, long long tagId,
+                    const std::string& searchText, time_t fromTime, time_t toTime, bool scrub,
+                    ScrubRuleList* scrubRules, ReplacementMap* replacements,
+                    ExtractionTally& tally) {
+    const bool service = variant == JobVariant::Service;
+    const char* tag = service ? "getServiceLogsByJobId" : "getNonServiceLogsByJobId";
+    LogSource source(logDir, fileName);
+    switch (source.open({tag, service, service ? kServiceSignature : kOtherSignature})) {
+        case LogSource::Status::Open:
+            break;
+        case LogSource::Status::LeftOut:
+            ++tally.leftOut;
+            return true;
+        case LogSource::Status::Gone:
+            ++tally.leftOut;
+            return false;
+        case LogSource::Status::Failed:
+            tally.unreadable.push_back(fileName);
+            return false;
+    }
     FILE* in = source.file();
 
     long long startOffset = 0;
@@ -184,41 +220,51 @@ bool extractJobLines(Variant variant, FILE* out, const std::string& logDir,
     if (fromTime > 0 || toTime > 0)
         findFileOffsets(source.path().c_str(), fromTime, toTime, startOffset, endOffset);
 
-    bool ok = true;
-    if (service) {
-        try {
-            if (!seekTo(in, startOffset)) {
-                printErrorMsg(kServiceSignature);
-                ok = false;
-            } else {
-                DumpWriter writer(out, machineName, fileName.c_str(), searchText, scrub, scrubRules,
-                                  replacements);
-                JobMatcher jobs(jobId, jobIds, tagId, true);
-                Workers list(workers);
-                filterServiceLines(in, writer, jobs, list, startOffset, endOffset);
-            }
-        } catch (...) {
-            logselect::logLoopException(tag);
-            ok = false;
+    bool read = false;
+    DumpWriter writer(out, machineName, fileName.c_str(), searchText, scrub, scrubRules,
+                      replacements);
+    try {
+        if (!service) {
+            read = dumpOtherLines(in, writer, (unsigned long)jobId, jobIds, workers, tagId,
+                                  startOffset, endOffset);
+        } else if (!seekTo(in, startOffset)) {
+            printErrorMsg(kServiceSignature);
+        } else {
+            JobMatcher jobs(jobId, jobIds, tagId, true);
+            Workers list(workers);
+            read = filterServiceLines(in, writer, jobs, list, startOffset, endOffset);
         }
-    } else {
-        ok = DumpJobInfo(out, in, (unsigned long)jobId, jobIds, workers, fileName.c_str(),
-                         machineName, tagId, searchText, startOffset, endOffset, scrub, scrubRules,
-                         replacements);
+    } catch (...) {
+        logLoopException(tag);
     }
-    return ok && !source.readFailed();
+    writer.finish();
+    tally.redactedLines += writer.redactedLines();
+    if (writer.writeFailed()) {
+        tally.writeFailed = true;
+        EvDebug log;
+        log.Error(tag, "Failed to write the lines of [%s] into the dump: %s", fileName.c_str(),
+                  strerror(writer.writeError()));
+    }
+    if (!read) {
+        EvDebug log;
+        log.Error(tag, "Log file [%s] could not be read to its end.", fileName.c_str());
+        tally.unreadable.push_back(fileName);
+    }
+    return read;
 }
 
-}  // namespace
+}  // namespace logselect
 
 bool getServiceLogsByJobId(FILE* out, std::string logDir, std::string fileName,
                            std::list<std::string>& workers, long long jobId,
                            std::vector<long long> jobIds, const char* machineName, long long tagId,
                            std::string searchText, time_t fromTime, time_t toTime, bool scrub,
                            ScrubRuleList* scrubRules, ReplacementMap* replacements) {
-    return extractJobLines(Variant::Service, out, logDir, fileName, workers, jobId, jobIds,
-                           machineName, tagId, searchText, fromTime, toTime, scrub, scrubRules,
-                           replacements);
+    logselect::ExtractionTally tally;
+    return logselect::extractJobFile(logselect::JobVariant::Service, out, logDir, fileName, workers,
+                                     jobId, jobIds, machineName, tagId, searchText, fromTime,
+                                     toTime, scrub, scrubRules, replacements, tally) &&
+           !tally.writeFailed;
 }
 
 bool getNonServiceLogsByJobId(FILE* out, std::string logDir, std::string fileName,
@@ -227,9 +273,11 @@ bool getNonServiceLogsByJobId(FILE* out, std::string logDir, std::string fileNam
                               long long tagId, std::string searchText, time_t fromTime,
                               time_t toTime, bool scrub, ScrubRuleList* scrubRules,
                               ReplacementMap* replacements) {
-    return extractJobLines(Variant::Other, out, logDir, fileName, workers, jobId, jobIds,
-                           machineName, tagId, searchText, fromTime, toTime, scrub, scrubRules,
-                           replacements);
+    logselect::ExtractionTally tally;
+    return logselect::extractJobFile(logselect::JobVariant::Other, out, logDir, fileName, workers,
+                                     jobId, jobIds, machineName, tagId, searchText, fromTime,
+                                     toTime, scrub, scrubRules, replacements, tally) &&
+           !tally.writeFailed;
 }
 
 bool DumpJobInfo(FILE* out, FILE* in, unsigned long jobId, std::vector<long long> jobIds,
@@ -238,18 +286,8 @@ bool DumpJobInfo(FILE* out, FILE* in, unsigned long jobId, std::vector<long long
                  long long endOffset, bool scrub, ScrubRuleList* scrubRules,
                  ReplacementMap* replacements) {
     try {
-        if (!seekTo(in, startOffset)) {
-            printErrorMsg("DumpJobInfo");
-            return true;
-        }
         DumpWriter writer(out, machineName, fileName, searchText, scrub, scrubRules, replacements);
-        JobMatcher jobs((long long)jobId, jobIds, tagId, false);
-        Workers list(workers);
-        filterOtherLines(in, writer, jobs, list, startOffset, endOffset);
-        writer.finish();
-        // One flush per file rather than per line keeps the dump current at file boundaries
-        // without a system call for every line taken.
-        if (writer.wroteAny()) fflush(out);
+        dumpOtherLines(in, writer, jobId, jobIds, workers, tagId, startOffset, endOffset);
     } catch (...) {
         logselect::logLoopException("DumpJobInfo");
     }

@@ -10,10 +10,13 @@
 #include <vector>
 
 #include "host/Export.h"
+#include "logselect/ExtractionTally.h"
 #include "scrub/ScrubRule.h"
 
 // workers carries thread ids (service logs) or process ids (other logs) across the rotated
-// copies of one log. Both return false when decompressing or opening the file failed.
+// copies of one log. Both return false when the file could not be decompressed, opened or
+// read to its end, or its lines could not be written. A file that is not regular, or a link
+// leading out of logDir, is left out with a log line (true).
 SL_API bool getServiceLogsByJobId(FILE* out, std::string logDir, std::string fileName,
                                   std::list<std::string>& workers, long long jobId,
                                   std::vector<long long> jobIds, const char* machineName,
@@ -33,3 +36,18 @@ SL_API bool DumpJobInfo(FILE* out, FILE* in, unsigned long jobId, std::vector<lo
                         const char* machineName, long long tagId, std::string searchText,
                         long long startOffset, long long endOffset, bool scrub,
                         ScrubRuleList* scrubRules, ReplacementMap* replacements);
+
+namespace logselect {
+
+enum class JobVariant { Service, Other };
+
+// One file through the job filter of its variant, with what happened added to tally. False
+// when the file could not be decompressed, opened or read to its end.
+bool extractJobFile(JobVariant variant, FILE* out, const std::string& logDir,
+                    const std::string& fileName, std::list<std::string>& workers, long long jobId,
+                    const std::vector<long long>& jobIds, const char* machineName, long long tagId,
+                    const std::string& searchText, time_t fromTime, time_t toTime, bool scrub,
+                    ScrubRuleList* scrubRules, ReplacementMap* replacements,
+                    ExtractionTally& tally);
+
+}  // namespace logselect

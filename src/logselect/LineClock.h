@@ -4,25 +4,20 @@
 
 #include <ctime>
 
+#include "common/LocalTime.h"
+
 namespace logselect {
 
 class LineClock {
   public:
     // Seconds since the epoch of the local time year/month/day hour:minute:second. Values
-    // out of range are normalised as mktime does. The daylight-saving flag is left to mktime
-    // (-1), so lines written in summer and read in winter keep their true time.
+    // out of range are normalised as mktime does. Daylight-saving time is decided by the
+    // line's own date, so lines written in summer and read in winter keep their true time;
+    // the repeated hour of its end is read as its first occurrence, as for a request.
     time_t at(int year, int month, int day, int hour, int minute, int second) {
         if (!valid_ || year != year_ || month != month_ || day != day_ || hour != hour_ ||
             minute != minute_) {
-            struct tm parts = {};
-            parts.tm_year = year - 1900;
-            parts.tm_mon = month - 1;
-            parts.tm_mday = day;
-            parts.tm_hour = hour;
-            parts.tm_min = minute;
-            parts.tm_sec = 0;
-            parts.tm_isdst = -1;
-            minuteStart_ = mktime(&parts);
+            minuteStart_ = common::localTimeToEpoch(year, month, day, hour, minute, 0);
             year_ = year;
             month_ = month;
             day_ = day;

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "host/FileHandle.h"
 #include "host/Log.h"
 
 namespace {
@@ -212,10 +213,9 @@ bool PrintHeader(FILE* out, const char* machineName, const char* filePath) {
     const char* name = filePath ? filePath : "";
     const char* slash = strrchr(name, '/');
     if (slash) name = slash + 1;
-    fprintf(out,
-            "\n\n\n@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@\n"
-            "Machine : %s\nFile    : %s\n"
-            "@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@\n\n",
-            machineName ? machineName : "", name);
-    return true;
+    return host::io::printf(out,
+                            "\n\n\n@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@\n"
+                            "Machine : %s\nFile    : %s\n"
+                            "@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@\n\n",
+                            machineName ? machineName : "", name);
 }

@@ -44,5 +44,6 @@ SL_API void GetBaseLogFileName(const char* fileName, char* baseName);
 // Splits path at its last "/" into directory and fileName (each, when given, a 1024-byte
 // buffer); false (nothing written) when there is no "/" or a part does not fit.
 SL_API bool splitFilePath(const char* path, char* directory, char* fileName);
-// Writes the dump banner for filePath (only its name after the last "/" is shown).
+// Writes the dump banner for filePath (only its name after the last "/" is shown). False
+// when it could not be written.
 SL_API bool PrintHeader(FILE* out, const char* machineName, const char* filePath);

@@ -1,5 +1,7 @@
-// One product log file opened for an extractor: a ".bz2" file is first decompressed into a
-// private temporary copy; the open file and the copy go away with the object.
+// One product log file opened for an extractor: only a regular file inside the log folder is
+// read (the open never waits on a FIFO or a device, and a link leading out of the folder is
+// not followed); a ".bz2" file is first decompressed into a private temporary copy. The open
+// file and the copy go away with the object.
 #pragma once
 
 #include <cstdio>
@@ -19,21 +21,27 @@ struct OpenFailureReport {
 
 class LogSource {
   public:
+    enum class Status {
+        Open,
+        LeftOut,  // not a regular file, or a link out of the folder
+        Gone,     // removed since the folder was listed (a rotation)
+        Failed,   // could not be decompressed or opened
+    };
+
     LogSource(const std::string& logDir, const std::string& fileName);
     ~LogSource();
     LogSource(const LogSource&) = delete;
     LogSource& operator=(const LogSource&) = delete;
 
-    // Decompresses a name that contains ".bz2", then opens the file for reading. On failure
-    // logs the decompression lines, or the open failure as report says, and returns false.
-    bool open(const OpenFailureReport& report);
+    // Decompresses a name that contains ".bz2", then opens the file for reading. Logs why a
+    // file is left out, the decompression lines, or the open failure as report says.
+    Status open(const OpenFailureReport& report);
     FILE* file() const { return file_.get(); }
     // logDir/fileName, or the temporary copy once decompressed.
     const std::string& path() const { return path_; }
-    // A read of the open file failed.
-    bool readFailed() const { return file_ && ferror(file_.get()) != 0; }
 
   private:
+    Status check(const char* tag);
     bool decompress();
 
     std::string logDir_;

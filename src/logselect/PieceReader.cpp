@@ -1,5 +1,7 @@
 #include "logselect/PieceReader.h"
 
+#include "host/FileHandle.h"
+
 namespace logselect {
 
 PieceReader::PieceReader(FILE* in, long long startOffset, size_t blockSize)
@@ -17,12 +19,10 @@ bool PieceReader::refill() {
     begin_ = 0;
     end_ = tail;
     size_t want = capacity_ - end_;
-    size_t got = fread(buffer_.get() + end_, 1, want, in_);
+    size_t got = 0;
+    if (!host::io::read(in_, buffer_.get() + end_, want, got)) failed_ = true;
     end_ += got;
-    if (got < want) {
-        eof_ = true;
-        if (ferror(in_)) failed_ = true;
-    }
+    if (got < want) eof_ = true;
     return got > 0 || tail > 0;
 }
 

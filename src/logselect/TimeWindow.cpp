@@ -16,7 +16,9 @@
 #include "logselect/LogSource.h"
 #include "logselect/PieceReader.h"
 
+using logselect::DumpWriter;
 using logselect::EntryFields;
+using logselect::LogSource;
 using logselect::Piece;
 using logselect::PieceReader;
 
@@ -45,9 +47,11 @@ bool entryTime(const EntryFields& f, int (&when)[5]) {
            logselect::scanSeparated(f.time(), ':', when + 2, 3);
 }
 
-// Copies the lines of the window after the six header lines. False on a malformed time.
-bool copyWindow(FILE* in, logselect::DumpWriter& writer, const char* fileName, time_t fromTime,
-                time_t toTime) {
+enum class WindowRead { Whole, BadTime, ReadFailed };
+
+// Copies the lines of the window after the six header lines.
+WindowRead copyWindow(FILE* in, logselect::DumpWriter& writer, const char* fileName,
+                      time_t fromTime, time_t toTime) {
     PieceReader reader(in, 0);
     Piece piece;
     int headerLines = 0;
@@ -56,7 +60,7 @@ bool copyWindow(FILE* in, logselect::DumpWriter& writer, const char* fileName, t
         if (++headerLines == 6 && !headerYear(piece, year))
             year = logselect::LineClock::currentYear();
     }
-    if (headerLines < 6) return true;
+    if (headerLines < 6) return reader.failed() ? WindowRead::ReadFailed : WindowRead::Whole;
 
     logselect::LineClock clock;
     EntryFields f;
@@ -71,7 +75,7 @@ bool copyWindow(FILE* in, logselect::DumpWriter& writer, const char* fileName, t
             if (!entryTime(f, when)) {
                 EvDebug log;
                 log.Error("getLogFilesByTime", "Bad time format in log file [%s]", fileName);
-                return false;
+                return WindowRead::BadTime;
             }
             if (when[0] < previousMonth) ++year;
             previousMonth = when[0];
@@ -80,8 +84,11 @@ bool copyWindow(FILE* in, logselect::DumpWriter& writer, const char* fileName, t
         }
         if (taken) writer.take(piece);
     }
-    if (reader.failed()) printErrorMsg(kByTimeSignature);
-    return true;
+    if (reader.failed()) {
+        printErrorMsg(kByTimeSignature);
+        return WindowRead::ReadFailed;
+    }
+    return WindowRead::Whole;
 }
 
 // One bisection for target over [0, size). startBound: find where lines at or after target
@@ -125,24 +132,64 @@ bool bisect(FILE* in, long long size, time_t target, bool startBound, long long&
 
 }  // namespace
 
-bool getLogFilesByTime(FILE* out, std::string logDir, std::string fileName, time_t fromTime,
-                       time_t toTime, const char* machineName, std::string searchText, bool scrub,
-                       ScrubRuleList* scrubRules, ReplacementMap* replacements) {
+namespace logselect {
+
+bool extractWindowFile(FILE* out, const std::string& logDir, const std::string& fileName,
+                       time_t fromTime, time_t toTime, const char* machineName,
+                       const std::string& searchText, bool scrub, ScrubRuleList* scrubRules,
+                       ReplacementMap* replacements, ExtractionTally& tally) {
     // Lines carry whole seconds; the window is widened to whole minutes.
     if (fromTime > 0) fromTime = fromTime / 60 * 60;
     if (toTime > 0) toTime = (toTime / 60 + 1) * 60 - 1;
 
-    logselect::LogSource source(logDir, fileName);
-    if (!source.open({"getLogFilesByTime", true, kByTimeSignature})) return false;
-    bool ok = true;
-    try {
-        logselect::DumpWriter writer(out, machineName, fileName.c_str(), searchText, scrub,
-                                     scrubRules, replacements);
-        ok = copyWindow(source.file(), writer, fileName.c_str(), fromTime, toTime);
-    } catch (...) {
-        logselect::logLoopException("getLogFilesByTime");
+    LogSource source(logDir, fileName);
+    switch (source.open({"getLogFilesByTime", true, kByTimeSignature})) {
+        case LogSource::Status::Open:
+            break;
+        case LogSource::Status::LeftOut:
+            ++tally.leftOut;
+            return true;
+        case LogSource::Status::Gone:
+            ++tally.leftOut;
+            return false;
+        case LogSource::Status::Failed:
+            tally.unreadable.push_back(fileName);
+            return false;
     }
-    return ok && !source.readFailed();
+    WindowRead read = WindowRead::ReadFailed;
+    DumpWriter writer(out, machineName, fileName.c_str(), searchText, scrub, scrubRules,
+                      replacements);
+    try {
+        read = copyWindow(source.file(), writer, fileName.c_str(), fromTime, toTime);
+    } catch (...) {
+        logLoopException("getLogFilesByTime");
+    }
+    writer.finish();
+    tally.redactedLines += writer.redactedLines();
+    EvDebug log;
+    if (writer.writeFailed()) {
+        tally.writeFailed = true;
+        log.Error("getLogFilesByTime", "Failed to write the lines of [%s] into the dump: %s",
+                  fileName.c_str(), strerror(writer.writeError()));
+    }
+    if (read == WindowRead::BadTime) tally.stopped.push_back(fileName);
+    if (read == WindowRead::ReadFailed) {
+        log.Error("getLogFilesByTime", "Log file [%s] could not be read to its end.",
+                  fileName.c_str());
+        tally.unreadable.push_back(fileName);
+    }
+    return read == WindowRead::Whole;
+}
+
+}  // namespace logselect
+
+bool getLogFilesByTime(FILE* out, std::string logDir, std::string fileName, time_t fromTime,
+                       time_t toTime, const char* machineName, std::string searchText, bool scrub,
+                       ScrubRuleList* scrubRules, ReplacementMap* replacements) {
+    logselect::ExtractionTally tally;
+    return logselect::extractWindowFile(out, logDir, fileName, fromTime, toTime, machineName,
+                                        searchText, scrub, scrubRules, replacements, tally) &&
+           !tally.writeFailed;
 }
 
 void findFileOffsets(const char* path, time_t fromTime, time_t toTime, long long& startOffset,
@@ -160,7 +207,7 @@ void findFileOffsets(const char* path, time_t fromTime, time_t toTime, long long
     const time_t modified = st.st_mtime;
     if (fromTime > 0 && fromTime <= changed && toTime > 0 && toTime >= modified) return;
 
-    host::FileHandle file = host::FileHandle::open(path, "r");
+    host::FileHandle file = host::FileHandle::openRegular(path);
     FILE* in = file.get();
     if (!in) {
         log.Error("findFileOffsets", "Failed to open [%s], Error %d", path, errno);

@@ -7,10 +7,12 @@
 #include <string>
 
 #include "host/Export.h"
+#include "logselect/ExtractionTally.h"
 #include "scrub/ScrubRule.h"
 
 // Writes the lines of logDir/fileName from fromTime to toTime (widened to whole minutes; 0:
-// no bound) into out. False when decompressing or opening failed or a line's time was bad.
+// no bound) into out. False when the file could not be decompressed, opened or read to its
+// end, a line's time was bad, or the lines could not be written.
 SL_API bool getLogFilesByTime(FILE* out, std::string logDir, std::string fileName, time_t fromTime,
                               time_t toTime, const char* machineName, std::string searchText,
                               bool scrub, ScrubRuleList* scrubRules, ReplacementMap* replacements);
@@ -19,3 +21,15 @@ SL_API bool getLogFilesByTime(FILE* out, std::string logDir, std::string fileNam
 // beginning and the end of the file respectively.
 SL_API void findFileOffsets(const char* path, time_t fromTime, time_t toTime,
                             long long& startOffset, long long& endOffset);
+
+namespace logselect {
+
+// One file through the time window, with what happened added to tally. False when it was not
+// read to its end (a malformed time counts in tally.stopped, any other cause in
+// tally.unreadable).
+bool extractWindowFile(FILE* out, const std::string& logDir, const std::string& fileName,
+                       time_t fromTime, time_t toTime, const char* machineName,
+                       const std::string& searchText, bool scrub, ScrubRuleList* scrubRules,
+                       ReplacementMap* replacements, ExtractionTally& tally);
+
+}  // namespace logselect

@@ -51,7 +51,8 @@ const char* describeRegexError(boost::regex_constants::error_type code) {
     }
 }
 
-CompiledRules::CompiledRules(const ScrubRuleList& rules) {
+CompiledRules::CompiledRules(const ScrubRuleList& rules)
+    : failed_(std::make_unique<std::atomic<bool>[]>(rules.size())) {
     rules_.reserve(rules.size());
     for (size_t i = 0; i < rules.size(); ++i) {
         CompiledRule rule;
@@ -78,6 +79,10 @@ CompiledRules::CompiledRules(const ScrubRuleList& rules) {
     prefilter_.finish();
 }
 
+bool CompiledRules::firstFailure(size_t rule) const {
+    return rule < rules_.size() && !failed_[rule].exchange(true);
+}
+
 bool CompiledRules::sameAs(const ScrubRuleList& rules) const {
     if (rules.size() != rules_.size()) return false;
     for (size_t i = 0; i < rules.size(); ++i) {
@@ -96,8 +101,8 @@ bool CompiledRules::sameAs(const ScrubRuleList& rules) const {
 // matcher uses and passes them from one thread to the next through atomic operations inside
 // its shared library. The sanitizer does not see into that library, so a block used by one
 // worker and then by another looks like an unsynchronised write. Only the matcher's first
-// write into a recycled block is named here (in the state's constructor, or in the
-// search where that is inlined); any other race still stops the run.
+// write into a recycled block is named here (the constructors of its saved states, or the
+// search where they are inlined); any other race still stops the run.
 #if defined(__SANITIZE_THREAD__)
 #define SENDLOGS_TSAN 1
 #elif defined(__has_feature)
@@ -109,7 +114,7 @@ bool CompiledRules::sameAs(const ScrubRuleList& rules) const {
 #ifdef SENDLOGS_TSAN
 extern "C" __attribute__((visibility("default"))) const char* __tsan_default_suppressions() {
     // Where the state's constructor is inlined, the write shows in the matcher's search.
-    return "race:boost::re_detail_*::saved_state::saved_state\n"
+    return "race:boost::re_detail_*::saved_\n"
            "race:boost::re_detail_*::perl_matcher*::find_imp\n";
 }
 #endif

@@ -3,6 +3,7 @@
 // tree scrub share one.
 #pragma once
 
+#include <atomic>
 #include <boost/regex.hpp>
 #include <cstdint>
 #include <memory>
@@ -34,10 +35,14 @@ class CompiledRules {
     const LiteralPrefilter& prefilter() const { return prefilter_; }
     // The list holds exactly these rules (texts, sets and kinds), in this order.
     bool sameAs(const ScrubRuleList& rules) const;
+    // True the first time it is asked for a rule (from any thread): a failing rule is
+    // logged once per prepared list, not once per line or per file.
+    bool firstFailure(size_t rule) const;
 
   private:
     std::vector<CompiledRule> rules_;
     LiteralPrefilter prefilter_;
+    std::unique_ptr<std::atomic<bool>[]> failed_;
 };
 
 // A short description of a regex error, without the expression's text (which may hold the

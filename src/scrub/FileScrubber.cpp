@@ -2,6 +2,8 @@
 // reused, so memory stays the same whatever the file's size.
 #include "scrub/FileScrubber.h"
 
+#include <sys/stat.h>
+
 #include <boost/exception/diagnostic_information.hpp>
 #include <boost/exception/exception.hpp>
 #include <cerrno>
@@ -10,8 +12,10 @@
 #include <memory>
 
 #include "common/ErrorMessage.h"
+#include "host/File.h"
 #include "host/FileHandle.h"
 #include "host/Log.h"
+#include "host/ReplacingFile.h"
 #include "scrub/CompiledRules.h"
 #include "scrub/LineScrubber.h"
 
@@ -58,8 +62,9 @@ class LineReader {
   private:
     bool fill() {
         pos_ = 0;
-        end_ = fread(buffer_.data(), 1, buffer_.size(), file_);
-        if (end_ == 0 && ferror(file_)) {
+        end_ = 0;
+        if (failed_) return false;
+        if (!host::io::read(file_, buffer_.data(), buffer_.size(), end_)) {
             failed_ = true;
             errno_ = errno;
         }
@@ -80,63 +85,104 @@ bool keepLine(const std::string& line) {
     return first >= 0x20 && first < 0x80;
 }
 
+// Appends the scrubbed lines of one open source to the copy.
+CopyOutcome copyLines(FILE* in, const char* source, host::ReplacingFile& out,
+                      LineScrubber* scrubber) {
+    EvDebug log;
+    LineReader reader(in, kMaxScrubbedFileLine);
+    std::string line;
+    std::string pending;  // scrubbed lines not yet handed to the stream
+    pending.reserve(kIoBuffer + kMaxScrubbedFileLine + 1);
+    bool truncated = false;
+    bool writeFailed = false;
+    auto flush = [&] {
+        if (!pending.empty() && !out.write(pending.data(), pending.size())) writeFailed = true;
+        pending.clear();
+    };
+    while (!writeFailed && reader.next(line, truncated)) {
+        if (!keepLine(line)) continue;
+        if (truncated) {
+            log.DebugLvl("scrubSingleLogFile", 5,
+                         "Log line is truncated because it's too large [%s].", source);
+        }
+        if (scrubber) scrubber->scrub(line);
+        pending += line;
+        pending.push_back('\n');
+        if (pending.size() >= kIoBuffer) flush();
+    }
+    if (!writeFailed) flush();
+    if (reader.failed()) {
+        log.Error(kTag, "error while reading file [%s]", source);
+        errno = reader.error();
+        printErrorMsg(kTag);
+        return CopyOutcome::SourceUnreadable;
+    }
+    if (writeFailed) {
+        log.Error(kTag, "error while writing file [%s]: %s", out.destination().c_str(),
+                  strerror(errno));
+        return CopyOutcome::WriteFailed;
+    }
+    return CopyOutcome::Written;
+}
+
+CopyOutcome copyAll(const std::vector<std::string>& sources, const std::string& destination,
+                    LineScrubber* scrubber) {
+    EvDebug log;
+    std::vector<host::FileHandle> inputs;
+    mode_t mode = 0600;
+    for (const std::string& source : sources) {
+        log.DebugLvl(kTag, 3, "Scrubbing file [%s]", source.c_str());
+        bool notRegular = false;
+        struct stat st;
+        host::FileHandle in = host::FileHandle::openRegular(source.c_str(), &notRegular, &st);
+        if (notRegular) {
+            log.Error(kTag, "Not a regular file, left out: [%s]", source.c_str());
+            return CopyOutcome::SourceNotRegular;
+        }
+        if (!in) {
+            const int err = errno;
+            log.Error(kTag, "Failed to open [%s]", source.c_str());
+            errno = err;
+            printErrorMsg(kTag);
+            return CopyOutcome::SourceUnreadable;
+        }
+        // A copy never replaces its own source, whatever name or link leads to it.
+        if (host::sameFile(source, destination)) {
+            log.Error(kTag, "Refusing to write the scrubbed copy of [%s] over the file itself [%s]",
+                      source.c_str(), destination.c_str());
+            return CopyOutcome::DestinationIsSource;
+        }
+        // The copy is no more readable than its source, and never by others.
+        if (inputs.empty()) mode = st.st_mode & 0600;
+        inputs.push_back(std::move(in));
+    }
+    host::ReplacingFile out;
+    if (!out.open(destination, mode)) {
+        const int err = errno;
+        log.Error(kTag, "Failed to open [%s]", destination.c_str());
+        errno = err;
+        printErrorMsg(kTag);
+        return CopyOutcome::WriteFailed;
+    }
+    for (size_t i = 0; i < sources.size(); ++i) {
+        const CopyOutcome outcome = copyLines(inputs[i].get(), sources[i].c_str(), out, scrubber);
+        if (outcome != CopyOutcome::Written) return outcome;
+    }
+    // A copy that could not be written whole (a full disk) is not a scrubbed copy.
+    if (!out.commit()) {
+        log.Error(kTag, "error while writing file [%s]: %s", destination.c_str(), strerror(errno));
+        return CopyOutcome::WriteFailed;
+    }
+    return CopyOutcome::Written;
+}
+
 }  // namespace
 
-bool scrubFileWith(const char* source, const char* destination, LineScrubber* scrubber,
-                   bool append) {
+CopyOutcome scrubFilesInto(const std::vector<std::string>& sources, const std::string& destination,
+                           LineScrubber* scrubber) {
     EvDebug log;
-    if (!source || !destination) {
-        log.Error(kTag, "Null path passed to scrub a file.");
-        return false;
-    }
-    // Both are opened before either is tested: a missing source still leaves an empty copy.
-    host::FileHandle in = host::FileHandle::open(source, "r");
-    const int inErrno = errno;
-    host::FileHandle out = host::FileHandle::open(destination, append ? "a" : "w");
-    const int openErrno = in ? errno : inErrno;
-    log.DebugLvl(kTag, 3, "Scrubbing file [%s]", source);
-    if (!in || !out) {
-        log.Error(kTag, "Failed to open [%s]", in ? destination : source);
-        errno = openErrno;
-        printErrorMsg(kTag);
-        return false;
-    }
-    setvbuf(out.get(), nullptr, _IONBF, 0);  // lines are gathered into large writes below
     try {
-        LineReader reader(in.get(), kMaxScrubbedFileLine);
-        std::string line;
-        std::string pending;  // scrubbed lines not yet handed to the stream
-        pending.reserve(kIoBuffer + kMaxScrubbedFileLine + 1);
-        bool truncated = false;
-        bool writeFailed = false;
-        auto flush = [&] {
-            if (!pending.empty() && !out.write(pending.data(), pending.size())) writeFailed = true;
-            pending.clear();
-        };
-        while (!writeFailed && reader.next(line, truncated)) {
-            if (!keepLine(line)) continue;
-            if (truncated) {
-                log.DebugLvl("scrubSingleLogFile", 5,
-                             "Log line is truncated because it's too large [%s].", source);
-            }
-            if (scrubber) scrubber->scrub(line);
-            pending += line;
-            pending.push_back('\n');
-            if (pending.size() >= kIoBuffer) flush();
-        }
-        if (!writeFailed) flush();
-        if (reader.failed()) {
-            log.Error(kTag, "error while reading file [%s]", source);
-            errno = reader.error();
-            printErrorMsg(kTag);
-            return false;
-        }
-        // A copy that could not be written whole (a full disk) is not a scrubbed copy.
-        if (writeFailed || !out.close()) {
-            log.Error(kTag, "error while writing file [%s]: %s", destination, strerror(errno));
-            return false;
-        }
-        return true;
+        return copyAll(sources, destination, scrubber);
     } catch (const boost::exception& e) {
         log.Error(kTag, "Boost Exception [%s]", boost::diagnostic_information(e).c_str());
     } catch (const std::exception& e) {
@@ -145,13 +191,18 @@ bool scrubFileWith(const char* source, const char* destination, LineScrubber* sc
     } catch (...) {
         log.Error(kTag, "Exception is thrown when scrubbing");
     }
-    return false;
+    return CopyOutcome::WriteFailed;
 }
 
 }  // namespace scrub
 
 bool scrubSingleLogFile(const char* source, const char* destination, ScrubRuleList* rules,
                         ReplacementMap* replacements) {
+    if (!source || !destination) {
+        EvDebug log;
+        log.Error(scrub::kTag, "Null path passed to scrub a file.");
+        return false;
+    }
     if (!rules) return scrub::scrubFileWith(source, destination, nullptr);
     std::unique_ptr<scrub::LineScrubber> scrubber;
     try {

@@ -6,6 +6,7 @@
 #include "scrub/LineScrubber.h"
 
 #include <climits>
+#include <ctime>
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -26,6 +27,17 @@ const char* const kTag =
 constexpr size_t kMaxScrubbedLine = size_t{1} << 30;
 // The cache of names of regex matches stops growing here, so memory stays flat.
 constexpr size_t kMaxCachedMatchNames = 1 << 16;
+
+// Thrown inside the rule loop when a line has used up its time.
+struct LineTimeExceeded {};
+
+// Nanoseconds of the monotonic clock at its coarse resolution (a few milliseconds): read
+// before every regex search of every line, it must cost next to nothing.
+long long coarseNow() {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+}
 
 size_t words(size_t bits) {
     return (bits + 63) / 64;
@@ -131,6 +143,10 @@ const std::string& LineScrubber::currentLower(const std::string& line) {
     return lower_;
 }
 
+bool LineScrubber::outOfTime() const {
+    return coarseNow() >= lineDeadline_;
+}
+
 void LineScrubber::applyRegex(size_t index, std::string& line) {
     const CompiledRule& rule = rules_->rules()[index];
     const std::string& lower = currentLower(line);
@@ -152,6 +168,7 @@ void LineScrubber::applyRegex(size_t index, std::string& line) {
         const auto end = lower.cend();
         size_t from = 0;
         for (;;) {
+            if (outOfTime()) throw LineTimeExceeded();
             // The prefilter may move the start ahead, past places where no match can begin;
             // the search still sees the text from `from` on (\b, ^ and lookbehinds), as a
             // search from `from` would.
@@ -161,17 +178,28 @@ void LineScrubber::applyRegex(size_t index, std::string& line) {
                 if (start == std::string::npos) break;
             }
             // Each search starts afresh at from: anchors and \b see nothing before it.
-            if (!boost::regex_search(begin + static_cast<long>(start), end, match_, *rule.regex,
-                                     boost::match_default, begin + static_cast<long>(from))) {
+            const auto base = begin + static_cast<long>(from);
+            if (!search_.search(begin + static_cast<long>(start), end, *rule.regex,
+                                boost::match_default, base)) {
                 break;
             }
-            const auto first = match_[0].first;
-            const auto last = match_[0].second;
+            auto first = search_.matchBegin();
+            auto last = search_.matchEnd();
             if (first == last) {
-                // An empty match masks nothing; move on by one byte so the search ends.
-                if (first == end) break;
-                from = static_cast<size_t>(first - begin) + 1;
-                continue;
+                // An empty match masks nothing. Another alternative may still match text at
+                // the same place ("x*|secret"): try there once more, refusing an empty match,
+                // before moving on by one byte.
+                if (search_.search(
+                        first, end, *rule.regex,
+                        boost::match_default | boost::match_not_null | boost::match_continuous,
+                        base)) {
+                    first = search_.matchBegin();
+                    last = search_.matchEnd();
+                } else {
+                    if (first == end) break;
+                    from = static_cast<size_t>(first - begin) + 1;
+                    continue;
+                }
             }
             matchText_.assign(first, last);
             const std::string& name = matchName(matchText_);
@@ -190,17 +218,18 @@ void LineScrubber::applyRegex(size_t index, std::string& line) {
     finish();
 }
 
-void LineScrubber::scrub(std::string& line) {
-    if (line.empty()) return;
+bool LineScrubber::scrub(std::string& line) {
+    if (line.empty()) return true;
     if (line.size() > kMaxScrubbedLine) {
         EvDebug log;
         log.Error(kTag, "A line of %zu bytes is too long to scrub; it is dropped.", line.size());
         line.clear();
-        return;
+        return false;
     }
     const size_t offset = testTextOffset(line);
-    if (offset >= line.size()) return;
+    if (offset >= line.size()) return true;
 
+    lineDeadline_ = coarseNow() + lineTimeLimit_.count();
     lower_.assign(line);  // a copy, lower-cased in place below (no zero fill)
     const BitMap_t lineSet = lowerAndCollect(lower_.data(), lower_.size(), &lower_[0], offset);
     lowerCurrent_ = true;
@@ -230,29 +259,39 @@ void LineScrubber::scrub(std::string& line) {
                                      scratch_)) {
                     lowerCurrent_ = false;
                 }
+                continue;
+            } catch (const LineTimeExceeded&) {
+                redact(line, index, "the line's time ran out");
             } catch (const boost::regex_error& e) {
-                reportFailure(index, describeRegexError(e.code()));
+                redact(line, index, describeRegexError(e.code()));
             } catch (const std::exception& e) {
-                reportFailure(index, e.what());
+                redact(line, index, e.what());
             } catch (...) {
-                reportFailure(index, "unknown failure");
+                redact(line, index, "unknown failure");
             }
+            return false;
         }
     }
     applyCustomLineRules(line);
+    return true;
 }
 
-void LineScrubber::reportFailure(size_t rule, const char* what) {
-    // Once per rule: a rule that fails on one line tends to fail on many. The line itself is
-    // never logged, since it is not masked yet.
-    if (reported_.empty()) reported_.assign(rules_->rules().size(), 0);
-    if (reported_[rule]) return;
-    reported_[rule] = 1;
+void LineScrubber::redact(std::string& line, size_t rule, const char* what) {
+    // Nothing of the line leaves in clear: not the part before the rule's first unmasked
+    // match, nor the part the remaining rules would have masked.
+    const bool newline = !line.empty() && line.back() == '\n';
+    line.assign(kRedactedLine);
+    if (newline) line.push_back('\n');
+    lowerCurrent_ = false;
+    ++redactedLines_;
+    // Once per rule of the prepared list: a rule that fails on one line tends to fail on
+    // many. The line itself is never logged, since it is not masked.
+    if (!rules_->firstFailure(rule)) return;
     EvDebug log;
     log.Error(kTag,
-              "Scrub rule %zu failed on a line (%s); its remaining matches on the line are "
-              "not masked, the other rules go on.",
-              rule, what);
+              "Scrub rule %zu could not be applied to a line (%s); such lines are replaced "
+              "by %s.",
+              rule, what, kRedactedLine);
 }
 
 }  // namespace scrub

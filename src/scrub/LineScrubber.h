@@ -5,18 +5,26 @@
 #pragma once
 
 #include <boost/regex.hpp>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "scrub/BoundedSearch.h"
 #include "scrub/CompiledRules.h"
 #include "scrub/MaskedNames.h"
 #include "scrub/PatternPositionTracker.h"
 #include "scrub/RuleApplication.h"
 
 namespace scrub {
+
+// What a line becomes when a rule could not be applied to it (the engine gave up, the line's
+// time ran out): the line is withheld whole, never written half masked.
+constexpr char kRedactedLine[] = "Masked_RedactedLine";
+// The time the rules may take on one line before it is withheld.
+constexpr std::chrono::milliseconds kLineTimeLimit{1000};
 
 class LineScrubber {
   public:
@@ -26,8 +34,12 @@ class LineScrubber {
     LineScrubber(std::shared_ptr<const CompiledRules> rules, NameSource names,
                  bool rememberNames = true);
 
-    // Masks the line in place (the header-line rules included).
-    void scrub(std::string& line);
+    // Masks the line in place (the header-line rules included). False when a rule could not
+    // be applied: the line is then kRedactedLine (with the line's final "\n", if any).
+    bool scrub(std::string& line);
+    // Lines withheld so far.
+    size_t redactedLines() const { return redactedLines_; }
+    void setLineTimeLimit(std::chrono::nanoseconds limit) { lineTimeLimit_ = limit; }
 
     const CompiledRules& rules() const { return *rules_; }
     // Points the scrubber at another map; only for a scrubber that does not remember names.
@@ -39,7 +51,8 @@ class LineScrubber {
     void applyRegex(size_t index, std::string& line);
     const std::string& currentLower(const std::string& line);
     void markVisit(size_t rule) { visit_[rule >> 6] |= uint64_t{1} << (rule & 63); }
-    void reportFailure(size_t rule, const char* what);
+    void redact(std::string& line, size_t rule, const char* what);
+    bool outOfTime() const;
 
     std::shared_ptr<const CompiledRules> rules_;
     NameSource names_;
@@ -55,13 +68,15 @@ class LineScrubber {
     // Per line.
     std::vector<uint64_t> visit_;
     std::vector<uint64_t> candidates_;  // literal rules that occur in the line
-    std::vector<char> reported_;        // rules whose failure was logged
     std::string lower_;
     bool lowerCurrent_ = false;
     PatternPositionTracker tracker_;
     RuleScratch scratch_;
-    boost::match_results<std::string::const_iterator> match_;
+    BoundedSearch search_;
     std::string matchText_;
+    std::chrono::nanoseconds lineTimeLimit_ = kLineTimeLimit;
+    long long lineDeadline_ = 0;  // coarse monotonic nanoseconds
+    size_t redactedLines_ = 0;
 };
 
 // A scrubber for many lines of one request: rules prepared once, names remembered. The map

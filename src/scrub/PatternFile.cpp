@@ -1,6 +1,8 @@
 // Loader of the scrub patterns file.
 #include "scrub/PatternFile.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -78,25 +80,43 @@ int populateScrubPatternsFromFile(std::string path, ScrubRuleList& rules,
         return -1;
     }
     log.Debug(kTag, "Reading scrub patterns from file:[%s]", path.c_str());
-    host::FileHandle handle = host::FileHandle::open(path.c_str(), "r");
+    // Only a regular file is read, and the open does not wait on a FIFO or a device.
+    bool notRegular = false;
+    struct stat st;
+    host::FileHandle handle = host::FileHandle::openRegular(path.c_str(), &notRegular, &st);
     FILE* file = handle.get();
     if (!file) {
         log.Error(kTag, "Could not open scrub patterns file [%s] . Will ignore scrubing rules.",
                   path.c_str());
+        if (notRegular) log.Error(kTag, "[%s] is not a regular file.", path.c_str());
+        return -1;
+    }
+    if (static_cast<unsigned long long>(st.st_size) > scrub::kMaxPatternFileBytes) {
+        log.Error(kTag, "Scrub patterns file [%s] is larger than %zu bytes; it is refused.",
+                  path.c_str(), scrub::kMaxPatternFileBytes);
         return -1;
     }
     std::string line;
     bool newline = false;
     bool tooLong = false;
     size_t lineNumber = 0;
+    size_t problems = 0;
+    auto logProblem = [&](const char* what, size_t limit) {
+        if (++problems > scrub::kMaxPatternProblemsLogged) return;
+        // Values are never logged: they are what the file keeps out of the logs.
+        log.Error(kTag, "Line %zu of scrub patterns file [%s] %s %zu bytes; it is ignored.",
+                  lineNumber, path.c_str(), what, limit);
+    };
     while (readLine(file, scrub::kMaxPatternLine, line, newline, tooLong)) {
         ++lineNumber;
+        // A file that grows while it is read (or reports no size) is still bounded.
+        if (static_cast<unsigned long long>(ftello(file)) > scrub::kMaxPatternFileBytes) {
+            log.Error(kTag, "Scrub patterns file [%s] is larger than %zu bytes; it is refused.",
+                      path.c_str(), scrub::kMaxPatternFileBytes);
+            return -1;
+        }
         if (tooLong) {
-            // Values are never logged: they are what the file keeps out of the logs.
-            log.Error(kTag,
-                      "Line %zu of scrub patterns file [%s] is longer than %zu bytes; it is "
-                      "ignored.",
-                      lineNumber, path.c_str(), scrub::kMaxPatternLine);
+            logProblem("is longer than", scrub::kMaxPatternLine);
             continue;
         }
         if (newline && !line.empty() && line.back() == '\r') line.pop_back();
@@ -108,18 +128,20 @@ int populateScrubPatternsFromFile(std::string path, ScrubRuleList& rules,
                 }
                 break;
             case scrub::PatternRecordStatus::EmptyValue:
-                log.Error(kTag,
-                          "Line %zu of scrub patterns file [%s] has an empty value; it is "
-                          "ignored.",
-                          lineNumber, path.c_str());
+                if (++problems <= scrub::kMaxPatternProblemsLogged)
+                    log.Error(kTag,
+                              "Line %zu of scrub patterns file [%s] has an empty value; it is "
+                              "ignored.",
+                              lineNumber, path.c_str());
                 break;
             case scrub::PatternRecordStatus::FieldTooLong:
-                log.Error(kTag,
-                          "Line %zu of scrub patterns file [%s] has a field longer than %zu "
-                          "bytes; it is ignored.",
-                          lineNumber, path.c_str(), scrub::kMaxPatternField);
+                logProblem("has a field longer than", scrub::kMaxPatternField);
                 break;
         }
+    }
+    if (problems > scrub::kMaxPatternProblemsLogged) {
+        log.Error(kTag, "Scrub patterns file [%s]: %zu further lines were ignored likewise.",
+                  path.c_str(), problems - scrub::kMaxPatternProblemsLogged);
     }
     const bool readError = ferror(file) != 0;
     const int savedErrno = errno;

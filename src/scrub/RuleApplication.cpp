@@ -4,6 +4,16 @@
 #include "scrub/BitMap.h"
 
 namespace scrub {
+namespace {
+
+// A word character for the boundary test: an ASCII letter or digit. A byte of 0x80 and above
+// is part of a multi-byte character (an apostrophe, an accented letter, a no-break space),
+// never the ASCII letter its low seven bits would name, so it separates words.
+bool continuesWord(const BitMap_t& word, unsigned char c) {
+    return c < 0x80 && bitmapHas(word, c);
+}
+
+}  // namespace
 
 void checkSeperatorChar(const std::string& lower, int position, int length, bool& start, bool& end,
                         const PatternPositionTracker& tracker) {
@@ -13,11 +23,12 @@ void checkSeperatorChar(const std::string& lower, int position, int length, bool
     const BitMap_t& word = charClasses().word;
     const size_t after = static_cast<size_t>(position) + static_cast<size_t>(length);
     if (!end) {
-        end = after >= lower.size() || !bitmapHas(word, static_cast<unsigned char>(lower[after]));
+        end =
+            after >= lower.size() || !continuesWord(word, static_cast<unsigned char>(lower[after]));
     }
     if (!end || start) return;
     const size_t p = static_cast<size_t>(position);
-    if (p == 0 || !bitmapHas(word, static_cast<unsigned char>(lower[p - 1]))) {
+    if (p == 0 || !continuesWord(word, static_cast<unsigned char>(lower[p - 1]))) {
         start = true;
         return;
     }

@@ -25,7 +25,8 @@ struct RuleScratch {
 
 // Boundary test of the occurrence at position of length bytes in the lower-case line: an end
 // (start) is a boundary next to a masked range, at the end (start) of the line, next to a
-// non-word byte, and a start also right after a URL escape such as "%40".
+// byte that is not an ASCII letter or digit (0x80 and above included), and a start also
+// right after a URL escape such as "%40".
 void checkSeperatorChar(const std::string& lower, int position, int length, bool& start, bool& end,
                         const PatternPositionTracker& tracker);
 

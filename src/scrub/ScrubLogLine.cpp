@@ -34,13 +34,17 @@ scrub::LineScrubber& scrubberFor(const ScrubRuleList& rules, ReplacementMap* rep
 int scrubLogLine(std::string& line, ScrubRuleList* rules, ReplacementMap* replacements) {
     if (!rules || line.empty()) return 0;
     try {
-        scrubberFor(*rules, replacements).scrub(line);
+        return scrubberFor(*rules, replacements).scrub(line) ? 0 : -1;
     } catch (const std::exception& e) {
         EvDebug log;
         log.Error("int scrubLogLine(std::string&, ScrubRuleList*, ReplacementMap*)",
-                  "Exception during scrubbing: %s", e.what());
+                  "Exception during scrubbing: %s; the line is replaced by %s", e.what(),
+                  scrub::kRedactedLine);
     }
-    return 0;
+    const bool newline = line.back() == '\n';
+    line.assign(scrub::kRedactedLine);
+    if (newline) line.push_back('\n');
+    return -1;
 }
 
 bool includeLogLineHeader(const std::string& line) {

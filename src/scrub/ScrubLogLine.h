@@ -6,7 +6,8 @@
 #include "host/Export.h"
 #include "scrub/ScrubRule.h"
 
-// Masks the line in place by the rules; always 0. Null rules: the line is unchanged.
+// Masks the line in place by the rules: 0. When a rule could not be applied to the line it is
+// withheld whole (replaced by "Masked_RedactedLine"): -1. Null rules: the line is unchanged.
 SL_API int scrubLogLine(std::string& line, ScrubRuleList* rules, ReplacementMap* replacements);
 // The line begins with the product's 27-column entry-line prefix.
 SL_API bool includeLogLineHeader(const std::string& line);

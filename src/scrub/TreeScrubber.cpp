@@ -3,7 +3,9 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <random>
@@ -50,6 +52,26 @@ namespace scrub {
 struct TreeScrubContext {
     std::shared_ptr<const CompiledRules> compiled;
     std::mutex mapLock;
+    std::string root;  // the source tree, resolved: links are followed only inside it
+    std::atomic<size_t> copies{0}, leftOut{0}, unreadable{0}, writeFailures{0}, redacted{0};
+
+    void count(CopyOutcome outcome) {
+        switch (outcome) {
+            case CopyOutcome::Written:
+                ++copies;
+                break;
+            case CopyOutcome::SourceNotRegular:
+                ++leftOut;
+                break;
+            case CopyOutcome::SourceUnreadable:
+                ++unreadable;
+                break;
+            case CopyOutcome::DestinationIsSource:
+            case CopyOutcome::WriteFailed:
+                ++writeFailures;
+                break;
+        }
+    }
 };
 
 int scrubThreadCount(long registryValue, bool registryRead, unsigned hardwareThreads) {
@@ -89,6 +111,27 @@ C7zip* scrubFiles::archiver() {
     return archiver_.get();
 }
 
+void scrubFiles::prepare(const ScrubRuleList& rules, const char* source) {
+    context_ = std::make_shared<scrub::TreeScrubContext>();
+    context_->compiled = std::make_shared<const scrub::CompiledRules>(rules);
+    char* resolved = source ? realpath(source, nullptr) : nullptr;
+    context_->root = resolved ? resolved : (source ? source : "");
+    free(resolved);
+    walking_.clear();
+    destinations_.clear();
+}
+
+scrub::TreeScrubSummary scrubFiles::summary() const {
+    scrub::TreeScrubSummary s;
+    if (!context_) return s;
+    s.copies = context_->copies;
+    s.leftOut = context_->leftOut;
+    s.unreadable = context_->unreadable;
+    s.writeFailures = context_->writeFailures;
+    s.redactedLines = context_->redacted;
+    return s;
+}
+
 bool scrubFiles::DoScrubbing(const char* source, const char* destination, ScrubRuleList* rules,
                              ReplacementMap* replacements) {
     EvDebug log;
@@ -96,15 +139,20 @@ bool scrubFiles::DoScrubbing(const char* source, const char* destination, ScrubR
         log.Error(kDoTag, "Missing source, destination, rule list or replacement map.");
         return false;
     }
+    // Copies written into the tree being read would replace, or be read as, its own files.
+    if (host::isWithinFolder(destination, source)) {
+        log.Error(kDoTag,
+                  "Refusing to scrub [%s] into [%s]: the destination is the source or lies "
+                  "inside it.",
+                  source, destination);
+        return false;
+    }
     bool result = true;
     try {
         // The workers share copies: the caller's containers stay as they were.
         auto ruleCopy = std::make_shared<ScrubRuleList>(*rules);
         auto mapCopy = std::make_shared<ReplacementMap>(*replacements);
-        context_ = std::make_shared<scrub::TreeScrubContext>();
-        context_->compiled = std::make_shared<const scrub::CompiledRules>(*ruleCopy);
-        walking_.clear();
-        destinations_.clear();
+        prepare(*ruleCopy, source);
         // A tree whose top directory could not be walked (no destination, no listing) is
         // not a scrubbed tree: report it, so that nobody packs an empty copy.
         result = scrubLogFilesHelper(source, destination, ruleCopy, mapCopy);
@@ -116,7 +164,44 @@ bool scrubFiles::DoScrubbing(const char* source, const char* destination, ScrubR
         result = false;
     }
     pool_->waitForAllThreads(true, true, true, 86400);
-    return result;
+    const scrub::TreeScrubSummary done = summary();
+    if (done.leftOut + done.unreadable + done.writeFailures + done.redactedLines > 0) {
+        log.Error(kDoTag,
+                  "Scrubbed [%s] into [%s]: %zu copies; %zu left out (not regular files, links "
+                  "out of the tree), %zu unreadable, %zu not written, %zu lines withheld.",
+                  source, destination, done.copies, done.leftOut, done.unreadable,
+                  done.writeFailures, done.redactedLines);
+    }
+    return result && done.writeFailures == 0;
+}
+
+scrubFiles::EntryKind scrubFiles::classify(const std::string& path, struct stat& st) {
+    EvDebug log;
+    if (lstat(path.c_str(), &st) != 0) {
+        logStatError(log, path, errno);
+        return EntryKind::Missing;
+    }
+    if (S_ISLNK(st.st_mode)) {
+        // A link is followed only while it stays inside the tree being scrubbed: a link to a
+        // secret elsewhere must not bring that secret into the copy.
+        if (!host::isWithinFolder(path, context_->root)) {
+            log.Error(kHelperTag, "Link [%s] leads out of [%s]; it is left out.", path.c_str(),
+                      context_->root.c_str());
+            ++context_->leftOut;
+            return EntryKind::LeftOut;
+        }
+        if (stat(path.c_str(), &st) != 0) {
+            logStatError(log, path, errno);
+            return EntryKind::Missing;
+        }
+    }
+    if (S_ISDIR(st.st_mode)) return EntryKind::Directory;
+    if (!S_ISREG(st.st_mode)) {
+        log.Error(kHelperTag, "[%s] is not a regular file; it is left out.", path.c_str());
+        ++context_->leftOut;
+        return EntryKind::LeftOut;
+    }
+    return EntryKind::File;
 }
 
 bool scrubFiles::scrubLogFilesHelper(const char* source, const char* destination,
@@ -124,25 +209,37 @@ bool scrubFiles::scrubLogFilesHelper(const char* source, const char* destination
                                      std::shared_ptr<ReplacementMap> replacements) {
     if (!rules || !replacements || !source || !destination) return false;
     EvDebug log;
-    if (!context_) {
-        // Called on its own rather than through DoScrubbing: prepare the rules here.
-        context_ = std::make_shared<scrub::TreeScrubContext>();
-        context_->compiled = std::make_shared<const scrub::CompiledRules>(*rules);
-    }
+    // Called on its own rather than through DoScrubbing: prepare the rules here.
+    if (!context_) prepare(*rules, source);
     const std::string sourceDir = source;
     const std::string destDir = destination;
     struct stat st;
+    // Slots of this directory's copies, in listing order, and the decompressed copies they
+    // own until they are queued.
+    std::vector<std::pair<std::string, std::shared_ptr<scrub::DestinationSlot>>> slots;
+    auto dropTemporaries = [&slots] {
+        for (auto& entry : slots)
+            for (auto& item : entry.second->sources)
+                if (item.removeSource) CleanUpTempData(item.path);
+        slots.clear();
+    };
     try {
         CTeError err = CTeDirectory::Create(destDir, false);
+        const bool created = !err.IsError();
         // A destination that already exists as a directory (made by the caller) is fine.
-        if (err.IsError() && !statDirectory(destDir, st)) {
+        if (!created && !statDirectory(destDir, st)) {
             log.DebugLvl(kHelperTag, 2, "Failed to create folder [%s]. Error [%s]", destDir.c_str(),
                          err.AsString().c_str());
             return false;
         }
+        if (created) chmod(destDir.c_str(), 0700);
         if (statDirectory(destDir, st)) destinations_.insert({st.st_dev, st.st_ino});
-        if (!statDirectory(sourceDir, st)) {
+        std::vector<std::string> names;
+        if (!statDirectory(sourceDir, st) ||
+            !getLogFilesList(source, names, nullptr, 0, 0, 0, true, true, nullptr)) {
             log.Error(kHelperTag, "Failed to get file list for path [%s]", source);
+            // Nothing was scrubbed into it: an empty copy must not pass for a scrubbed tree.
+            if (created) CTeDirectory::Remove(destDir, false, false);
             return false;
         }
         const auto self = std::make_pair(st.st_dev, st.st_ino);
@@ -154,22 +251,15 @@ bool scrubFiles::scrubLogFilesHelper(const char* source, const char* destination
         } leave{walking_, self};
 
         archiver();
-        std::vector<std::string> names;
-        if (!getLogFilesList(source, names, nullptr, 0, 0, 0, true, true, nullptr)) {
-            log.Error(kHelperTag, "Failed to get file list for path [%s]", source);
-            return false;
-        }
         // Names of decompressed copies; used on this thread only.
         std::minstd_rand random(static_cast<unsigned>(time(nullptr)));
-        std::map<std::string, std::shared_ptr<scrub::DestinationSlot>> slots;
+        std::map<std::string, size_t> slotOf;
         for (const std::string& name : names) {
             std::string sourcePath = sourceDir + "/" + name;
             std::string destPath = destDir + "/" + name;
-            if (stat(sourcePath.c_str(), &st) != 0) {
-                logStatError(log, sourcePath, errno);
-                continue;
-            }
-            if (S_ISDIR(st.st_mode)) {
+            const EntryKind kind = classify(sourcePath, st);
+            if (kind == EntryKind::Missing || kind == EntryKind::LeftOut) continue;
+            if (kind == EntryKind::Directory) {
                 const auto key = std::make_pair(st.st_dev, st.st_ino);
                 if (walking_.count(key) || destinations_.count(key)) {
                     log.Error(kHelperTag, "Skipping directory [%s]: it is %s.", sourcePath.c_str(),
@@ -189,40 +279,43 @@ bool scrubFiles::scrubLogFilesHelper(const char* source, const char* destination
                 const std::string copyName =
                     std::to_string(random() % 2147483647u) + "_" + name.substr(0, dot);
                 std::string path = sourcePath;
-                CTeError err =
-                    DeCompressLogFile(sourceDir, name, path, archiver(), copyName.c_str());
+                err = DeCompressLogFile(sourceDir, name, path, archiver(), copyName.c_str());
                 if (err.IsError()) {
-                    log.DebugLvl(kHelperTag, 2,
-                                 "Decompressing the log file [%s] is failed. Error [%s]",
-                                 sourcePath.c_str(), err.AsString().c_str());
+                    // Reported and left out: never passed through as it is.
+                    log.Error(kHelperTag, "Decompressing the log file [%s] is failed. Error [%s]",
+                              sourcePath.c_str(), err.AsString().c_str());
+                    ++context_->unreadable;
                     continue;
                 }
                 sourcePath = path;
                 removeSource = true;
             }
-            auto& slot = slots[destPath];
-            const bool first = !slot;
-            if (first) slot = std::make_shared<scrub::DestinationSlot>();
-            {
-                std::lock_guard<std::mutex> guard(slot->lock);
-                slot->sources.push_back({sourcePath, removeSource});
+            auto found = slotOf.find(destPath);
+            if (found == slotOf.end()) {
+                found = slotOf.emplace(destPath, slots.size()).first;
+                slots.emplace_back(destPath, std::make_shared<scrub::DestinationSlot>());
             }
+            slots[found->second].second->sources.push_back({sourcePath, removeSource});
+        }
+        for (auto& [destPath, slot] : slots) {
             auto job = std::make_unique<ScrubThreadData>();
-            job->source = sourcePath;
+            job->source = slot->sources.front().path;
             job->destination = destPath;
             job->rules = rules;
             job->replacements = replacements;
-            job->removeSource = removeSource;
+            job->removeSource = slot->sources.front().removeSource;
             job->context = context_;
             job->slot = slot;
             queue(std::move(job));
         }
+        slots.clear();
         return true;
     } catch (const std::exception& e) {
         log.Error(kHelperTag, "Threw an exception. Exception - %s", e.what());
     } catch (...) {
         log.Error(kHelperTag, "Threw an exception");
     }
+    dropTemporaries();
     return false;
 }
 
@@ -247,21 +340,22 @@ void* scrubFiles::ScrubSingleFile(void* data) {
         scrub::LineScrubber scrubber(
             job->context->compiled,
             scrub::NameSource(job->replacements.get(), &job->context->mapLock));
-        scrub::DestinationSlot& slot = *job->slot;
-        std::lock_guard<std::mutex> guard(slot.lock);
-        // The sources of one copy go in listing order, whichever job gets here first.
-        for (; slot.written < slot.sources.size(); ++slot.written) {
-            scrub::DestinationSlot::Source& source = slot.sources[slot.written];
-            scrub::scrubFileWith(source.path.c_str(), job->destination.c_str(), &scrubber,
-                                 slot.written > 0);
+        std::vector<std::string> sources;
+        for (const auto& source : job->slot->sources) sources.push_back(source.path);
+        const scrub::CopyOutcome outcome =
+            scrub::scrubFilesInto(sources, job->destination, &scrubber);
+        job->context->count(outcome);
+        job->context->redacted += scrubber.redactedLines();
+        for (auto& source : job->slot->sources)
             if (source.removeSource) CleanUpTempData(source.path);
-        }
     } catch (const std::exception& e) {
         EvDebug log;
         log.Error("void* scrubFiles::ScrubSingleFile(void*)", "Exception: %s", e.what());
+        if (job->context) ++job->context->writeFailures;
     } catch (...) {
         EvDebug log;
         log.Error("void* scrubFiles::ScrubSingleFile(void*)", "Exception is thrown when scrubbing");
+        if (job->context) ++job->context->writeFailures;
     }
     return nullptr;
 }

@@ -3,6 +3,7 @@
 // copy loses the ".bz2" and what follows it.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <memory>
@@ -19,7 +20,10 @@
 
 // Mirrors the source tree into the destination tree through the scrubber, with a pool sized
 // by the registry ("Session" / "ScrubMaxThreadCount"). Masked names made meanwhile go into a
-// copy of the map and are dropped with it. False when the tree could not be scrubbed at all.
+// copy of the map and are dropped with it. Only regular files are read, and links are
+// followed only while they stay inside the source tree. False when the tree could not be
+// scrubbed (no listing, a destination that is the source or lies inside it) or a copy could
+// not be written.
 SL_API bool scrubLogFiles(const char* source, const char* destination, ScrubRuleList* rules,
                           ReplacementMap* replacements);
 
@@ -29,16 +33,24 @@ namespace scrub {
 // masked-name lookup on the shared map one step.
 struct TreeScrubContext;
 
-// Jobs whose copies have the same name (x.log next to x.log.bz2) share one slot: the slot
-// writes its sources one after the other, in listing order, into the one copy.
+// Sources whose copies have the same name (x.log next to x.log.bz2) share one slot, and one
+// job writes them, in listing order, into the one copy.
 struct DestinationSlot {
     struct Source {
         std::string path;
         bool removeSource;
     };
-    std::mutex lock;
     std::vector<Source> sources;
-    size_t written = 0;  // sources already in the copy
+};
+
+// What a tree scrub did. Files left out or unreadable have no copy; a copy that could not be
+// written makes the scrub a failure.
+struct TreeScrubSummary {
+    size_t copies = 0;         // scrubbed copies written
+    size_t leftOut = 0;        // FIFOs, sockets, devices, links leading out of the tree
+    size_t unreadable = 0;     // sources that could not be read or decompressed
+    size_t writeFailures = 0;  // copies that could not be written (nothing is left of them)
+    size_t redactedLines = 0;  // lines withheld because a rule could not be applied
 };
 
 // The number of workers: the registry value when it is at least 1 (at most
@@ -79,10 +91,16 @@ class scrubFiles {
     SL_API static void* ScrubSingleFile(void* data);
 
     int threadCount() const { return threadCount_; }
+    // The counts of the last DoScrubbing (complete once it has returned).
+    scrub::TreeScrubSummary summary() const;
 
   private:
     void queue(std::unique_ptr<ScrubThreadData> job);
     C7zip* archiver();
+    void prepare(const ScrubRuleList& rules, const char* source);
+    // How an entry of a walked directory is handled.
+    enum class EntryKind { Directory, File, LeftOut, Missing };
+    EntryKind classify(const std::string& path, struct stat& st);
 
     std::unique_ptr<C7zip> archiver_;
     std::unique_ptr<WyThreadPool> pool_;

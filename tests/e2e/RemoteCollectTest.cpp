@@ -19,11 +19,9 @@ using clitest::ProgramResult;
 using clitest::runSendlogs;
 using clitest::ServeProcess;
 
-namespace {
+using testenv::contains;
 
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+namespace {
 
 // The one file in dir.
 std::string onlyFile(const std::string& dir) {
@@ -65,7 +63,7 @@ class RemoteCollectTest : public ::testing::Test {
 testenv::TempDir* RemoteCollectTest::scratch_ = nullptr;
 std::string RemoteCollectTest::sandbox_;
 
-TEST_F(RemoteCollectTest, SandboxCertificatesAreFreshAndTheirKeysPrivate) {
+TEST_F(RemoteCollectTest, SandboxCertificatesAreFreshTheirKeysPrivateAndNoSecondCreate) {
     for (const char* name :
          {"ca.pem", "server.pem", "server.key", "requester.pem", "requester.key"}) {
         struct stat st;
@@ -78,9 +76,15 @@ TEST_F(RemoteCollectTest, SandboxCertificatesAreFreshAndTheirKeysPrivate) {
               0);
     EXPECT_NE(testenv::readFile(other.file("sb/tls/ca.pem")),
               testenv::readFile(sandbox_ + "/tls/ca.pem"));
+    // A second create into the same folder is refused.
+    const ProgramResult again = runSendlogs({"sandbox", "create", other.file("sb")}, local_);
+    EXPECT_EQ(again.status, 1);
+    EXPECT_TRUE(contains(again.err, "not empty")) << again.err;
 }
 
-TEST_F(RemoteCollectTest, RemoteCollectWritesWhatTheInProcessCollectWrites) {
+// A remote collect writes what the in-process collect writes; one failing host among several
+// does not stop the others; the service stops cleanly on SIGTERM.
+TEST_F(RemoteCollectTest, RemoteCollectMatchesTheLocalOneAndSurvivesAFailingHost) {
     ServeProcess serve(sandbox_, local_.file("serve.log"));
     const ProgramResult remote =
         collectRemote({"--remote", serve.address(), "--job", "1001", "-o", local_.file("remote")});
@@ -95,17 +99,6 @@ TEST_F(RemoteCollectTest, RemoteCollectWritesWhatTheInProcessCollectWrites) {
     EXPECT_GT(remoteLog.size(), 1000u);
     EXPECT_EQ(remoteLog, onlyFile(local_.file("local")));
 
-    std::string printed;
-    EXPECT_EQ(serve.stop(&printed), 0);
-    EXPECT_TRUE(contains(printed, "SIGTERM received")) << printed;
-    EXPECT_TRUE(contains(printed, "stopped after 1 request(s)")) << printed;
-    const std::string log = testenv::readFile(local_.file("serve.log"));
-    EXPECT_TRUE(contains(log, "Request from [CN=sandbox requester,O=sendlogs sandbox]")) << log;
-    EXPECT_TRUE(contains(log, "job-log request")) << log;
-}
-
-TEST_F(RemoteCollectTest, OneFailingHostDoesNotStopTheOthers) {
-    ServeProcess serve(sandbox_, local_.file("serve.log"));
     // A bound socket that does not listen: connections to its port are refused.
     const int closed = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in any{};
@@ -115,21 +108,27 @@ TEST_F(RemoteCollectTest, OneFailingHostDoesNotStopTheOthers) {
     socklen_t len = sizeof any;
     ::getsockname(closed, reinterpret_cast<sockaddr*>(&any), &len);
     const std::string refused = "127.0.0.1:" + std::to_string(ntohs(any.sin_port));
-    testenv::writeFile(
-        local_.file("hosts"),
-        "# machines\nlocalhost:" + std::to_string(serve.port()) + "\n\n" + refused + "\n");
-
+    const std::string byName = "localhost:" + std::to_string(serve.port());
+    testenv::writeFile(local_.file("hosts"), "# machines\n" + byName + "\n\n" + refused + "\n");
     const std::string out = local_.file("out");
     const ProgramResult r = collectRemote(
         {"--remote", serve.address(), "--hosts", local_.file("hosts"), "--job", "1002", "-o", out});
     ::close(closed);
     EXPECT_EQ(r.status, 1) << r.out << r.err;
     EXPECT_TRUE(contains(r.out, "collect: " + serve.address() + ": done: 1 file(s)")) << r.out;
-    EXPECT_TRUE(contains(r.out, "collect: localhost:" + std::to_string(serve.port()) + ": done"));
+    EXPECT_TRUE(contains(r.out, "collect: " + byName + ": done"));
     EXPECT_TRUE(contains(r.out, "collect: " + refused + ": FAILED: cannot connect")) << r.out;
     EXPECT_TRUE(contains(r.out, "collect: FAILED: 2 of 3 host(s) done, 2 file(s)")) << r.out;
     EXPECT_EQ(onlyFile(out + "/127.0.0.1_" + std::to_string(serve.port())),
               onlyFile(out + "/localhost_" + std::to_string(serve.port())));
+
+    std::string printed;
+    EXPECT_EQ(serve.stop(&printed), 0);
+    EXPECT_TRUE(contains(printed, "SIGTERM received")) << printed;
+    EXPECT_TRUE(contains(printed, "stopped after 3 request(s)")) << printed;
+    const std::string log = testenv::readFile(local_.file("serve.log"));
+    EXPECT_TRUE(contains(log, "Request from [CN=sandbox requester,O=sendlogs sandbox]")) << log;
+    EXPECT_TRUE(contains(log, "job-log request")) << log;
 }
 
 TEST_F(RemoteCollectTest, WrongCommandLinesAndUnusableCertificates) {

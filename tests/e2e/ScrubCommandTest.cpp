@@ -46,6 +46,42 @@ TEST_F(ScrubCommand, Failures) {
     EXPECT_EQ(1, run("--patterns patterns.txt src no/such/parent/out"));
     EXPECT_EQ(2, run("src out"));  // --patterns is required
     EXPECT_EQ(2, run("--patterns patterns.txt --threads 0 src out"));
+    EXPECT_EQ(1, run("--patterns /dev/urandom src out"));
+}
+
+// A copy never lands on its source: not by its name, not in its folder, not through a link,
+// not inside the tree being scrubbed. The source stays as it was.
+TEST_F(ScrubCommand, DestinationThatIsTheSourceIsRefused) {
+    writeFile(dir_.file("src/a.log"), "jsmith on host1\n");
+    ASSERT_EQ(0, testenv::runShell("ln -s src/a.log '" + dir_.file("link.log") + "'"));
+    for (const char* args : {"src/a.log src/a.log", "src/a.log src", "src/a.log link.log",
+                             "src src", "src src/copy"}) {
+        EXPECT_EQ(2, run(std::string("--patterns patterns.txt ") + args)) << args;
+        EXPECT_EQ("jsmith on host1\n", readFile(dir_.file("src/a.log")));
+    }
+    EXPECT_FALSE(testenv::exists(dir_.file("src/copy")));
+}
+
+// The check before a result leaves: the source holds the values, the scrubbed copy none;
+// findings name file, line and rule, never the value.
+TEST_F(ScrubCommand, VerifyTellsLeaksFromCleanResults) {
+    writeFile(dir_.file("src/a.log"), "start\njsmith on host1 at 10.1.2.3\n");
+    ASSERT_EQ(0, run("--patterns patterns.txt src scrubbed"));
+    auto verify = [&](const std::string& args) {
+        return testenv::runShell("cd '" + dir_.path() + "' && '" + kProgram + "' verify " + args +
+                                 " >out.txt 2>err.txt");
+    };
+    EXPECT_EQ(0, verify("--patterns patterns.txt scrubbed"));
+    EXPECT_EQ(1, verify("--patterns patterns.txt src"));
+    const std::string findings = readFile(dir_.file("out.txt"));
+    EXPECT_NE(std::string::npos, findings.find("a.log:2: rule 1")) << findings;
+    EXPECT_NE(std::string::npos, findings.find("a.log:2: rule 3")) << findings;
+    EXPECT_EQ(std::string::npos, findings.find("jsmith"));
+    EXPECT_EQ(1, verify("--json --patterns patterns.txt src"));
+    EXPECT_NE(std::string::npos,
+              readFile(dir_.file("out.txt")).find("{\"member\":\"a.log\",\"line\":2,\"rule\":2}"));
+    EXPECT_EQ(2, verify("--patterns patterns.txt missing"));
+    EXPECT_EQ(2, verify("--patterns missing.txt src"));
 }
 
 }  // namespace

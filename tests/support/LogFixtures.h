@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <string>
 
 #include "support/TestEnv.h"
@@ -35,6 +36,22 @@ inline time_t localTime(int year, int month, int day, int hour, int minute, int 
     parts.tm_isdst = -1;
     return mktime(&parts);
 }
+
+// The code of its lifetime runs in another time zone (TZ set, tzset called).
+class ScopedZone {
+  public:
+    explicit ScopedZone(const std::string& zone)
+        : env_(std::make_unique<testenv::ScopedEnv>("TZ", zone)) {
+        tzset();
+    }
+    ~ScopedZone() {
+        env_.reset();
+        tzset();
+    }
+
+  private:
+    std::unique_ptr<testenv::ScopedEnv> env_;
+};
 
 inline int thisYear() {
     time_t now = time(nullptr);

@@ -5,12 +5,13 @@
 #include <cstdio>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "CliSupport.h"
 #include "Command.h"
 #include "RequestOptions.h"
 #include "ScrubPatternLoader.h"
+#include "host/File.h"
+#include "host/ReplacingFile.h"
 #include "logselect/FilteredLogFiles.h"
 
 namespace {
@@ -22,6 +23,13 @@ struct ExtractOptions {
     std::string from, to, search, machine, output;
     std::optional<std::string> scrubPatterns;
 };
+
+// The folder an output file goes into.
+std::string outputFolder(const std::string& output) {
+    const size_t slash = output.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : output.substr(0, slash);
+}
 
 std::string thisHostName() {
     char name[256] = {0};
@@ -48,6 +56,9 @@ int runExtract(int argc, char** argv) {
         ->check(CLI::ExistingFile);
     app.add_option("--machine", o.machine, "Machine name for the file banners (default: host)");
     app.add_option("-o,--output", o.output, "File to write")->required();
+    app.footer(
+        "Exit status: 0 done; 1 the output could not be written (nothing is kept), a selected "
+        "log could not be read or a line had to be withheld; 2 a wrong command line.");
     if (auto code = cli::parseCommandLine(app, argc, argv)) return *code;
 
     if (!*job && !*tag && !*from && !*to) {
@@ -71,37 +82,50 @@ int runExtract(int argc, char** argv) {
     }
     const bool scrub = o.scrubPatterns.has_value();
 
-    FILE* out = fopen(o.output.c_str(), "w");
-    if (!out) {
+    // The output replaces a file only once it is complete, and never one of the logs it reads:
+    // the folder's files are the input, whatever name or link leads there.
+    if (host::sameFile(outputFolder(o.output), o.logDir)) {
+        fprintf(stderr, "extract: refusing to write %s into the log directory it reads\n",
+                o.output.c_str());
+        return cli::kExitUsage;
+    }
+    host::ReplacingFile out;
+    if (!out.open(o.output)) {
         perror(("extract: cannot create " + o.output).c_str());
         return cli::kExitFailed;
     }
-    std::vector<std::string> incomplete;
+    logselect::ExtractionTally tally;
     bool listed;
     if (o.job > 0 || o.tag > 0) {
-        listed = getFilteredLogFiles(out, o.logDir.c_str(), o.job, {}, fromTime, toTime,
-                                     o.machine.c_str(), "", o.search, o.tag, nullptr, scrub, &rules,
-                                     &replacements);
+        listed = logselect::extractJobLogs(out.get(), o.logDir.c_str(), o.job, {}, fromTime, toTime,
+                                           o.machine.c_str(), "", o.search, o.tag, scrub, &rules,
+                                           &replacements, tally);
     } else {
-        listed = logselect::getWindowFromLogDir(out, o.logDir, fromTime, toTime, o.machine.c_str(),
-                                                o.search, scrub, &rules, &replacements, incomplete);
+        listed =
+            logselect::getWindowFromLogDir(out.get(), o.logDir, fromTime, toTime, o.machine.c_str(),
+                                           o.search, scrub, &rules, &replacements, tally);
     }
-    bool written = !ferror(out);
-    long size = ftell(out);
-    if (fclose(out) != 0) written = false;
     if (!listed) {
         fprintf(stderr, "extract: cannot list %s\n", o.logDir.c_str());
         return cli::kExitFailed;
     }
-    if (!written) {
-        fprintf(stderr, "extract: cannot write %s\n", o.output.c_str());
+    const long size = ftell(out.get());
+    if (tally.writeFailed || !out.commit()) {
+        fprintf(stderr, "extract: cannot write %s; nothing was kept\n", o.output.c_str());
         return cli::kExitFailed;
     }
-    for (const std::string& name : incomplete)
+    for (const std::string& name : tally.stopped)
         fprintf(stderr, "extract: warning: %s was not read to its end (see the library log)\n",
                 name.c_str());
+    for (const std::string& name : tally.unreadable)
+        fprintf(stderr, "extract: %s could not be read; its lines are missing\n", name.c_str());
+    if (tally.redactedLines > 0)
+        fprintf(stderr,
+                "extract: %zu line(s) withheld (Masked_RedactedLine): a scrub rule could not be "
+                "applied to them\n",
+                tally.redactedLines);
     printf("extract: %ld bytes written to %s\n", size, o.output.c_str());
-    return cli::kExitOk;
+    return tally.unreadable.empty() && tally.redactedLines == 0 ? cli::kExitOk : cli::kExitFailed;
 }
 
 }  // namespace

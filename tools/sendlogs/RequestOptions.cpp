@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "collector/infoNLogsCollector.h"
+#include "common/LocalTime.h"
 
 namespace cli {
 
@@ -121,8 +122,9 @@ bool parseRequestTime(const std::string& text, time_t& out, std::string& error) 
         return false;
     }
     struct tm asked = when;
-    when.tm_isdst = -1;
-    const time_t seconds = ::mktime(&when);
+    // The repeated hour at the end of daylight-saving time is read as log lines read it.
+    const time_t seconds = common::localTimeToEpoch(
+        when.tm_year + 1900, when.tm_mon + 1, when.tm_mday, when.tm_hour, when.tm_min, when.tm_sec);
     // mktime moves a day or hour that does not exist (30 February, a skipped hour) to one
     // that does; such a time was a mistake in the request, not a wish.
     struct tm back {};

@@ -69,6 +69,11 @@ TEST_F(JobResultFilesTest, RmanOutputIsAppendedUnchangedAfterABanner) {
     lstest::Dump failed;
     EXPECT_FALSE(dumpFileToLogFile(failed.file(), scratch.file("absent").c_str(), "m", "x"));
     EXPECT_EQ(failed.text(), "");
+    // A full disk shows only when the buffered bytes leave: still a failure.
+    FILE* full = fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    EXPECT_FALSE(dumpFileToLogFile(full, library.c_str(), "m", "libwyobk.log"));
+    fclose(full);
 }
 
 TEST_F(JobResultFilesTest, ReplicationResultFiles) {

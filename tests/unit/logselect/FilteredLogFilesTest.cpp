@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "host/FileHandle.h"
 #include "logselect/EntryFields.h"
 #include "logselect/FilteredLogFiles.h"
 #include "support/LogFixtures.h"
@@ -48,19 +52,77 @@ TEST_F(FilteredLogFilesTest, NothingIsExtractedWithoutAJobOrTag) {
 
 // Rotated copies listed one after another share the workers; the next log starts afresh.
 // In each file, a job line of thread 2 makes process 10001 the last one attributed, so the
-// no-job line of thread 1 is taken only when thread 1 is still among the workers.
+// no-job line of thread 1 is taken only when thread 1 is still among the workers (in
+// wyd_1.log, not in wyma.log, which follows it).
 TEST_F(FilteredLogFilesTest, RotatedCopiesShareWorkers) {
     const std::string first = entry("10001", "00001", "07/14", "09:00:00", "4711");
     const std::string own = entry("10001", "00002", "07/14", "09:00:01", "4711");
     const std::string noJob = entry("10001", "00001", "07/14", "09:00:02", "###");
     write("wyd.log", first);
     write("wyd_1.log", own + noJob);
-    write("JobManager.log", own + noJob);
+    write("wyma.log", own + noJob);
     write("WyFwd.log", first);  // never filtered
+    // Other logs attribute by process: a no-job line of a process that worked for the job in
+    // another log (alpha.log) is not taken in beta.log.
+    const std::string worker = entry("20001", "00001", "07/14", "09:00:00", "4711");
+    const std::string idle = entry("20001", "00001", "07/14", "09:00:03", "###");
+    write("alpha.log", worker);
+    write("beta.log", idle);
     std::string dump = run(4711);
-    EXPECT_EQ(dump, lstest::banner("client07", "JobManager.log") + own +
+    EXPECT_EQ(dump, lstest::banner("client07", "alpha.log") + worker +
                         lstest::banner("client07", "wyd.log") + first +
-                        lstest::banner("client07", "wyd_1.log") + own + noJob);
+                        lstest::banner("client07", "wyd_1.log") + own + noJob +
+                        lstest::banner("client07", "wyma.log") + own);
+}
+
+// What cannot be read whole is reported, never passed over in silence; what is not a log of
+// this folder (a FIFO, a link leading out of it) is left out without being opened.
+TEST_F(FilteredLogFilesTest, UnreadableFilesAreReportedAndOthersLeftOut) {
+    const std::string line = entry("10001", "1", "07/14", "09:00:00", "4711");
+    write("wyd.log", line);
+    write("wyd_2.log.bz2", line);  // plain text under a bzip2 name
+    ASSERT_EQ(0, mkfifo((logDir_ + "/wyd_9.log").c_str(), 0600));
+    testenv::TempDir elsewhere("ls-secret");
+    testenv::writeFile(elsewhere.file("joblike.log"), lstest::header(lstest::thisYear()) + line);
+    ASSERT_EQ(0,
+              symlink(elsewhere.file("joblike.log").c_str(), (logDir_ + "/zz_link.log").c_str()));
+    lstest::Dump dump;
+    logselect::ExtractionTally tally;
+    ASSERT_TRUE(logselect::extractJobLogs(dump.file(), logDir_.c_str(), 4711, {}, 0, 0, "c7", "",
+                                          "", 0, false, nullptr, nullptr, tally));
+    EXPECT_EQ(dump.text(), lstest::banner("c7", "wyd.log") + line);
+    EXPECT_EQ(tally.unreadable, std::vector<std::string>{"wyd_2.log.bz2"});
+    EXPECT_EQ(tally.leftOut, 2u);
+    EXPECT_EQ(run(4711), lstest::banner("client07", "wyd.log") + line);
+    EXPECT_FALSE(ok_);
+}
+
+TEST_F(FilteredLogFilesTest, ReadAndWriteFailuresAreFailures) {
+    write("wyd.log", entry("10001", "1", "07/14", "09:00:00", "4711"));
+    host::io::injectReadFault(EIO);
+    run(4711);
+    EXPECT_FALSE(ok_);
+    host::io::injectWriteFault(ENOSPC);
+    run(4711);
+    EXPECT_FALSE(ok_);
+    host::io::clearFaults();
+    run(4711);
+    EXPECT_TRUE(ok_);
+}
+
+// In a scrubbed dump the banners are scrubbed too: the machine's and the file's names.
+TEST_F(FilteredLogFilesTest, BannersOfAScrubbedDumpAreScrubbed) {
+    write("client07_wyd.log",
+          entry("10001", "1", "07/14", "09:00:00", "4711", "[A:0]", "client07"));
+    ScrubRuleList rules;
+    rules.emplace_back("client07", createIgnoreCaseScrubPatternConfig("client07", false));
+    ReplacementMap map{{"client07", "Masked_Host"}};
+    lstest::Dump dump;
+    getFilteredLogFiles(dump.file(), logDir_.c_str(), 4711, {}, 0, 0, "client07", "", "", 0,
+                        nullptr, true, &rules, &map);
+    EXPECT_EQ(dump.text(),
+              lstest::banner("Masked_Host", "Masked_Host_wyd.log") +
+                  entry("10001", "1", "07/14", "09:00:00", "4711", "[A:0]", "Masked_Host"));
 }
 
 TEST_F(FilteredLogFilesTest, ProxyClientFilesAreHeadedWithTheRequestedName) {

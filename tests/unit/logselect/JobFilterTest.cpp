@@ -19,11 +19,11 @@ class JobFilterTest : public ::testing::Test {
         testenv::writeFile(dir_.file(name), lstest::header(lstest::thisYear()) + lines);
     }
     std::string service(const std::string& name, long long job, long long tag = 0,
-                        const std::string& search = "") {
+                        const std::string& search = "", time_t from = 0, time_t to = 0) {
         lstest::Dump dump;
         std::list<std::string> workers;
         ok_ = getServiceLogsByJobId(dump.file(), dir_.path(), name, workers, job, {}, "m1", tag,
-                                    search, 0, 0, false, nullptr, nullptr);
+                                    search, from, to, false, nullptr, nullptr);
         return dump.text();
     }
     std::string other(const std::string& name, long long job, long long tag = 0,
@@ -98,6 +98,15 @@ TEST_F(JobFilterTest, SearchTextIsCaseInsensitive) {
     write("wyd.log", a + b);
     EXPECT_EQ(service("wyd.log", 4711, 0, "error"), lstest::banner("m1", "wyd.log") + a);
     EXPECT_EQ(service("wyd.log", 4711, 0, "nowhere"), "");
+}
+
+// A file begun in another year is read whole: its end offset is its size, and the line that
+// ends exactly there is still read.
+TEST_F(JobFilterTest, WindowOverAFileOfLastYearKeepsItsLastLine) {
+    const std::string a = entry("10001", "00001", "12/31", "23:00:00", "4711");
+    const std::string b = entry("10001", "00001", "01/01", "01:00:00", "4711");
+    testenv::writeFile(dir_.file("wyd.log"), lstest::header(lstest::thisYear() - 1) + a + b);
+    EXPECT_EQ(service("wyd.log", 4711, 0, "", 1000, 2000), lstest::banner("m1", "wyd.log") + a + b);
 }
 
 TEST_F(JobFilterTest, FileWithoutTakenLinesLeavesNoTrace) {

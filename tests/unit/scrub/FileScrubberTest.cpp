@@ -1,12 +1,17 @@
-// Scrubbed copies of single files: which lines are kept, long lines, failures, and that a
-// failing rule never writes the unmasked line into the library's log.
+// Scrubbed copies of single files: which lines are kept, long lines, failures that leave the
+// destination as it was, and lines a rule cannot be applied to, which are withheld and never
+// written into the library's log.
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 
 #include "host/FileHandle.h"
 #include "host/Log.h"
 #include "scrub/FileScrubber.h"
+#include "scrub/LineScrubber.h"
 #include "scrub/ScrubLogLine.h"
 #include "support/ScrubTestRules.h"
 #include "support/TestEnv.h"
@@ -15,6 +20,16 @@ using testenv::readFile;
 using testenv::writeFile;
 
 namespace {
+
+int countEntries(const std::string& dir) {
+    int count = 0;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (struct dirent* e = readdir(d))
+            count += std::string(e->d_name) != "." && std::string(e->d_name) != "..";
+        closedir(d);
+    }
+    return count;
+}
 
 class FileScrubber : public ::testing::Test {
   protected:
@@ -52,28 +67,67 @@ TEST_F(FileScrubber, LongLineIsCutBeforeScrubbing) {
     EXPECT_EQ(expected + "\nnext MaskedData0\n", readFile(out));
 }
 
-TEST_F(FileScrubber, MissingSourceLeavesEmptyCopyAndFails) {
-    const std::string out = dir_.file("out.log");
-    EXPECT_FALSE(scrubSingleLogFile(dir_.file("missing").c_str(), out.c_str(), &rules_, &map_));
-    EXPECT_TRUE(testenv::exists(out));
-    EXPECT_EQ("", readFile(out));
-    EXPECT_NE(std::string::npos, log().find("Failed to open [" + dir_.file("missing") + "]"));
-}
-
-TEST_F(FileScrubber, ReadAndWriteFailuresAreReported) {
-    const std::string in = dir_.file("in.log");
+// Whatever fails, the destination keeps what it held and no temporary file stays beside it.
+TEST_F(FileScrubber, FailuresLeaveTheDestinationAsItWas) {
+    const std::string in = dir_.file("in.log"), out = dir_.mkdir("out") + "/copy.log";
     writeFile(in, "host1\n");
+    writeFile(out, "previous\n");
+    auto untouched = [&] {
+        return readFile(out) == "previous\n" && countEntries(dir_.file("out")) == 1;
+    };
+    EXPECT_FALSE(scrubSingleLogFile(dir_.file("missing").c_str(), out.c_str(), &rules_, &map_));
+    EXPECT_TRUE(untouched());
+    EXPECT_NE(std::string::npos, log().find("Failed to open [" + dir_.file("missing") + "]"));
     EXPECT_FALSE(
         scrubSingleLogFile(in.c_str(), dir_.file("no/such/dir/out").c_str(), &rules_, &map_));
-    // A directory opens but cannot be read.
-    EXPECT_FALSE(scrubSingleLogFile(dir_.path().c_str(), dir_.file("out").c_str(), &rules_, &map_));
-    EXPECT_NE(std::string::npos, log().find("error while reading file"));
-    // A full disk, in the middle of the copy or only at its close: not a scrubbed copy.
+    // A full disk in the middle of the copy or only at its close, a read error of the source.
     host::io::injectWriteFault(ENOSPC, 3);
-    EXPECT_FALSE(scrubSingleLogFile(in.c_str(), dir_.file("short").c_str(), &rules_, &map_));
+    EXPECT_FALSE(scrubSingleLogFile(in.c_str(), out.c_str(), &rules_, &map_));
+    EXPECT_TRUE(untouched());
     host::io::injectCloseFault(ENOSPC);
-    EXPECT_FALSE(scrubSingleLogFile(in.c_str(), dir_.file("unclosed").c_str(), &rules_, &map_));
+    EXPECT_FALSE(scrubSingleLogFile(in.c_str(), out.c_str(), &rules_, &map_));
+    EXPECT_TRUE(untouched());
+    host::io::injectReadFault(EIO, 2);
+    EXPECT_FALSE(scrubSingleLogFile(in.c_str(), out.c_str(), &rules_, &map_));
+    EXPECT_TRUE(untouched());
+    EXPECT_NE(std::string::npos, log().find("error while reading file"));
     host::io::clearFaults();
+    ASSERT_TRUE(scrubSingleLogFile(in.c_str(), out.c_str(), &rules_, &map_));
+    EXPECT_EQ("MaskedData0\n", readFile(out));
+}
+
+// Neither a FIFO nor a device holds the scrub: they are refused without being opened for a
+// blocking read.
+TEST_F(FileScrubber, OnlyRegularFilesAreRead) {
+    const std::string fifo = dir_.file("fifo.log");
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    EXPECT_FALSE(scrubSingleLogFile(fifo.c_str(), dir_.file("a").c_str(), &rules_, &map_));
+    EXPECT_FALSE(scrubSingleLogFile("/dev/zero", dir_.file("b").c_str(), &rules_, &map_));
+    EXPECT_FALSE(scrubSingleLogFile(dir_.path().c_str(), dir_.file("c").c_str(), &rules_, &map_));
+    EXPECT_FALSE(testenv::exists(dir_.file("a")) || testenv::exists(dir_.file("b")));
+}
+
+// The copy never replaces its own source, by any name, and is never more readable than it.
+TEST_F(FileScrubber, SourceIsNeverOverwrittenAndModeIsKept) {
+    const std::string in = dir_.file("in.log");
+    writeFile(in, "host1 secret\n");
+    ASSERT_EQ(0, chmod(in.c_str(), 0640));
+    ASSERT_EQ(0, symlink(in.c_str(), dir_.file("link.log").c_str()));
+    ASSERT_EQ(0, link(in.c_str(), dir_.file("hard.log").c_str()));
+    for (const std::string& same :
+         {in, dir_.path() + "/./in.log", dir_.file("link.log"), dir_.file("hard.log")}) {
+        EXPECT_FALSE(scrubSingleLogFile(in.c_str(), same.c_str(), &rules_, &map_)) << same;
+        EXPECT_EQ("host1 secret\n", readFile(in));
+    }
+    const std::string out = dir_.file("out.log");
+    ASSERT_TRUE(scrubSingleLogFile(in.c_str(), out.c_str(), &rules_, &map_));
+    struct stat st;
+    ASSERT_EQ(0, stat(out.c_str(), &st));
+    EXPECT_EQ(0600u, st.st_mode & 07777);
+    ASSERT_EQ(0, chmod(in.c_str(), 0400));
+    ASSERT_TRUE(scrubSingleLogFile(in.c_str(), out.c_str(), &rules_, &map_));
+    ASSERT_EQ(0, stat(out.c_str(), &st));
+    EXPECT_EQ(0400u, st.st_mode & 07777);
 }
 
 TEST_F(FileScrubber, NullRulesCopyTheKeptLinesUnchanged) {
@@ -83,28 +137,40 @@ TEST_F(FileScrubber, NullRulesCopyTheKeptLinesUnchanged) {
     EXPECT_EQ("* Hubmaster : host1\n", readFile(out));
 }
 
-// A regex rule that fails while matching (catastrophic backtracking) is skipped on that
-// line: the rules after it still mask, and the log never holds the line.
-TEST_F(FileScrubber, FailingRuleIsSkippedAndLineNeverLogged) {
+// A regex rule that fails while matching (the engine gives up) must not let the line out half
+// masked: it is withheld whole, counted, and the log names the rule, never the line.
+TEST_F(FileScrubber, LineARuleCannotBeAppliedToIsWithheld) {
     ScrubRuleList rules;
-    scrubtest::addRegex(rules, "(a+)+b");
     scrubtest::addLiteral(rules, "topsecret");
-    // The "ab" at the end lets the rule past its prefilter; the run of a's before it makes the
-    // engine give up.
-    std::string line = "topsecret " + std::string(40, 'a') + "c ab";
-    scrubLogLine(line, &rules, &map_);
-    EXPECT_EQ(0u, line.find("MaskedData"));
-    EXPECT_EQ(std::string::npos, line.find("topsecret"));
+    scrubtest::addRegex(rules, "([a-z0-9]+[.]?)+@corp\\.com");
+    std::string line = "topsecret " + std::string(80, 'x') + "! contact jsmith@corp.com\n";
+    EXPECT_EQ(-1, scrubLogLine(line, &rules, &map_));
+    EXPECT_EQ("Masked_RedactedLine\n", line);
     const std::string text = log();
-    EXPECT_NE(std::string::npos, text.find("Scrub rule 0 failed")) << text;
+    EXPECT_NE(std::string::npos, text.find("Scrub rule 1 could not be applied")) << text;
+    EXPECT_EQ(std::string::npos, text.find("jsmith"));
     EXPECT_EQ(std::string::npos, text.find("topsecret"));
-    EXPECT_EQ(std::string::npos, text.find("aaaaaaaa"));
 
-    // Once per rule, not once per line.
-    std::string again = "topsecret " + std::string(40, 'a') + "c ab";
-    scrubLogLine(again, &rules, &map_);
+    // Once per rule, not once per line; lines it can be applied to are masked as before.
+    std::string again = "token " + std::string(80, 'x') + "! jsmith@corp.com";
+    EXPECT_EQ(-1, scrubLogLine(again, &rules, &map_));
+    std::string fine = "mail jsmith@corp.com";
+    EXPECT_EQ(0, scrubLogLine(fine, &rules, &map_));
+    EXPECT_EQ("mail MaskedData1", fine);
     const std::string after = log();
-    EXPECT_EQ(after.find("Scrub rule 0 failed"), after.rfind("Scrub rule 0 failed"));
+    EXPECT_EQ(after.find("Scrub rule 1 could not"), after.rfind("Scrub rule 1 could not"));
+}
+
+// A line may take only so long; past that it is withheld like one a rule failed on.
+TEST_F(FileScrubber, LineOutOfTimeIsWithheld) {
+    ScrubRuleList rules;
+    scrubtest::addRegex(rules, "[0-9]+");
+    auto scrubber = scrub::makeLineScrubber(&rules, &map_);
+    scrubber->setLineTimeLimit(std::chrono::nanoseconds(0));
+    std::string line = "pin 1234";
+    EXPECT_FALSE(scrubber->scrub(line));
+    EXPECT_EQ("Masked_RedactedLine", line);
+    EXPECT_EQ(1u, scrubber->redactedLines());
 }
 
 TEST_F(FileScrubber, BrokenExpressionIsLoggedWithoutItsText) {

@@ -1,15 +1,15 @@
-// No rule value survives scrubbing: for every literal rule, no whole-word occurrence is left
-// in the scrubbed copies of generated product logs and of third-party sample logs, and with
-// an IPv4 rule no dotted address is left.
+// No rule value survives scrubbing: the scrubbed copies of generated product logs and of
+// third-party sample logs pass the leak check (the one definition of a leak, LeakVerifier)
+// for a rule list of words sampled from the sources and an IPv4 rule.
 #include <gtest/gtest.h>
 
-#include <boost/regex.hpp>
 #include <filesystem>
 #include <random>
 #include <set>
 
 #include "host/Log.h"
 #include "scrub/BitMap.h"
+#include "scrub/LeakVerifier.h"
 #include "scrub/TreeScrubber.h"
 #include "support/ScrubTestRules.h"
 #include "support/TestEnv.h"
@@ -19,61 +19,35 @@ namespace {
 
 const char* const kIpv4 = "\\b[0-9]{1,3}(\\.[0-9]{1,3}){3}\\b";
 
-std::vector<std::string> filesBelow(const std::string& dir) {
-    std::vector<std::string> files;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
-        if (entry.is_regular_file()) files.push_back(entry.path().string());
-    }
-    return files;
+bool isAlnum(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
 }
 
-bool isWord(char c) {
-    return scrub::isWordChar(static_cast<unsigned char>(c));
-}
-
-// Words of at least four characters that begin with a letter, from every file below dir.
+// Words of at least four characters that begin with a letter, from every file below dir, and
+// that never occur inside a longer word: the check counts a value anywhere, the scrubber
+// masks whole words.
 std::vector<std::string> sampleWords(const std::string& dir, size_t count, uint32_t seed) {
-    std::set<std::string> words;
-    for (const std::string& file : filesBelow(dir)) {
-        const std::string text = toLowerStr(testenv::readFile(file));
-        size_t i = 0;
-        while (i < text.size()) {
-            if (!isWord(text[i])) {
-                ++i;
-                continue;
-            }
-            size_t j = i;
-            while (j < text.size() && isWord(text[j])) ++j;
-            if (j - i >= 4 && text[i] >= 'a' && text[i] <= 'z') words.insert(text.substr(i, j - i));
-            i = j;
-        }
+    std::string text;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+        if (entry.is_regular_file()) text += toLowerStr(testenv::readFile(entry.path())) + "\n";
     }
-    std::vector<std::string> all(words.begin(), words.end());
-    std::shuffle(all.begin(), all.end(), std::mt19937(seed));
-    if (all.size() > count) all.resize(count);
-    return all;
-}
-
-void expectNothingSurvives(const std::string& dir, const std::vector<std::string>& values) {
-    const boost::regex ipv4(kIpv4);
-    const std::vector<std::string> files = filesBelow(dir);
-    ASSERT_FALSE(files.empty());
-    for (const std::string& file : files) {
-        const std::string text = testenv::readFile(file);
-        ASSERT_FALSE(boost::regex_search(text, ipv4)) << file;
-        const std::string lower = toLowerStr(text);
-        for (const std::string& value : values) {
-            for (size_t p = lower.find(value); p != std::string::npos;
-                 p = lower.find(value, p + 1)) {
-                const size_t end = p + value.size();
-                const bool startsWord = p == 0 || !isWord(lower[p - 1]);
-                const bool endsWord = end == lower.size() || !isWord(lower[end]);
-                ASSERT_FALSE(startsWord && endsWord)
-                    << "[" << value << "] survives in " << file << " at " << p << ": "
-                    << text.substr(p < 40 ? 0 : p - 40, 100);
-            }
-        }
+    std::map<std::string, size_t> whole;
+    for (size_t i = 0; i < text.size();) {
+        size_t j = i;
+        while (j < text.size() && isAlnum(text[j])) ++j;
+        if (j - i >= 4 && text[i] >= 'a') ++whole[text.substr(i, j - i)];
+        i = j == i ? i + 1 : j;
     }
+    std::vector<std::string> words;
+    for (const auto& [word, n] : whole) {
+        size_t anywhere = 0;
+        for (size_t p = text.find(word); p != std::string::npos; p = text.find(word, p + 1))
+            ++anywhere;
+        if (anywhere == n) words.push_back(word);
+    }
+    std::shuffle(words.begin(), words.end(), std::mt19937(seed));
+    if (words.size() > count) words.resize(count);
+    return words;
 }
 
 class Leak : public ::testing::Test {
@@ -89,9 +63,15 @@ class Leak : public ::testing::Test {
         for (const std::string& value : values) scrubtest::addLiteral(rules, value);
         scrubtest::addRegex(rules, kIpv4, "...");
         ReplacementMap map;
+        scrub::LeakVerifier verifier(rules, map);
+        ASSERT_EQ(1, verifier.verify(source).status()) << "the sources must hold the values";
         const std::string dest = dir_.file("scrubbed");
         ASSERT_TRUE(scrubLogFiles(source.c_str(), dest.c_str(), &rules, &map));
-        expectNothingSurvives(dest, values);
+        const scrub::LeakReport report = verifier.verify(dest);
+        EXPECT_EQ(0, report.status());
+        for (const auto& f : report.findings)
+            ADD_FAILURE() << f.member << ":" << f.line << " holds rule " << f.rule << " ("
+                          << rules[f.rule - 1].first << ")";
     }
 
     testenv::RegistryFixture registry_;
@@ -117,9 +97,7 @@ TEST_F(Leak, SampleLogsOfOtherSystems) {
     const std::string logs = dir_.mkdir("logs");
     ASSERT_EQ(0, testenv::runShell("cp '" + data + "'/*.log '" + logs + "'/"));
     std::vector<std::string> values = sampleWords(logs, 200, 5);
-    for (const char* known : {"labsz", "combo", "webmaster", "root", "hinet"}) {
-        values.push_back(known);
-    }
+    for (const char* known : {"labsz", "combo", "webmaster", "hinet"}) values.push_back(known);
     scrubAndCheck(logs, values);
 }
 

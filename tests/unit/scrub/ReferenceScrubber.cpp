@@ -17,8 +17,8 @@ std::string lower(std::string s) {
     return s;
 }
 
+// Bytes of 0x80 and above belong to multi-byte characters and never continue a word.
 bool isWord(unsigned char c) {
-    c &= 0x7F;
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
 
@@ -125,12 +125,11 @@ void Tracker::separators(int p, int n, bool& start, bool& end) const {
 
 bool scrubLine(std::string& line, const ScrubRuleList* rules, ReplacementMap* map) {
     std::string work = line;
-    bool clean = true;
-    if (!rules || line.empty()) return clean;
+    if (!rules || line.empty()) return true;
     const bool header = line.size() >= 27 && line[5] == ' ' && line[11] == ' ' && line[17] == ' ' &&
                         line[14] == '/' && line[20] == ':' && line[23] == ':';
     const std::string test = header ? line.substr(27) : line;
-    if (test.empty()) return clean;
+    if (test.empty()) return true;
     BitMap_t set;
     for (char c : lower(test)) {
         const unsigned k = code(static_cast<unsigned char>(c));
@@ -177,9 +176,16 @@ bool scrubLine(std::string& line, const ScrubRuleList* rules, ReplacementMap* ma
             try {
                 while (boost::regex_search(from, low.cend(), m, re)) {
                     if (m[0].first == m[0].second) {
-                        if (m[0].first == low.cend()) break;
-                        from = m[0].first + 1;
-                        continue;
+                        // Try the same place once more for a non-empty match, else move on.
+                        boost::smatch again;
+                        if (!boost::regex_search(m[0].first, low.cend(), again, re,
+                                                 boost::match_not_null | boost::match_continuous,
+                                                 from)) {
+                            if (m[0].first == low.cend()) break;
+                            from = m[0].first + 1;
+                            continue;
+                        }
+                        m = again;
                     }
                     const int p = static_cast<int>(m[0].first - low.cbegin());
                     const int n = static_cast<int>(m[0].length());
@@ -190,7 +196,11 @@ bool scrubLine(std::string& line, const ScrubRuleList* rules, ReplacementMap* ma
                     from = m[0].second;
                 }
             } catch (const std::runtime_error&) {
-                clean = false;  // the matches so far stay; the other rules go on
+                // The engine gave up: the line is withheld whole.
+                const bool newline = line.back() == '\n';
+                line = "Masked_RedactedLine";
+                if (newline) line += '\n';
+                return false;
             }
         }
         for (const Record& r : records) tracker.insert(r.p, r.n, r.m);
@@ -207,7 +217,7 @@ bool scrubLine(std::string& line, const ScrubRuleList* rules, ReplacementMap* ma
             line = std::string(prefix) + "Masked_CustomData\n";
         break;
     }
-    return clean;
+    return true;
 }
 
 }  // namespace reference

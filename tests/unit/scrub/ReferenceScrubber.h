@@ -23,7 +23,7 @@ class Tracker {
 };
 
 // False when a rule failed while matching (the regex engine gave up on a pathological
-// expression): that rule's remaining matches on the line were left, the other rules ran.
+// expression): the line is then withheld whole ("Masked_RedactedLine").
 bool scrubLine(std::string& line, const ScrubRuleList* rules, ReplacementMap* map);
 
 }  // namespace reference

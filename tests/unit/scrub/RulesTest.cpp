@@ -1,5 +1,7 @@
 // Rule bitmaps, masked-name numbering, the patterns file loader and the exported constants.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -126,8 +128,17 @@ TEST_F(PatternFile, UnreadableInputKeepsContainers) {
     rules_.emplace_back("kept", ScrubPatternConfig_t());
     EXPECT_EQ(-1, populateScrubPatternsFromFile("", rules_, map_));
     EXPECT_EQ(-1, populateScrubPatternsFromFile(dir_.file("missing"), rules_, map_));
-    // A directory opens but cannot be read: reported, not taken as an empty file.
+    // Only a regular file is a patterns file; a device or a FIFO never holds the loader.
     EXPECT_EQ(-1, populateScrubPatternsFromFile(dir_.path(), rules_, map_));
+    EXPECT_EQ(-1, populateScrubPatternsFromFile("/dev/urandom", rules_, map_));
+    ASSERT_EQ(0, mkfifo(dir_.file("fifo").c_str(), 0600));
+    EXPECT_EQ(-1, populateScrubPatternsFromFile(dir_.file("fifo"), rules_, map_));
+    // A read error is reported, not taken as the end of the file.
+    EXPECT_EQ(-1, populateScrubPatternsFromFile("/proc/self/mem", rules_, map_));
+    // A file over the limit is refused before it is read.
+    testenv::writeFile(dir_.file("huge"), "alpha\n");
+    ASSERT_EQ(0, truncate(dir_.file("huge").c_str(), scrub::kMaxPatternFileBytes + 1));
+    EXPECT_EQ(-1, populateScrubPatternsFromFile(dir_.file("huge"), rules_, map_));
     EXPECT_EQ(1u, rules_.size());
 }
 

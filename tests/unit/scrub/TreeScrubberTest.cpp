@@ -2,7 +2,12 @@
 // the destination rules and the fronts built on it.
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+
+#include "host/FileHandle.h"
 #include "host/Log.h"
 #include "scrub/ScrubbedCopies.h"
 #include "scrub/TreeScrubber.h"
@@ -125,13 +130,65 @@ TEST_F(TreeScrubber, DestinationThatCannotBeMadeIsAFailure) {
     EXPECT_TRUE(exists(existing + "/a.log"));
 }
 
-TEST_F(TreeScrubber, DestinationInsideSourceIsNotWalkedAgain) {
+// The copy never lands in the tree it reads: not on the source, not inside it, not through a
+// link; and a source that cannot be listed leaves no empty destination behind.
+TEST_F(TreeScrubber, DestinationMustLieOutsideTheSource) {
     writeFile(src_ + "/a.log", "host1\n");
-    ASSERT_EQ(0, testenv::runShell("ln -s .. '" + src_ + "/loop'"));
-    const std::string dest = src_ + "/scrubbed";
-    ASSERT_TRUE(scrubLogFiles(src_.c_str(), dest.c_str(), &rules_, &map_));
+    ASSERT_EQ(0, symlink(src_.c_str(), dir_.file("alias").c_str()));
+    for (const std::string& dest : {src_, src_ + "/scrubbed", dir_.file("alias") + "/x"}) {
+        EXPECT_FALSE(scrubLogFiles(src_.c_str(), dest.c_str(), &rules_, &map_)) << dest;
+        EXPECT_EQ("host1\n", readFile(src_ + "/a.log"));
+        EXPECT_EQ(1, countEntries(src_));
+    }
+    EXPECT_FALSE(
+        scrubLogFiles(dir_.file("nowhere").c_str(), dir_.file("dest").c_str(), &rules_, &map_));
+    EXPECT_FALSE(exists(dir_.file("dest")));
+}
+
+// Only regular files are read, links are followed only inside the tree, and copies are no
+// more readable than owner read and write. A FIFO must not hold the scrub.
+TEST_F(TreeScrubber, LinksOutOfTheTreeAndSpecialFilesStayOut) {
+    writeFile(dir_.file("secret/shadow"), "root:secret\n");
+    writeFile(src_ + "/a.log", "host1\n");
+    ASSERT_EQ(0, chmod((src_ + "/a.log").c_str(), 0644));
+    ASSERT_EQ(0, mkfifo((src_ + "/pipe.log").c_str(), 0600));
+    ASSERT_EQ(0, symlink("../secret/shadow", (src_ + "/shadow.log").c_str()));
+    ASSERT_EQ(0, symlink(dir_.file("secret").c_str(), (src_ + "/linked").c_str()));
+    ASSERT_EQ(0, symlink("/dev/zero", (src_ + "/zero.log").c_str()));
+    ASSERT_EQ(0, symlink("a.log", (src_ + "/b.log").c_str()));
+    ASSERT_EQ(0, symlink("..", (src_ + "/loop").c_str()));
+    writeFile(src_ + "/sub/c.log", "host1\n");
+    ASSERT_EQ(0, symlink("..", (src_ + "/sub/up").c_str()));  // inside, but back up the walk
+    const std::string dest = dir_.file("dest");
+    scrubFiles scrubber(2, 1800000);
+    ASSERT_TRUE(scrubber.DoScrubbing(src_.c_str(), dest.c_str(), &rules_, &map_));
     EXPECT_EQ("MaskedData1\n", readFile(dest + "/a.log"));
-    EXPECT_FALSE(exists(dest + "/scrubbed"));
+    EXPECT_EQ("MaskedData1\n", readFile(dest + "/b.log"));
+    EXPECT_EQ(3, countEntries(dest));
+    EXPECT_EQ(1, countEntries(dest + "/sub"));
+    EXPECT_EQ(5u, scrubber.summary().leftOut);  // pipe, shadow, linked, zero, loop
+    struct stat st;
+    ASSERT_EQ(0, stat((dest + "/a.log").c_str(), &st));
+    EXPECT_EQ(0600u, st.st_mode & 07777);
+    ASSERT_EQ(0, stat(dest.c_str(), &st));
+    EXPECT_EQ(0700u, st.st_mode & 07777);
+}
+
+// A copy that cannot be written fails the scrub and leaves nothing of itself; a file that
+// cannot be decompressed is left out and counted.
+TEST_F(TreeScrubber, WriteFailureFailsTheScrubAndUnreadableFilesAreCounted) {
+    for (int i = 0; i < 5; ++i) writeFile(src_ + "/f" + std::to_string(i) + ".log", "host1\n");
+    writeFile(src_ + "/plain.log.bz2", "host1 is no bzip2 data\n");
+    host::io::injectWriteFault(ENOSPC);
+    const std::string dest = dir_.file("dest");
+    scrubFiles scrubber(2, 1800000);
+    EXPECT_FALSE(scrubber.DoScrubbing(src_.c_str(), dest.c_str(), &rules_, &map_));
+    host::io::clearFaults();
+    const scrub::TreeScrubSummary summary = scrubber.summary();
+    EXPECT_EQ(1u, summary.writeFailures);
+    EXPECT_EQ(4u, summary.copies);
+    EXPECT_EQ(1u, summary.unreadable);
+    EXPECT_EQ(4, countEntries(dest)) << "neither the failed copy nor plain.log";
 }
 
 TEST_F(TreeScrubber, PiecesCalledOnTheirOwn) {

@@ -1,0 +1,135 @@
+// The job-log step: the job log is streamed whole and then deleted; a job log that cannot be
+// written is never sent; a selected log that cannot be read is reported to the requester;
+// concurrent requests for one remote client each download into their own folder.
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "collector/RequestRunner.h"
+#include "collector/infoNLogsCollector.h"
+#include "host/FileHandle.h"
+#include "support/LogFixtures.h"
+#include "support/RequestHarness.h"
+
+namespace {
+
+using harness::Installation;
+
+// Files left in the staging directory right after the common step.
+std::vector<std::string> leftAfterStep;
+
+void initThenCommonStep(infoNLogsCollector& c) {
+    c.init();
+    c.collectCommonLogs();
+    leftAfterStep.clear();
+    if (DIR* dir = opendir(c.supportDir().c_str())) {
+        while (struct dirent* e = readdir(dir))
+            if (e->d_name[0] != '.') leftAfterStep.push_back(e->d_name);
+        closedir(dir);
+    }
+}
+
+harness::Reply runJobLogStep(long long jobId) {
+    harness::Reply reply;
+    CTeSocket libraryEnd, requesterEnd;
+    EXPECT_FALSE(CTeSocket::createPair(libraryEnd, requesterEnd).IsError());
+    {
+        CWyNetwork network(libraryEnd);
+        infoNLogsCollector collector(&libraryEnd, 0, 0, jobId, {}, 0, 0, OPT_FILTER_BY_JOB, 0, {},
+                                     {}, {}, {}, {}, {}, "client01", 0, "", &network, nullptr,
+                                     nullptr, "");
+        runCollectorRequest(collector, &network, initThenCommonStep);
+        libraryEnd = CTeSocket();
+    }
+    harness::MemorySink sink(reply);
+    reply.decoded = host::readReplies(requesterEnd.fd(), sink, reply.decodeError);
+    return reply;
+}
+
+class JobLogStep : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        line_ = lstest::entry("10001", "1", "07/14", "09:00:00", "4711");
+        testenv::writeFile(inst_.logDir + "/wyd.log", lstest::header(lstest::thisYear()) + line_);
+    }
+    void TearDown() override { host::io::clearFaults(); }
+    Installation inst_;
+    std::string line_;
+};
+
+TEST_F(JobLogStep, JobLogIsStreamedWholeThenDeleted) {
+    harness::Reply reply = runJobLogStep(4711);
+    ASSERT_TRUE(reply.decoded) << reply.decodeError;
+    EXPECT_FALSE(reply.hasFailure());
+    ASSERT_EQ(1u, reply.files.size());
+    EXPECT_TRUE(reply.files[0].complete());
+    EXPECT_EQ(lstest::banner("client01", "wyd.log") + line_, reply.contents.begin()->second);
+    EXPECT_TRUE(leftAfterStep.empty()) << leftAfterStep.front();
+}
+
+TEST_F(JobLogStep, JobLogThatCannotBeWrittenIsNeverSent) {
+    host::io::injectWriteFault(ENOSPC);
+    harness::Reply reply = runJobLogStep(4711);
+    ASSERT_TRUE(reply.decoded) << reply.decodeError;
+    EXPECT_TRUE(reply.hasFailure());
+    EXPECT_TRUE(reply.files.empty());
+    EXPECT_NE(std::string::npos, inst_.log().find("Failed to write the job log file"));
+    EXPECT_TRUE(Installation::stagingDirs(inst_.jobResultsDir).empty());
+}
+
+TEST_F(JobLogStep, UnreadableSelectedLogIsReportedAfterTheJobLog) {
+    testenv::writeFile(inst_.logDir + "/wyd_2.log.bz2", "no bzip2 data\n");
+    harness::Reply reply = runJobLogStep(4711);
+    ASSERT_TRUE(reply.decoded) << reply.decodeError;
+    ASSERT_EQ(1u, reply.files.size());
+    EXPECT_EQ(lstest::banner("client01", "wyd.log") + line_, reply.contents.begin()->second);
+    EXPECT_TRUE(reply.hasFailure());
+}
+
+// Two requests for one remote client started in the same second: each downloads into a
+// folder of its own, so the first to finish cannot take the other's files away.
+TEST(ProxyDownload, EveryRequestGetsItsOwnFolder) {
+    Installation inst;
+    const std::string remote = inst.registry.makeDir("remote7");
+    testenv::writeFile(remote + "/wyd.log", "remote\n");
+    inst.registry.setNumber("Clients/7", "nOsId", 49);
+    inst.registry.setString("Clients/7", "dProxyFolder", remote);
+    CTeSocket a, b;
+    ASSERT_FALSE(CTeSocket::createPair(a, b).IsError());
+    CWyNetwork network(a);
+    auto make = [&] {
+        return std::make_unique<infoNLogsCollector>(
+            &a, 0, 7, 0, std::vector<long long>{}, 0, 0, OPT_PRODUCT_LOGS, 0,
+            std::vector<std::string>{}, std::vector<std::string>{}, std::vector<std::string>{},
+            std::set<std::string>{}, ScrubRuleList{}, ReplacementMap{}, "remote7", 0, "", &network,
+            nullptr, nullptr, "");
+    };
+    auto first = make();
+    auto second = make();
+    // Started at once on two threads (the staging folder's name carries the thread).
+    std::mutex lock;
+    std::condition_variable changed;
+    int done = 0;
+    auto init = [&](infoNLogsCollector& c) {
+        c.init();
+        std::unique_lock<std::mutex> guard(lock);
+        ++done;
+        changed.notify_all();
+        changed.wait(guard, [&] { return done == 2; });
+    };
+    std::thread one(init, std::ref(*first)), two(init, std::ref(*second));
+    one.join();
+    two.join();
+    ASSERT_FALSE(first->proxyFolderName().empty());
+    EXPECT_NE(first->proxyFolderName(), second->proxyFolderName());
+    first->uninitialize();
+    EXPECT_EQ("remote\n",
+              testenv::readFile(inst.logDir + "/" + second->proxyFolderName() + "/wyd.log"));
+    second->uninitialize();
+}
+
+}  // namespace
