@@ -11,13 +11,8 @@
 #include "host/Log.h"
 #include "host/Registry.h"
 
-namespace {
+namespace common {
 
-constexpr int kPathSize = 1024;
-
-// snprintf into a kPathSize buffer; a text that does not fit is refused with a log line.
-bool formatPath(char* buffer, const char* tag, const char* fmt, ...)
-    __attribute__((format(printf, 3, 4)));
 bool formatPath(char* buffer, const char* tag, const char* fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
@@ -33,22 +28,10 @@ bool formatPath(char* buffer, const char* tag, const char* fmt, ...) {
     return true;
 }
 
-}  // namespace
-
-namespace common {
-
 std::string jobResultsDirectoryOf(const char* machine) {
     WYPI_CommClient comm;
     comm.setFocus(WYPI_Focus::getFocus());
     return comm.getJobResultsDirectory(machine ? machine : "");
-}
-
-std::string clientOrThisMachine(const char* clientName) {
-    if (clientName && *clientName) return clientName;
-    WYPlatformInfo info;
-    info.setFocus(WYPI_Focus::getFocus());
-    const char* physical = info.getPhysicalMachine();
-    return physical ? physical : "";
 }
 
 }  // namespace common
@@ -58,15 +41,15 @@ int getJobResultFilePath(char* resultDir, char* baseDir, const char* clientName,
     const char* tag = "getJobResultFilePath";
     resultDir[0] = '\0';
     baseDir[0] = '\0';
-    const std::string client = common::clientOrThisMachine(clientName);
+    const std::string client = host::clientOrThisMachine(clientName);
     std::string root = common::jobResultsDirectoryOf(client.c_str());
     if (root.empty()) {
         log.Error(tag, "Failed to get the job results directory of [%s]", client.c_str());
         return -1;
     }
-    bool ok = jobId == 0 ? formatPath(resultDir, tag, "%s/WY_JobResults", root.c_str())
-                         : formatPath(resultDir, tag, "%s/WY_JobResults/%d/0/%lld", root.c_str(), 2,
-                                      jobId);
+    bool ok = jobId == 0 ? common::formatPath(resultDir, tag, "%s/WY_JobResults", root.c_str())
+                         : common::formatPath(resultDir, tag, "%s/WY_JobResults/%d/0/%lld",
+                                              root.c_str(), 2, jobId);
     int result = 0;
     log.Debug(tag, "Job result dir path is : %s ", resultDir);
     struct stat st;
@@ -74,7 +57,7 @@ int getJobResultFilePath(char* resultDir, char* baseDir, const char* clientName,
         log.Debug(tag, "Error while executing stat on, %s (%d)", resultDir, errno);
         result = -1;
     }
-    if (formatPath(baseDir, tag, "%s/%d/", root.c_str(), 2) && stat(baseDir, &st) != 0) {
+    if (common::formatPath(baseDir, tag, "%s/%d/", root.c_str(), 2) && stat(baseDir, &st) != 0) {
         log.Debug(tag, "Error while executing stat on, %s (%d)", baseDir, errno);
         baseDir[0] = '\0';
     }

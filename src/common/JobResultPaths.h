@@ -17,8 +17,10 @@ namespace common {
 // The job results directory of a client (empty: this machine), as the focused instance
 // knows it; empty when unknown.
 std::string jobResultsDirectoryOf(const char* machine);
-// The client whose job results are meant: the requested one, or this machine when the
-// request named none.
-std::string clientOrThisMachine(const char* clientName);
+// snprintf into a kPathSize-byte buffer; a text that does not fit is refused with a log line
+// under tag and leaves the buffer empty.
+constexpr int kPathSize = 1024;
+bool formatPath(char* buffer, const char* tag, const char* fmt, ...)
+    __attribute__((format(printf, 3, 4)));
 
 }  // namespace common

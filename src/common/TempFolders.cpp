@@ -44,6 +44,20 @@ bool createFreshFolder(const std::string& path, std::string& created) {
     return false;
 }
 
+std::string createTimeNamedFolder(const std::string& base, const std::string& prefix,
+                                  const char* tag) {
+    EvDebug log;
+    const std::string first = timeNamedPath(base, prefix);
+    std::string folder;
+    log.DebugLvl(tag, 6, "Creating temp dir [%s]", first.c_str());
+    if (first.empty() || !createFreshFolder(first, folder)) {
+        log.Error(tag, "Failed to create directory [%s]. Error [%s]", folder.c_str(),
+                  std::strerror(errno));
+        return "";
+    }
+    return folder;
+}
+
 }  // namespace common
 
 bool getTempDirInJobResultsDir(std::string& name) {

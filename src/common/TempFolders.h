@@ -26,5 +26,9 @@ std::string timeNamedPath(const std::string& base, const std::string& prefix);
 // in the same second). True with created set; false with created naming the last path tried
 // and errno set (0 when the names ran over the path limit).
 bool createFreshFolder(const std::string& path, std::string& created);
+// timeNamedPath and createFreshFolder in one: the created folder, or empty with the failure
+// logged under tag.
+std::string createTimeNamedFolder(const std::string& base, const std::string& prefix,
+                                  const char* tag);
 
 }  // namespace common

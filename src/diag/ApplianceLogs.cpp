@@ -26,18 +26,9 @@ std::string setting(WYPlatformInfo& info, const char* key, const char* value) {
 }
 
 std::string makeScrubFolder() {
-    EvDebug log;
     const std::string results = common::thisMachineJobResultsDir(kTag);
     if (results.empty()) return "";
-    const std::string first = common::timeNamedPath(results, "ScrubbedTessaroLogs_");
-    std::string folder;
-    log.DebugLvl(kTag, 6, "Creating temp dir [%s]", first.c_str());
-    if (first.empty() || !common::createFreshFolder(first, folder)) {
-        log.Error(kTag, "Failed to create directory [%s]. Error [%s]", folder.c_str(),
-                  std::strerror(errno));
-        return "";
-    }
-    return folder;
+    return common::createTimeNamedFolder(results, "ScrubbedTessaroLogs_", kTag);
 }
 
 // Runs the hardware-log tool into the staging directory; its output folder, or empty.

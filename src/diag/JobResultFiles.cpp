@@ -19,27 +19,8 @@
 
 namespace {
 
-constexpr int kPathSize = 1024;
 constexpr size_t kCopyBlock = 16384;
 const char kLibraryLog[] = "/tmp/libwyobk.log";
-
-// snprintf into a kPathSize buffer; a text that does not fit is refused with a log line.
-bool formatPath(char* buffer, const char* tag, const char* fmt, ...)
-    __attribute__((format(printf, 3, 4)));
-bool formatPath(char* buffer, const char* tag, const char* fmt, ...) {
-    va_list ap;
-    va_start(ap, fmt);
-    int n = vsnprintf(buffer, kPathSize, fmt, ap);
-    va_end(ap);
-    if (n < 0 || n >= kPathSize) {
-        EvDebug log;
-        log.Error(tag, "Path longer than %d characters refused: [%.200s...]", kPathSize - 1,
-                  buffer);
-        buffer[0] = '\0';
-        return false;
-    }
-    return true;
-}
 
 bool exists(const char* path) {
     struct stat st;
@@ -50,14 +31,14 @@ bool exists(const char* path) {
 bool copyCollectFile(char* outPath, const char* dir, const char* idText) {
     EvDebug log;
     const char* tag = "getFLRResult";
-    char source[kPathSize];
-    if (!formatPath(source, tag, "%s/Collect.txt", dir)) return false;
+    char source[common::kPathSize];
+    if (!common::formatPath(source, tag, "%s/Collect.txt", dir)) return false;
     host::FileHandle in = host::FileHandle::openRegular(source);
     if (!in) {
         log.Error(tag, "Failed to open [%s]", source);
         return false;
     }
-    if (!formatPath(outPath, tag, "%s/JobId_PairId_%s", dir, idText)) return false;
+    if (!common::formatPath(outPath, tag, "%s/JobId_PairId_%s", dir, idText)) return false;
     host::FileHandle out = host::FileHandle::open(outPath, "w+");
     if (!out) {
         log.Error(tag, "Failed to open [%s]", outPath);
@@ -122,14 +103,14 @@ bool appendRmanAndLibraryLog(FILE* out, long long jobId, const char* clientName,
     EvDebug log;
     const char* tag = "getRmanLogByJobId";
     bool copied = true;
-    std::string client = common::clientOrThisMachine(clientName);
+    std::string client = host::clientOrThisMachine(clientName);
     std::string machine = client.empty() ? "NO NAME" : client;
     std::string root = common::jobResultsDirectoryOf(client.c_str());
-    char path[kPathSize];
+    char path[common::kPathSize];
     if (root.empty()) {
         log.Error(tag, "Failed to get the job results directory of [%s]", client.c_str());
-    } else if (formatPath(path, tag, "%s/WY_JobResults/%d/0/%lld/%s", root.c_str(), 2, jobId,
-                          name)) {
+    } else if (common::formatPath(path, tag, "%s/WY_JobResults/%d/0/%lld/%s", root.c_str(), 2,
+                                  jobId, name)) {
         log.Debug(tag, "rman log path is : %s ", path);
         if (exists(path)) {
             if (!dumpFileToLogFile(out, path, machine.c_str(), name)) {
@@ -172,14 +153,14 @@ bool getFLRResult(char* outPath, unsigned int unused, unsigned int pairId, unsig
         return false;
     }
     char idText[32];
-    char dir[kPathSize];
+    char dir[common::kPathSize];
     bool ok;
     if (fileType == 6 || (fileType == 8 && jobId >= 1)) {
         snprintf(idText, sizeof idText, "%lld", jobId);
-        ok = formatPath(dir, tag, "%s/cdr/copyback/%s", root.c_str(), idText);
+        ok = common::formatPath(dir, tag, "%s/cdr/copyback/%s", root.c_str(), idText);
     } else {
         snprintf(idText, sizeof idText, "%u", pairId);
-        ok = formatPath(dir, tag, "%s/cdr/%s", root.c_str(), idText);
+        ok = common::formatPath(dir, tag, "%s/cdr/%s", root.c_str(), idText);
     }
     if (!ok) return false;
     log.Debug(tag, "Directory [%s]", dir);
@@ -193,7 +174,7 @@ bool getFLRResult(char* outPath, unsigned int unused, unsigned int pairId, unsig
         case 3:
             return true;
         case 2:
-            return formatPath(outPath, tag, "%s/OrphanFiles.txt", dir);
+            return common::formatPath(outPath, tag, "%s/OrphanFiles.txt", dir);
         case 4:
         case 6:
         case 8:

@@ -32,18 +32,9 @@ std::string workingDirectory() {
 // A fresh "ScrubbedSystemLogs_<seconds>" folder in the job results directory; empty
 // (logged) on failure.
 std::string makeScrubFolder() {
-    EvDebug log;
     const std::string results = common::thisMachineJobResultsDir(kTag);
     if (results.empty()) return "";
-    const std::string first = common::timeNamedPath(results, "ScrubbedSystemLogs_");
-    std::string folder;
-    log.DebugLvl(kTag, 6, "Creating temp dir [%s]", first.c_str());
-    if (first.empty() || !common::createFreshFolder(first, folder)) {
-        log.Error(kTag, "Failed to create directory [%s]. Error [%s]", folder.c_str(),
-                  std::strerror(errno));
-        return "";
-    }
-    return folder;
+    return common::createTimeNamedFolder(results, "ScrubbedSystemLogs_", kTag);
 }
 
 void removeScrubFolder(const std::string& folder) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "host/File.h"
+#include "host/FileHandle.h"
 #include "host/Log.h"
 
 namespace host {
@@ -190,7 +191,7 @@ class Unpacker {
                 const char* why = archive_error_string(in);
                 return fail("damaged bundle at [" + joined(path) + "]: " + (why ? why : "?"));
             }
-            if (!writeAll(out.get(), buffer_.data(), static_cast<size_t>(got)))
+            if (!io::writeFd(out.get(), buffer_.data(), static_cast<size_t>(got)))
                 return failErrno("write", path);
             stats_.bytes += static_cast<uint64_t>(got);
         }
@@ -201,17 +202,6 @@ class Unpacker {
         }
         if (::close(out.release()) != 0) return failErrno("write", path);
         ++stats_.files;
-        return true;
-    }
-
-    static bool writeAll(int fd, const char* data, size_t size) {
-        while (size > 0) {
-            const ssize_t put = ::write(fd, data, size);
-            if (put < 0 && errno == EINTR) continue;
-            if (put <= 0) return false;
-            data += put;
-            size -= static_cast<size_t>(put);
-        }
         return true;
     }
 

@@ -16,22 +16,12 @@
 
 #include "host/Archive.h"
 #include "host/File.h"
+#include "host/FileHandle.h"
 #include "host/Log.h"
 
 namespace {
 
 constexpr size_t kBlock = 64 * 1024;
-
-bool writeAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        ssize_t put = write(fd, data, size);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
-        data += put;
-        size -= static_cast<size_t>(put);
-    }
-    return true;
-}
 
 const char* reasonOf(struct archive* in, const char* fallback) {
     const char* text = archive_error_string(in);
@@ -94,7 +84,7 @@ CTeError decompressStream(const std::string& source, const std::string& destinat
                               SL_CODE_LOCATION);
             break;
         }
-        if (!writeAll(out, buffer.data(), static_cast<size_t>(got))) {
+        if (!host::io::writeFd(out, buffer.data(), static_cast<size_t>(got))) {
             result = FXErrorUtil::ErrorErrNo(SL_CODE_LOCATION, errno, "cannot write [%s]",
                                              destination.c_str());
             break;

@@ -15,6 +15,8 @@
 #include <filesystem>
 #include <vector>
 
+#include "host/FileHandle.h"
+
 namespace {
 
 // Opens name inside dirFd as a folder without following a symbolic link.
@@ -84,17 +86,6 @@ void collectMatches(const std::string& dir, const std::string& pattern, bool rec
     }
     closedir(d);
     for (const auto& folder : folders) collectMatches(folder, pattern, true, out);
-}
-
-bool writeAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        ssize_t put = write(fd, data, size);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
-        data += put;
-        size -= static_cast<size_t>(put);
-    }
-    return true;
 }
 
 }  // namespace
@@ -249,7 +240,7 @@ CTeError CTeFile::Copy(const std::string& source, const std::string& destination
             break;
         }
         if (got == 0) break;
-        if (!writeAll(out, buffer.data(), static_cast<size_t>(got))) {
+        if (!host::io::writeFd(out, buffer.data(), static_cast<size_t>(got))) {
             result = FXErrorUtil::ErrorErrNo(SL_CODE_LOCATION, errno, "cannot write [%s]",
                                              destination.c_str());
             break;

@@ -96,6 +96,22 @@ bool write(FILE* stream, const void* data, size_t size) {
     return true;
 }
 
+bool writeFd(int fd, const void* data, size_t size) {
+    const char* next = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t put = ::write(fd, next, size);
+        if (put < 0 && errno == EINTR) continue;
+        if (put < 0) return false;
+        if (put == 0) {
+            errno = EIO;
+            return false;
+        }
+        next += put;
+        size -= static_cast<size_t>(put);
+    }
+    return true;
+}
+
 bool printf(FILE* stream, const char* fmt, ...) {
     char small[512];
     va_list ap;

@@ -14,6 +14,9 @@ namespace io {
 // Writes size bytes to the stream, retrying after EINTR and after short writes. False, with
 // errno set, when the bytes could not all be written.
 bool write(FILE* stream, const void* data, size_t size);
+// The same for a descriptor (no test seam): size bytes, retrying after EINTR and short
+// writes; false, with errno set, when they could not all be written.
+bool writeFd(int fd, const void* data, size_t size);
 // Writes a formatted text through write(); false as above.
 bool printf(FILE* stream, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 // Flushes and closes the stream (always closed); false, with errno set, when the flush or

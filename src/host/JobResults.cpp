@@ -21,14 +21,6 @@ namespace {
 
 const char* const kTag = "RetrieveResults";
 
-std::string clientOrThisMachine(const char* clientName) {
-    if (clientName && *clientName) return clientName;
-    WYPlatformInfo info;
-    info.setFocus(WYPI_Focus::getFocus());
-    const char* physical = info.getPhysicalMachine();
-    return physical ? physical : "";
-}
-
 bool isFolder(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -41,7 +33,8 @@ RetrieveResults::RetrieveResults(int appType, long long jobId, int kind, const c
     : jobId_(jobId), kind_(kind) {
     WYPI_CommClient comm;
     comm.setFocus(WYPI_Focus::getFocus());
-    const std::string root = comm.getJobResultsDirectory(clientOrThisMachine(clientName).c_str());
+    const std::string root =
+        comm.getJobResultsDirectory(host::clientOrThisMachine(clientName).c_str());
     if (root.empty() || jobId <= 0 || (kind != 1 && kind != 2)) return;
     const std::string folder =
         root + "/WY_JobResults/" + std::to_string(appType) + "/0/" + std::to_string(jobId);

@@ -57,6 +57,14 @@ bool WYPI_CommClient::getJobResultsDirectory(const char* machine, char* dir, cha
 
 namespace host {
 
+std::string clientOrThisMachine(const char* clientName) {
+    if (clientName && *clientName) return clientName;
+    WYPlatformInfo info;
+    info.setFocus(WYPI_Focus::getFocus());
+    const char* physical = info.getPhysicalMachine();
+    return physical ? physical : "";
+}
+
 std::string thisMachineJobResultsDirectory(std::string& machine) {
     WYPlatformInfo platform;
     platform.setFocus(WYPI_Focus::getFocus());

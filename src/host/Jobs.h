@@ -65,4 +65,7 @@ namespace host {
 // knows it; empty when unknown. machine receives this machine's client name (empty when
 // none) for the caller's messages.
 std::string thisMachineJobResultsDirectory(std::string& machine);
+// The client whose job results are meant: the requested one, or this machine when the
+// request named none.
+std::string clientOrThisMachine(const char* clientName);
 }  // namespace host

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <vector>
 
+#include "host/FileHandle.h"
 #include "host/Registry.h"
 
 namespace host {
@@ -120,17 +121,6 @@ bool makeFolders(const std::string& dir) {
     size_t slash = dir.rfind('/');
     if (slash != std::string::npos && slash > 0 && !makeFolders(dir.substr(0, slash))) return false;
     return ::mkdir(dir.c_str(), 0755) == 0 || errno == EEXIST;
-}
-
-bool writeAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t put = ::write(fd, text.data() + done, text.size() - done);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
-        done += static_cast<size_t>(put);
-    }
-    return true;
 }
 
 std::string toHexLines(const std::string& bytes) {
@@ -323,7 +313,7 @@ bool writeRegValue(const std::string& file, const RegValue& value) {
     templ.push_back('\0');
     int fd = mkostemp(templ.data(), O_CLOEXEC);
     if (fd < 0) return false;
-    bool written = writeAll(fd, text) && fchmod(fd, 0644) == 0;
+    bool written = io::writeFd(fd, text.data(), text.size()) && fchmod(fd, 0644) == 0;
     written = (::close(fd) == 0) && written;
     if (!written || ::rename(templ.data(), file.c_str()) != 0) {
         ::unlink(templ.data());

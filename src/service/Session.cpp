@@ -15,6 +15,7 @@
 #include "common/JobResultPaths.h"
 #include "host/File.h"
 #include "host/FileHandle.h"
+#include "host/Jobs.h"
 #include "host/Wire.h"
 #include "service/RequestRecord.h"
 #include "service/Service.h"
@@ -110,7 +111,7 @@ int lingerMs(const ServiceSettings& settings) {
 // packs).
 std::string jobResultsPrefix(const RequestValues& v) {
     const std::string client =
-        common::clientOrThisMachine(v.clientName ? v.clientName->c_str() : nullptr);
+        host::clientOrThisMachine(v.clientName ? v.clientName->c_str() : nullptr);
     std::string dir = common::jobResultsDirectoryOf(client.c_str());
     const size_t start = dir.find_first_not_of('/');
     return start == std::string::npos ? std::string() : dir.substr(start);
