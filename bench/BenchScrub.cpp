@@ -27,7 +27,7 @@
 #include "scrub/PatternFile.h"
 #include "scrub/TreeScrubber.h"
 // The plain algorithm the tests compare the library with.
-#include "../tests/scrub/ReferenceScrubber.cpp"
+#include "../tests/unit/scrub/ReferenceScrubber.cpp"
 
 namespace {
 

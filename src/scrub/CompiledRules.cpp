@@ -51,7 +51,7 @@ const char* describeRegexError(boost::regex_constants::error_type code) {
     }
 }
 
-CompiledRules::CompiledRules(const ScrubRuleList& rules)
+CompiledRules::CompiledRules(const ScrubRuleList& rules, const ScannerOptions& scanner)
     : failed_(std::make_unique<std::atomic<bool>[]>(rules.size())) {
     rules_.reserve(rules.size());
     for (size_t i = 0; i < rules.size(); ++i) {
@@ -77,6 +77,15 @@ CompiledRules::CompiledRules(const ScrubRuleList& rules)
         rules_.push_back(std::move(rule));
     }
     prefilter_.finish();
+    if (scanner.enabled) scanner_ = CandidateScanner::build(rules_, scanner.refuse);
+    if (scanner_) {
+        for (size_t i = 0; i < rules_.size(); ++i) {
+            if (!rules_[i].isRegex && !scanner_->scansLiteral(i)) {
+                unscanned_.add(rules_[i].text, static_cast<uint32_t>(i));
+            }
+        }
+    }
+    unscanned_.finish();
 }
 
 bool CompiledRules::firstFailure(size_t rule) const {

@@ -73,8 +73,10 @@ BitMap_t lowerAndCollect(const char* in, size_t size, char* out, size_t offset) 
 
 }  // namespace
 
-size_t testTextOffset(const std::string& line) {
-    return includeLogLineHeader(line) ? 27 : 0;
+size_t testTextOffset(const char* line, size_t size) {
+    const bool header = size >= 27 && line[5] == ' ' && line[11] == ' ' && line[17] == ' ' &&
+                        line[14] == '/' && line[20] == ':' && line[23] == ':';
+    return header ? 27 : 0;
 }
 
 void applyCustomLineRules(std::string& line) {
@@ -104,9 +106,14 @@ LineScrubber::LineScrubber(std::shared_ptr<const CompiledRules> rules, NameSourc
     for (size_t i = 0; i < count; ++i) {
         // Without a map every name is empty and nothing is handed out: no visit needed.
         const bool nameUnknown = names_.hasMap() || !rememberNames_;
-        if (rules_->rules()[i].isRegex || nameUnknown) {
+        const CompiledRule& rule = rules_->rules()[i];
+        if (rule.isRegex || nameUnknown) {
             alwaysVisit_[i >> 6] |= uint64_t{1} << (i & 63);
         }
+        if (rule.isRegex && !rule.broken) regexRules_.push_back(static_cast<uint32_t>(i));
+    }
+    if (const CandidateScanner* scanner = rules_->scanner()) {
+        seenOnLine_.assign(scanner->patternCount(), 0);
     }
 }
 
@@ -119,6 +126,7 @@ const std::string& LineScrubber::literalName(size_t rule) {
     }
     literalNames_[rule] = names_.lookup(rules_->rules()[rule].text);
     alwaysVisit_[rule >> 6] &= ~(uint64_t{1} << (rule & 63));
+    unknownNamesStale_ = true;
     return literalNames_[rule];
 }
 
@@ -219,6 +227,10 @@ void LineScrubber::applyRegex(size_t index, std::string& line) {
 }
 
 bool LineScrubber::scrub(std::string& line) {
+    return scrubLine(line, nullptr);
+}
+
+bool LineScrubber::scrubLine(std::string& line, const std::vector<uint32_t>* scanned) {
     if (line.empty()) return true;
     if (line.size() > kMaxScrubbedLine) {
         EvDebug log;
@@ -237,10 +249,16 @@ bool LineScrubber::scrub(std::string& line) {
     const size_t count = rules_->rules().size();
     std::copy(alwaysVisit_.begin(), alwaysVisit_.end(), visit_.begin());
     candidates_.assign(words(count), 0);
-    rules_->prefilter().scan(lower.data(), lower.size(), [this](uint32_t id) {
+    auto found = [this](uint32_t id) {
         candidates_[id >> 6] |= uint64_t{1} << (id & 63);
         markVisit(id);
-    });
+    };
+    if (scanned) {
+        for (uint32_t id : *scanned) found(id);
+        rules_->unscannedPrefilter().scan(lower.data(), lower.size(), found);
+    } else {
+        rules_->prefilter().scan(lower.data(), lower.size(), found);
+    }
 
     tracker_.clear();
     for (size_t w = 0; w < visit_.size(); ++w) {
@@ -292,6 +310,99 @@ void LineScrubber::redact(std::string& line, size_t rule, const char* what) {
               "Scrub rule %zu could not be applied to a line (%s); such lines are replaced "
               "by %s.",
               rule, what, kRedactedLine);
+}
+
+}  // namespace scrub
+
+namespace scrub {
+
+const BitMap_t& LineScrubber::rawLineSet(const char* line, size_t size) {
+    if (!rawSetCurrent_) {
+        lower_.resize(size);
+        rawSet_ = lowerAndCollect(line, size, &lower_[0], testTextOffset(line, size));
+        lowerCurrent_ = false;  // lower_ no longer holds the line being scrubbed
+        rawSetCurrent_ = true;
+    }
+    return rawSet_;
+}
+
+bool LineScrubber::untouched(const char* line, size_t size) {
+    // The header-line rules look at the line's beginning.
+    if (size > 0 && line[0] == '*') return false;
+    if (!lineLiterals_.empty()) return false;
+    rawSetCurrent_ = false;
+    const std::vector<CompiledRule>& rules = rules_->rules();
+    const CandidateScanner& scanner = *rules_->scanner();
+    for (uint32_t index : regexRules_) {
+        const std::vector<uint32_t>& factors = scanner.factorsOf(index);
+        if (factors.empty()) {
+            if (bitmapIncludes(rawLineSet(line, size), rules[index].charSet)) return false;
+            continue;
+        }
+        bool all = true;
+        for (uint32_t pattern : factors) all = all && seenOnLine_[pattern] == lineNumber_;
+        if (all) return false;
+    }
+    if (unknownNamesStale_) {
+        unknownNames_.clear();
+        for (size_t i = 0; i < rules.size(); ++i) {
+            const bool visit = (alwaysVisit_[i >> 6] >> (i & 63)) & 1;
+            if (visit && !rules[i].isRegex && !rules[i].broken) {
+                unknownNames_.push_back(static_cast<uint32_t>(i));
+            }
+        }
+        unknownNamesStale_ = false;
+    }
+    // A literal rule whose name is not known yet takes one on any line that passes its set.
+    for (uint32_t index : unknownNames_) {
+        if (bitmapIncludes(rawLineSet(line, size), rules[index].charSet)) return false;
+    }
+    if (!rules_->unscannedPrefilter().empty()) {
+        lower_.resize(size);
+        lowerInto(line, size, &lower_[0]);
+        lowerCurrent_ = false;
+        bool any = false;
+        rules_->unscannedPrefilter().scan(lower_.data(), size, [&any](uint32_t) { any = true; });
+        if (any) return false;
+    }
+    return true;
+}
+
+void LineScrubber::scrubLines(const std::string& block, const std::vector<LineSpan>& spans,
+                              std::string& out) {
+    const CandidateScanner* scanner = rules_->scanner();
+    hits_.clear();
+    if (!scanner || !scanner->scan(block.data(), block.size(), scanScratch_, hits_)) {
+        for (const LineSpan& span : spans) {
+            line_.assign(block, span.offset, span.size);
+            scrubLine(line_, nullptr);
+            out += line_;
+            out += '\n';
+        }
+        return;
+    }
+    size_t next = 0;
+    for (const LineSpan& span : spans) {
+        const size_t end = span.offset + span.size;
+        ++lineNumber_;
+        lineLiterals_.clear();
+        // Occurrences that end in this line; those that begin before it cross a line end and
+        // are in no line.
+        for (; next < hits_.size() && hits_[next].end <= end; ++next) {
+            const CandidateScanner::Hit& hit = hits_[next];
+            if (hit.end - scanner->lengthOf(hit.pattern) < span.offset) continue;
+            seenOnLine_[hit.pattern] = lineNumber_;
+            if (scanner->isLiteral(hit.pattern)) lineLiterals_.push_back(scanner->ruleOf(hit.pattern));
+        }
+        if (span.size == 0 || untouched(block.data() + span.offset, span.size)) {
+            out.append(block, span.offset, span.size);
+        } else {
+            line_.assign(block, span.offset, span.size);
+            scrubLine(line_, &lineLiterals_);
+            out += line_;
+        }
+        out += '\n';
+    }
 }
 
 }  // namespace scrub

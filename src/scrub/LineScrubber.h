@@ -26,6 +26,12 @@ constexpr char kRedactedLine[] = "Masked_RedactedLine";
 // The time the rules may take on one line before it is withheld.
 constexpr std::chrono::milliseconds kLineTimeLimit{1000};
 
+// A line inside a block of lines: its offset and size (without its "\n").
+struct LineSpan {
+    size_t offset;
+    size_t size;
+};
+
 class LineScrubber {
   public:
     // rememberNames: the map lives as long as this object and only grows meanwhile (true
@@ -37,6 +43,12 @@ class LineScrubber {
     // Masks the line in place (the header-line rules included). False when a rule could not
     // be applied: the line is then kRedactedLine (with the line's final "\n", if any).
     bool scrub(std::string& line);
+    // Scrubs the lines of a block and appends each, with "\n", to out: the same lines and
+    // the same map as scrub() line by line. The lines lie in block at spans, in order, each
+    // followed by at least one byte of no line. One scan of the block finds the rules' texts;
+    // a line in which no rule can change anything (nor take a name) is copied as it is.
+    void scrubLines(const std::string& block, const std::vector<LineSpan>& spans,
+                    std::string& out);
     // Lines withheld so far.
     size_t redactedLines() const { return redactedLines_; }
     void setLineTimeLimit(std::chrono::nanoseconds limit) { lineTimeLimit_ = limit; }
@@ -46,6 +58,13 @@ class LineScrubber {
     void setNameSource(NameSource names) { names_ = names; }
 
   private:
+    // scrub() with the literal rules found in the line by the block scanner (the others are
+    // looked for by the per-line prefilter); null: every literal rule by the prefilter.
+    bool scrubLine(std::string& line, const std::vector<uint32_t>* scanned);
+    // True when no rule can change the line or the map: no literal rule occurs in it, no
+    // regex rule's required texts all do, and no rule whose name is unknown would be tried.
+    bool untouched(const char* line, size_t size);
+    const BitMap_t& rawLineSet(const char* line, size_t size);
     const std::string& literalName(size_t rule);
     const std::string& matchName(const std::string& text);
     void applyRegex(size_t index, std::string& line);
@@ -77,6 +96,19 @@ class LineScrubber {
     std::chrono::nanoseconds lineTimeLimit_ = kLineTimeLimit;
     long long lineDeadline_ = 0;  // coarse monotonic nanoseconds
     size_t redactedLines_ = 0;
+
+    // Block scanning.
+    CandidateScanner::Scratch scanScratch_;
+    std::vector<CandidateScanner::Hit> hits_;
+    std::vector<uint64_t> seenOnLine_;  // per scanner pattern: the line it last occurred in
+    uint64_t lineNumber_ = 0;
+    std::vector<uint32_t> lineLiterals_;  // literal rules found on the current line
+    std::vector<uint32_t> regexRules_;    // regex rules that compiled
+    std::vector<uint32_t> unknownNames_;  // literal rules whose name is not known yet
+    bool unknownNamesStale_ = true;
+    BitMap_t rawSet_;
+    bool rawSetCurrent_ = false;
+    std::string line_;
 };
 
 // A scrubber for many lines of one request: rules prepared once, names remembered. The map
@@ -91,6 +123,9 @@ std::unique_ptr<LineScrubber> makeLineScrubber(const ScrubRuleList* rules,
 void applyCustomLineRules(std::string& line);
 
 // The test text of a line starts after the 27-byte entry-line prefix when the line has one.
-size_t testTextOffset(const std::string& line);
+size_t testTextOffset(const char* line, size_t size);
+inline size_t testTextOffset(const std::string& line) {
+    return testTextOffset(line.data(), line.size());
+}
 
 }  // namespace scrub
