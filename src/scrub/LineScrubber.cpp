@@ -170,6 +170,7 @@ void LineScrubber::applyRegex(size_t index, std::string& line) {
         line.swap(out);
         recordReplacements(done, tracker_);
         lowerCurrent_ = false;
+        lineChanged_ = true;
     };
     try {
         const auto begin = lower.cbegin();
@@ -261,6 +262,7 @@ bool LineScrubber::scrubLine(std::string& line, const std::vector<uint32_t>* sca
     }
 
     tracker_.clear();
+    lineChanged_ = false;
     for (size_t w = 0; w < visit_.size(); ++w) {
         for (uint64_t bits = visit_[w]; bits != 0; bits &= bits - 1) {
             const size_t index = w * 64 + static_cast<size_t>(__builtin_ctzll(bits));
@@ -268,6 +270,9 @@ bool LineScrubber::scrubLine(std::string& line, const std::vector<uint32_t>* sca
             if (rule.broken || !bitmapIncludes(lineSet, rule.charSet)) continue;
             try {
                 if (rule.isRegex) {
+                    // The scan of the block tells which expressions cannot match the line as
+                    // it was read; once a rule has changed it, they are searched anyway.
+                    if (scanned && !lineChanged_ && requiredTextMissing(index)) continue;
                     applyRegex(index, line);
                     continue;
                 }
@@ -276,6 +281,7 @@ bool LineScrubber::scrubLine(std::string& line, const std::vector<uint32_t>* sca
                 if (applyLiteralRule(line, currentLower(line), rule.text, name, tracker_,
                                      scratch_)) {
                     lowerCurrent_ = false;
+                    lineChanged_ = true;
                 }
                 continue;
             } catch (const LineTimeExceeded&) {
@@ -326,6 +332,13 @@ const BitMap_t& LineScrubber::rawLineSet(const char* line, size_t size) {
     return rawSet_;
 }
 
+bool LineScrubber::requiredTextMissing(size_t rule) const {
+    for (uint32_t pattern : rules_->scanner()->factorsOf(rule)) {
+        if (seenOnLine_[pattern] != lineNumber_) return true;
+    }
+    return false;
+}
+
 bool LineScrubber::untouched(const char* line, size_t size) {
     // The header-line rules look at the line's beginning.
     if (size > 0 && line[0] == '*') return false;
@@ -334,14 +347,11 @@ bool LineScrubber::untouched(const char* line, size_t size) {
     const std::vector<CompiledRule>& rules = rules_->rules();
     const CandidateScanner& scanner = *rules_->scanner();
     for (uint32_t index : regexRules_) {
-        const std::vector<uint32_t>& factors = scanner.factorsOf(index);
-        if (factors.empty()) {
+        if (scanner.factorsOf(index).empty()) {
             if (bitmapIncludes(rawLineSet(line, size), rules[index].charSet)) return false;
-            continue;
+        } else if (!requiredTextMissing(index)) {
+            return false;
         }
-        bool all = true;
-        for (uint32_t pattern : factors) all = all && seenOnLine_[pattern] == lineNumber_;
-        if (all) return false;
     }
     if (unknownNamesStale_) {
         unknownNames_.clear();

@@ -65,6 +65,9 @@ class LineScrubber {
     // regex rule's required texts all do, and no rule whose name is unknown would be tried.
     bool untouched(const char* line, size_t size);
     const BitMap_t& rawLineSet(const char* line, size_t size);
+    // The block scan found the current line without one of the texts every match of the
+    // regex rule holds (false for a rule the scanner does not take).
+    bool requiredTextMissing(size_t rule) const;
     const std::string& literalName(size_t rule);
     const std::string& matchName(const std::string& text);
     void applyRegex(size_t index, std::string& line);
@@ -106,6 +109,7 @@ class LineScrubber {
     std::vector<uint32_t> regexRules_;    // regex rules that compiled
     std::vector<uint32_t> unknownNames_;  // literal rules whose name is not known yet
     bool unknownNamesStale_ = true;
+    bool lineChanged_ = false;  // a rule changed the current line
     BitMap_t rawSet_;
     bool rawSetCurrent_ = false;
     std::string line_;
