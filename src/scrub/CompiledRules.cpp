@@ -59,6 +59,12 @@ CompiledRules::CompiledRules(const ScrubRuleList& rules, const ScannerOptions& s
         rule.text = rules[i].first;
         rule.charSet = rules[i].second.charSet;
         rule.isRegex = rules[i].second.isRegex;
+        rule.setIsText = !rule.isRegex && rule.charSet == createIgnoreCaseBitMap(rule.text);
+        for (unsigned code = 0; code < 128; ++code) {
+            if (!bitmapHas(rule.charSet, static_cast<unsigned char>(code))) continue;
+            if (rule.setCodes < 2) rule.codes[rule.setCodes] = static_cast<unsigned char>(code);
+            ++rule.setCodes;
+        }
         if (rule.isRegex) {
             try {
                 rule.regex = std::make_unique<boost::regex>(rule.text, boost::regex::perl);

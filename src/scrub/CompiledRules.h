@@ -23,6 +23,9 @@ struct CompiledRule {
     BitMap_t charSet;
     bool isRegex = false;
     bool broken = false;                  // a regex that does not compile: never applied
+    bool setIsText = false;               // a literal rule whose set is its text's own
+    int setCodes = 0;                     // codes in charSet
+    unsigned char codes[2] = {0, 0};      // the first two of them
     std::unique_ptr<boost::regex> regex;  // regex rules that compiled
     std::optional<RegexPrefilter> regexPrefilter;
 };

@@ -6,6 +6,7 @@
 #include "scrub/LineScrubber.h"
 
 #include <climits>
+#include <cstring>
 #include <ctime>
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -71,6 +72,17 @@ BitMap_t lowerAndCollect(const char* in, size_t size, char* out, size_t offset) 
     return set;
 }
 
+// The bitmap of the 7-bit codes of size (already lower-cased) bytes.
+BitMap_t collectCodes(const char* in, size_t size) {
+    alignas(16) uint8_t seen[128] = {};
+    for (size_t i = 0; i < size; ++i) seen[static_cast<unsigned char>(in[i]) & 0x7Fu] = 0x80;
+    BitMap_t set;
+    for (unsigned code = 0; code < 128; ++code) {
+        if (seen[code]) set.bits[code >> 5] |= 1u << (code & 31u);
+    }
+    return set;
+}
+
 }  // namespace
 
 size_t testTextOffset(const char* line, size_t size) {
@@ -98,7 +110,10 @@ std::unique_ptr<LineScrubber> makeLineScrubber(const ScrubRuleList* rules,
 
 LineScrubber::LineScrubber(std::shared_ptr<const CompiledRules> rules, NameSource names,
                            bool rememberNames)
-    : rules_(std::move(rules)), names_(names), rememberNames_(rememberNames) {
+    : rules_(std::move(rules)),
+      names_(names),
+      rememberNames_(rememberNames),
+      matchNames_(kMaxCachedMatchNames) {
     const size_t count = rules_->rules().size();
     literalNames_.assign(count, std::string());
     alwaysVisit_.assign(words(count), 0);
@@ -130,19 +145,43 @@ const std::string& LineScrubber::literalName(size_t rule) {
     return literalNames_[rule];
 }
 
-const std::string& LineScrubber::matchName(const std::string& text) {
-    if (!rememberNames_ || !names_.hasMap()) {
-        lookupResult_ = names_.lookup(text);
-        return lookupResult_;
+const std::string& LineScrubber::matchName(const char* text, size_t size) {
+    if (rememberNames_ && names_.hasMap()) {
+        if (const std::string* known = matchNames_.find(text, size)) return *known;
     }
-    auto found = matchNames_.find(text);
-    if (found != matchNames_.end()) return found->second;
-    lookupResult_ = names_.lookup(text);
-    if (matchNames_.size() < kMaxCachedMatchNames) matchNames_.emplace(text, lookupResult_);
+    matchText_.assign(text, size);
+    lookupResult_ = names_.lookup(matchText_);
+    if (rememberNames_ && names_.hasMap()) matchNames_.insert(matchText_, lookupResult_);
     return lookupResult_;
 }
 
+bool LineScrubber::lineHasSet(const CompiledRule& rule) {
+    if (lineSetReady_) return bitmapIncludes(lineSet_, rule.charSet);
+    const char* text = firstLower_.data() + lineOffset_;
+    const size_t size = firstLower_.size() - lineOffset_;
+    // A literal rule's set is its text's: where the text occurs in the tested part, the set
+    // is there too. A set of a byte or two (an expression's hint) is looked for directly.
+    if (rule.setIsText && firstLower_.find(rule.text, lineOffset_) != std::string::npos) {
+        return true;
+    }
+    if (rule.setCodes <= 2) {
+        for (int i = 0; i < rule.setCodes; ++i) {
+            // A lower-cased byte counts by its low seven bits.
+            const unsigned code = rule.codes[i];
+            if (!memchr(text, static_cast<int>(code), size) &&
+                !memchr(text, static_cast<int>(code | 0x80u), size)) {
+                return false;
+            }
+        }
+        return true;
+    }
+    lineSet_ = collectCodes(text, size);
+    lineSetReady_ = true;
+    return bitmapIncludes(lineSet_, rule.charSet);
+}
+
 const std::string& LineScrubber::currentLower(const std::string& line) {
+    if (!lineChanged_) return firstLower_;
     if (!lowerCurrent_) {
         lower_.resize(line.size());
         lowerInto(line.data(), line.size(), &lower_[0]);
@@ -210,8 +249,8 @@ void LineScrubber::applyRegex(size_t index, std::string& line) {
                     continue;
                 }
             }
-            matchText_.assign(first, last);
-            const std::string& name = matchName(matchText_);
+            const std::string& name =
+                matchName(lower.data() + (first - begin), static_cast<size_t>(last - first));
             const size_t at = static_cast<size_t>(first - begin);
             out.append(line, copied, at - copied);
             done.push_back({static_cast<int>(out.size()), static_cast<int>(last - first),
@@ -243,10 +282,15 @@ bool LineScrubber::scrubLine(std::string& line, const std::vector<uint32_t>* sca
     if (offset >= line.size()) return true;
 
     lineDeadline_ = coarseNow() + lineTimeLimit_.count();
-    lower_.assign(line);  // a copy, lower-cased in place below (no zero fill)
-    const BitMap_t lineSet = lowerAndCollect(lower_.data(), lower_.size(), &lower_[0], offset);
-    lowerCurrent_ = true;
-    const std::string& lower = lower_;
+    // The line as read, lower-cased: the rules' sets are tested against it (made only when
+    // a test needs it), and the rules search it until one of them changes the line.
+    firstLower_.resize(line.size());
+    lowerInto(line.data(), line.size(), &firstLower_[0]);
+    lineOffset_ = offset;
+    lineSetReady_ = false;
+    lineChanged_ = false;
+    lowerCurrent_ = false;
+    const std::string& lower = firstLower_;
     const size_t count = rules_->rules().size();
     std::copy(alwaysVisit_.begin(), alwaysVisit_.end(), visit_.begin());
     candidates_.assign(words(count), 0);
@@ -262,12 +306,11 @@ bool LineScrubber::scrubLine(std::string& line, const std::vector<uint32_t>* sca
     }
 
     tracker_.clear();
-    lineChanged_ = false;
     for (size_t w = 0; w < visit_.size(); ++w) {
         for (uint64_t bits = visit_[w]; bits != 0; bits &= bits - 1) {
             const size_t index = w * 64 + static_cast<size_t>(__builtin_ctzll(bits));
             const CompiledRule& rule = rules_->rules()[index];
-            if (rule.broken || !bitmapIncludes(lineSet, rule.charSet)) continue;
+            if (rule.broken || !lineHasSet(rule)) continue;
             try {
                 if (rule.isRegex) {
                     // The scan of the block tells which expressions cannot match the line as

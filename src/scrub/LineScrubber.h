@@ -9,12 +9,12 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "scrub/BoundedSearch.h"
 #include "scrub/CompiledRules.h"
 #include "scrub/MaskedNames.h"
+#include "scrub/NameCache.h"
 #include "scrub/PatternPositionTracker.h"
 #include "scrub/RuleApplication.h"
 
@@ -65,11 +65,13 @@ class LineScrubber {
     // regex rule's required texts all do, and no rule whose name is unknown would be tried.
     bool untouched(const char* line, size_t size);
     const BitMap_t& rawLineSet(const char* line, size_t size);
+    // The rule's set test on the line as read, from the test offset on.
+    bool lineHasSet(const CompiledRule& rule);
     // The block scan found the current line without one of the texts every match of the
     // regex rule holds (false for a rule the scanner does not take).
     bool requiredTextMissing(size_t rule) const;
     const std::string& literalName(size_t rule);
-    const std::string& matchName(const std::string& text);
+    const std::string& matchName(const char* text, size_t size);
     void applyRegex(size_t index, std::string& line);
     const std::string& currentLower(const std::string& line);
     void markVisit(size_t rule) { visit_[rule >> 6] |= uint64_t{1} << (rule & 63); }
@@ -84,13 +86,17 @@ class LineScrubber {
     // every line that passes their bitmap test, so that names are handed out in rule order.
     std::vector<std::string> literalNames_;
     std::vector<uint64_t> alwaysVisit_;
-    std::unordered_map<std::string, std::string> matchNames_;
+    NameCache matchNames_;
     std::string lookupResult_;
 
     // Per line.
     std::vector<uint64_t> visit_;
     std::vector<uint64_t> candidates_;  // literal rules that occur in the line
-    std::string lower_;
+    std::string firstLower_;  // the line as read, lower-cased
+    size_t lineOffset_ = 0;
+    BitMap_t lineSet_;  // of firstLower_ from lineOffset_, once lineSetReady_
+    bool lineSetReady_ = false;
+    std::string lower_;         // the changed line, lower-cased (when lowerCurrent_)
     bool lowerCurrent_ = false;
     PatternPositionTracker tracker_;
     RuleScratch scratch_;
