@@ -8,11 +8,11 @@ packages=(
   libboost-regex-dev libboost-dev zlib1g-dev libarchive-dev libcurl4-openssl-dev libbz2-dev
   libssl-dev libdeflate-dev libvectorscan-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
-  tar gzip bzip2 coreutils findutils sed grep file procps
+  tar gzip bzip2 coreutils findutils sed grep file procps util-linux
   7zip python3 python3-pyftpdlib openssl tzdata
 )
 if [ "${1:-}" = "--bench" ]; then
-  packages+=(ripgrep gawk perl hyperfine time pigz)
+  packages+=(ripgrep gawk perl hyperfine time pigz socat)
 fi
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang libclang-rt-14-dev)

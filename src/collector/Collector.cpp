@@ -70,14 +70,3 @@ bool infoNLogsCollector::isJobResultsSet() const {
     return !needFilteredLog() && !isProxyClient && (options & OPT_JOB_RESULTS) &&
            !isScrubLogsEnabled();
 }
-
-// Steps whose collection is not part of this build return at once.
-void infoNLogsCollector::collectSysLog() {}
-void infoNLogsCollector::collectCassandraLogs() {}
-void infoNLogsCollector::collectKolvraLogs() {}
-void infoNLogsCollector::collectTessaro() {}
-void infoNLogsCollector::collectSybaseLog() {}
-void infoNLogsCollector::collectMAlogs() {}
-void infoNLogsCollector::collectCmdOutput() {}
-void infoNLogsCollector::collectOSCLogs() {}
-void infoNLogsCollector::collectFailOverLogs() {}

@@ -83,6 +83,9 @@ class infoNLogsCollector {
     const char* scrubPatternsFile() const { return scrubPatternsFilePath; }
 
   private:
+    // Step tests set up the state a step reads.
+    friend struct CollectorTestAccess;
+
     void sendVersionRecord();
     void sendTimeRecord(time_t now);
     void lookUpClient(time_t now);

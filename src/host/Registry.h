@@ -61,8 +61,9 @@ class WYPI_Focus {
 //   Base/dORVIONTEMPDIR, Base/sPhysicalMachine (this client's name),
 //   Base/sClientHostName, Base/nPlatformType, Base/dJOBRESULTSDIR,
 //   EventManager/dEVLOGDIR (log files directory), InstalledPackages/<id> (one file per id),
-//   Clients/<id>/dInstallDir, Clients/<id>/nOsId, Clients/<id>/dProxyFolder,
+//   Clients/<id>/dInstallDir, Clients/<id>/nOsId,
 //   Clients/<name>/sClientHostName (another client's host name).
+// (A remote client's service address and certificates: host/RemoteClients.h.)
 class WYPlatformInfo {
   public:
     WYPlatformInfo();

@@ -116,8 +116,8 @@ bool CompiledRules::sameAs(const ScrubRuleList& rules) const {
 // matcher uses and passes them from one thread to the next through atomic operations inside
 // its shared library. The sanitizer does not see into that library, so a block used by one
 // worker and then by another looks like an unsynchronised write. Only the matcher's first
-// write into a recycled block is named here (in the state's constructor, or in the
-// search where that is inlined); any other race still stops the run.
+// write into a recycled block is named here (the constructors of its saved states, or the
+// search where they are inlined); any other race still stops the run.
 #if defined(__SANITIZE_THREAD__)
 #define SENDLOGS_TSAN 1
 #elif defined(__has_feature)
@@ -129,7 +129,7 @@ bool CompiledRules::sameAs(const ScrubRuleList& rules) const {
 #ifdef SENDLOGS_TSAN
 extern "C" __attribute__((visibility("default"))) const char* __tsan_default_suppressions() {
     // Where the state's constructor is inlined, the write shows in the matcher's search.
-    return "race:boost::re_detail_*::saved_state::saved_state\n"
+    return "race:boost::re_detail_*::saved_\n"
            "race:boost::re_detail_*::perl_matcher*::find_imp\n";
 }
 #endif

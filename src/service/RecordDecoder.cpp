@@ -286,6 +286,14 @@ bool decodeValue(FieldDecoder& d, const FieldDef& def, Reader& r, RequestValues&
             return true;
         case fCassandraFiles:
             return d.wholeText(def, r, v.cassandraFiles);
+        case fKind:
+            if (!d.number(def, r, n)) return false;
+            if (n > static_cast<uint64_t>(RequestKind::CreateFolder))
+                return d.fail("kind: unknown request kind " + std::to_string(n));
+            v.kind = static_cast<RequestKind>(n);
+            return true;
+        case fFolderPath:
+            return d.wholeText(def, r, v.folderPath);
         case fInternetOptions: {
             MsgInternetOptions options{};
             std::string fields;
@@ -318,8 +326,9 @@ bool decodeRequestRecord(const unsigned char* data, size_t size, RequestValues& 
         return false;
     }
     FieldDecoder d(error);
-    return d.fields(findField, data + 1, size - 1,
-                    [&](const FieldDef& def, Reader& r) { return decodeValue(d, def, r, out); });
+    return d.fields(findField, data + 1, size - 1, [&](const FieldDef& def, Reader& r) {
+        return decodeValue(d, def, r, out);
+    }) && checkKind(out.kind, out.folderPath, error);
 }
 
 }  // namespace service

@@ -31,6 +31,8 @@ const FieldDef kFields[] = {
     {fScrubPatterns, kText, "scrubPatterns", 16 << 20, 0, true},
     {fInternetOptions, kGroup, "internetOptions", 0, 0, false},
     {fCassandraFiles, kText, "cassandraFiles", kCommand, 0, false},
+    {fKind, kUint, "kind", 0, 0, false},
+    {fFolderPath, kText, "folderPath", kName, 0, false},
 };
 
 const FieldDef kUploadFields[] = {
@@ -71,6 +73,20 @@ bool checkText(const FieldDef& def, const std::string& text, std::string& error)
     }
     if (!def.binary && text.find('\0') != std::string::npos) {
         error = std::string(def.name) + ": a text holds a NUL byte";
+        return false;
+    }
+    return true;
+}
+
+bool checkKind(RequestKind kind, const std::string& folderPath, std::string& error) {
+    if (kind > RequestKind::CreateFolder) {
+        error = "kind: unknown request kind " + std::to_string(static_cast<int>(kind));
+        return false;
+    }
+    if ((kind == RequestKind::CreateFolder) != !folderPath.empty()) {
+        error = kind == RequestKind::CreateFolder
+                    ? "folderPath: a create-folder request names no folder"
+                    : "folderPath: only a create-folder request names a folder";
         return false;
     }
     return true;

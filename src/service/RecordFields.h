@@ -7,6 +7,9 @@
 #include <string>
 
 namespace service {
+
+enum class RequestKind : uint8_t;
+
 namespace record {
 
 enum Type : uint8_t {
@@ -41,6 +44,8 @@ enum FieldId : uint8_t {
     fScrubPatterns = 20,
     fInternetOptions = 21,
     fCassandraFiles = 22,
+    fKind = 23,
+    fFolderPath = 24,
 };
 
 enum UploadId : uint8_t {
@@ -79,6 +84,9 @@ inline const FieldDef& uploadField(UploadId id) {
 bool checkText(const FieldDef& def, const std::string& text, std::string& error);
 // False with a reason when a list has more items than its limit.
 bool checkCount(const FieldDef& def, size_t count, std::string& error);
+// False with a reason for an unknown kind, or a folder path given to the wrong kind (or
+// missing from a create-folder request).
+bool checkKind(RequestKind kind, const std::string& folderPath, std::string& error);
 
 }  // namespace record
 }  // namespace service

@@ -37,31 +37,34 @@ class RefusalFilter : public host::ReplySink {
 
 }  // namespace
 
-bool runRemoteRequest(const host::Endpoint& endpoint, const std::shared_ptr<host::TlsContext>& tls,
-                      const RequestValues& values, const RemoteLimits& limits,
-                      host::ReplySink& sink, std::string& error) {
-    std::string frame;
-    if (!encodeRequestFrame(values, frame, error)) return false;
+std::shared_ptr<host::TlsConnection> connectToService(const host::Endpoint& endpoint,
+                                                      const std::shared_ptr<host::TlsContext>& tls,
+                                                      const RemoteLimits& limits,
+                                                      std::string& error) {
     const int fd = host::connectTcp(endpoint, static_cast<int>(limits.connect.count()), error);
-    if (fd < 0) return false;
+    if (fd < 0) return nullptr;
     auto connection =
         std::make_shared<host::TlsConnection>(tls, fd, static_cast<int>(limits.idle.count()));
-    if (!connection->connect(endpoint.host, error)) return false;
+    if (!connection->connect(endpoint.host, error)) return nullptr;
+    return connection;
+}
 
+bool exchangeRequest(host::TlsConnection& connection, const std::string& frame,
+                     host::ReplySink& sink, std::string& error) {
     // A service that refuses the record may stop reading before all of it arrived: its
     // refusal is still read below and is the better reason.
-    const CTeError sent = connection->writeAll(frame.data(), frame.size());
+    const CTeError sent = connection.writeAll(frame.data(), frame.size());
     RefusalFilter filter(sink);
     std::string readError;
     uint64_t received = 0;
     const bool read = readReplies(
         [&connection, &received](void* buffer, size_t size, std::string& why) {
-            const long got = connection->read(buffer, size, why);
+            const long got = connection.read(buffer, size, why);
             if (got > 0) received += static_cast<uint64_t>(got);
             return got;
         },
         filter, readError);
-    connection->close(0);
+    connection.close(0);
     if (filter.refused()) {
         error = "the service refused the request: " + filter.reason();
         return false;
@@ -80,6 +83,16 @@ bool runRemoteRequest(const host::Endpoint& endpoint, const std::shared_ptr<host
         return false;
     }
     return true;
+}
+
+bool runRemoteRequest(const host::Endpoint& endpoint, const std::shared_ptr<host::TlsContext>& tls,
+                      const RequestValues& values, const RemoteLimits& limits,
+                      host::ReplySink& sink, std::string& error) {
+    std::string frame;
+    if (!encodeRequestFrame(values, frame, error)) return false;
+    const std::shared_ptr<host::TlsConnection> connection =
+        connectToService(endpoint, tls, limits, error);
+    return connection && exchangeRequest(*connection, frame, sink, error);
 }
 
 }  // namespace service

@@ -154,7 +154,10 @@ bool encodeFields(const RequestValues& v, Encoder& e, std::string& error) {
         if (!encodeUpload(*v.internetOptions, fields, error)) return false;
         e.group(def(fInternetOptions), fields);
     }
-    return e.text(def(fCassandraFiles), v.cassandraFiles);
+    if (!e.text(def(fCassandraFiles), v.cassandraFiles)) return false;
+    if (!checkKind(v.kind, v.folderPath, error)) return false;
+    if (v.kind != RequestKind::Collect) e.unsignedValue(def(fKind), static_cast<uint64_t>(v.kind));
+    return v.folderPath.empty() || e.text(def(fFolderPath), v.folderPath);
 }
 
 }  // namespace
@@ -176,13 +179,15 @@ bool encodeRequestFrame(const RequestValues& values, std::string& frame, std::st
 }
 
 std::string describeRequest(const RequestValues& v) {
+    if (v.kind == RequestKind::CreateFolder) return "create-folder request";
     const bool byJob =
         (v.options & OPT_FILTER_BY_JOB) && !(v.options & OPT_DIRECT_RESULTS) && v.jobId >= 1;
     const bool jobLog = byJob || v.tagId >= 1 || !v.searchText.empty();
     char text[256];
     std::snprintf(text, sizeof text,
-                  "%s request: client %u, job %lld (+%zu), tag %lld, options 0x%lx/0x%lx, "
+                  "%s%s request: client %u, job %lld (+%zu), tag %lld, options 0x%lx/0x%lx, "
                   "%zu command(s), %zu folder(s), %s%s",
+                  v.kind == RequestKind::ProxyDownload ? "proxy download, " : "",
                   jobLog ? "job-log" : "bundle", v.clientId, v.jobId, v.jobIds.size(), v.tagId,
                   v.options, v.extraOptions, v.commands.size(), v.additionalFolders.size(),
                   (v.options & OPT_SCRUB_LOGS) ? "scrubbed" : "not scrubbed",

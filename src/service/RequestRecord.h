@@ -27,6 +27,15 @@ constexpr size_t kMaxRecordBytes = 64 << 20;
 constexpr uint32_t kRefusedCode = 2690;
 constexpr uint32_t kRefusedReasonTag = 2691;
 
+// What a request asks for. A proxy download is a log request of another machine's proxy:
+// before the request's own replies, the service sends one record (code kProxyLayoutCode)
+// whose field kJobResultsPrefixTag holds the path under which the bundle holds this
+// machine's job results directory. A create-folder request creates folderPath on the
+// service's machine and is answered with one browse reply (host/Net.h).
+enum class RequestKind : uint8_t { Collect = 0, ProxyDownload = 1, CreateFolder = 2 };
+constexpr uint32_t kProxyLayoutCode = 2692;
+constexpr uint32_t kJobResultsPrefixTag = 2693;
+
 // Every value of a request but the connection itself (socket and network object).
 struct RequestValues {
     long long ignoredValue = 0;
@@ -49,6 +58,10 @@ struct RequestValues {
     std::optional<std::string> scrubPatterns;
     std::optional<MsgInternetOptions> internetOptions;
     std::string cassandraFiles;
+    // Not values of the request entry: what the requester asks for, and the folder of a
+    // create-folder request (absolute; present exactly for that kind).
+    RequestKind kind = RequestKind::Collect;
+    std::string folderPath;
 };
 
 // The whole frame (header and record). False with a reason when a value breaks a limit of

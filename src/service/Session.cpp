@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "collector/infoNLogsCollector.h"
+#include "common/JobResultPaths.h"
 #include "host/File.h"
 #include "host/FileHandle.h"
 #include "host/Wire.h"
@@ -104,18 +105,43 @@ int lingerMs(const ServiceSettings& settings) {
     return static_cast<int>(std::min<long long>(settings.idleTimeLimit.count(), 2000));
 }
 
+// Where this machine's job results directory is inside a log bundle: its path as tar
+// stores it, without the leading "/" (the same directory the bundle's job results step
+// packs).
+std::string jobResultsPrefix(const RequestValues& v) {
+    const std::string client =
+        common::clientOrThisMachine(v.clientName ? v.clientName->c_str() : nullptr);
+    std::string dir = common::jobResultsDirectoryOf(client.c_str());
+    const size_t start = dir.find_first_not_of('/');
+    return start == std::string::npos ? std::string() : dir.substr(start);
+}
+
+void sendProxyLayout(CTeSocket& socket, CWyNetwork& network, const RequestValues& v) {
+    const std::string prefix = jobResultsPrefix(v);
+    EvReturnData reply(&network);
+    reply.begin(kProxyLayoutCode, 0, socket, true);
+    reply.add(kJobResultsPrefixTag, prefix.data(), prefix.size());
+    reply.end(0);
+}
+
 void runRequest(const std::shared_ptr<host::TlsConnection>& tls, RequestValues& v,
                 const char* patternsPath, SessionResult& result) {
     CTeSocket socket(tls);
     CWyNetwork network(socket);
     try {
-        gatherInfoNLogs(
-            socket, v.ignoredValue, v.clientId, v.jobId, std::move(v.jobIds), v.fromTime, v.toTime,
-            v.options, v.extraOptions, std::move(v.commands), std::move(v.extraNames),
-            std::move(v.additionalFolders), std::move(v.ignoredNames), std::move(v.scrubRules),
-            std::move(v.replacements), v.clientName ? v.clientName->c_str() : nullptr, v.tagId,
-            std::move(v.searchText), &network, patternsPath,
-            v.internetOptions ? &*v.internetOptions : nullptr, std::move(v.cassandraFiles));
+        if (v.kind == RequestKind::CreateFolder) {
+            machineBrowseCreateNewFolder(v.folderPath.c_str(), socket, 0, nullptr, nullptr, nullptr,
+                                         &network);
+        } else {
+            if (v.kind == RequestKind::ProxyDownload) sendProxyLayout(socket, network, v);
+            gatherInfoNLogs(
+                socket, v.ignoredValue, v.clientId, v.jobId, std::move(v.jobIds), v.fromTime,
+                v.toTime, v.options, v.extraOptions, std::move(v.commands), std::move(v.extraNames),
+                std::move(v.additionalFolders), std::move(v.ignoredNames), std::move(v.scrubRules),
+                std::move(v.replacements), v.clientName ? v.clientName->c_str() : nullptr, v.tagId,
+                std::move(v.searchText), &network, patternsPath,
+                v.internetOptions ? &*v.internetOptions : nullptr, std::move(v.cassandraFiles));
+        }
     } catch (const std::exception& e) {
         result.problem = std::string("the request raised: ") + e.what();
     } catch (...) {

@@ -5,27 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "host/Process.h"
 #include "support/LogFixtures.h"
+#include "support/ProgramRun.h"
 #include "support/TestEnv.h"
 
 namespace {
 
 using lstest::entry;
-
-struct ProgramRun {
-    int status;
-    std::string out, err;
-};
-
-ProgramRun sendlogs(const std::vector<std::string>& args) {
-    std::string command = host::shellQuote(SENDLOGS_BINARY_DIR "/sendlogs");
-    for (const std::string& arg : args) command += " " + host::shellQuote(arg);
-    ProgramRun run;
-    testenv::ScopedEnv logFile("SENDLOGS_LOG_FILE", "");
-    run.status = WyProcess::system(command.c_str(), &run.out, &run.err, 60);
-    return run;
-}
 
 class ExtractCommandTest : public ::testing::Test {
   protected:
@@ -36,14 +22,19 @@ class ExtractCommandTest : public ::testing::Test {
         testenv::writeFile(logDir_ + "/wyd.log", lstest::header(y) + job_ + other_);
         testenv::writeFile(logDir_ + "/WyFwd.log", lstest::header(y) + job_ + other_);
     }
+    // Runs the program with the library's log discarded.
+    clitest::ProgramResult sendlogs(const std::vector<std::string>& args) {
+        return clitest::runSendlogs(args, dir_);
+    }
+    testenv::ScopedEnv discardLog_{"SENDLOGS_LOG_FILE", ""};
     testenv::TempDir dir_{"ls-extract"};
     std::string logDir_ = dir_.mkdir("logs");
     std::string output_ = dir_.file("out.log");
     std::string job_, other_;
 };
 
-TEST_F(ExtractCommandTest, JobTagAndSearch) {
-    ProgramRun run = sendlogs(
+TEST_F(ExtractCommandTest, JobTagSearchAndTimeWindow) {
+    clitest::ProgramResult run = sendlogs(
         {"extract", "--log-dir", logDir_, "--job", "4711", "--machine", "box", "-o", output_});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(testenv::readFile(output_), lstest::banner("box", "wyd.log") + job_);
@@ -52,11 +43,9 @@ TEST_F(ExtractCommandTest, JobTagAndSearch) {
                     "--machine", "box", "-o", output_});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(testenv::readFile(output_), lstest::banner("box", "wyd.log") + other_);
-}
 
-TEST_F(ExtractCommandTest, TimeWindowReadsTheFilteredLogs) {
-    std::string from = std::to_string(lstest::thisYear()) + "-03-10 11:00:00";
-    ProgramRun run = sendlogs(
+    const std::string from = std::to_string(lstest::thisYear()) + "-03-10 11:00:00";
+    run = sendlogs(
         {"extract", "--log-dir", logDir_, "--from", from, "--machine", "box", "-o", output_});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(testenv::readFile(output_), lstest::banner("box", "wyd.log") + other_);
@@ -77,7 +66,8 @@ TEST_F(ExtractCommandTest, BadCommandLinesAndFailures) {
     // A FIFO holds nothing up; a log that cannot be read is a failure, and says so.
     ASSERT_EQ(mkfifo((logDir_ + "/wyd_7.log").c_str(), 0600), 0);
     testenv::writeFile(logDir_ + "/wyd_2.log.bz2", "not bzip2 data\n");
-    ProgramRun run = sendlogs({"extract", "--log-dir", logDir_, "--job", "4711", "-o", output_});
+    clitest::ProgramResult run =
+        sendlogs({"extract", "--log-dir", logDir_, "--job", "4711", "-o", output_});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("wyd_2.log.bz2 could not be read"), std::string::npos) << run.err;
 }
@@ -89,8 +79,9 @@ TEST_F(ExtractCommandTest, RepeatedHourSelectsTheLinesOfThatMinute) {
     const std::string late = entry("10001", "1", "10/25", "02:30:20", "1", "[A:0]", "late");
     testenv::writeFile(logDir_ + "/wyd.log", lstest::header(2026) + early + late);
     testenv::ScopedEnv zone("TZ", "Europe/Berlin");
-    ProgramRun run = sendlogs({"extract", "--log-dir", logDir_, "--from", "2026-10-25 02:30:00",
-                               "--to", "2026-10-25 02:30:59", "--machine", "box", "-o", output_});
+    clitest::ProgramResult run =
+        sendlogs({"extract", "--log-dir", logDir_, "--from", "2026-10-25 02:30:00", "--to",
+                  "2026-10-25 02:30:59", "--machine", "box", "-o", output_});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(testenv::readFile(output_), lstest::banner("box", "wyd.log") + early + late);
 }

@@ -2,12 +2,8 @@
 // certificates that "sandbox create" makes.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -15,19 +11,17 @@
 #include <vector>
 
 #include "support/ProgramRun.h"
+#include "support/ServeProcess.h"
 #include "support/TestEnv.h"
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 using clitest::ProgramResult;
 using clitest::runSendlogs;
+using clitest::ServeProcess;
+
+using testenv::contains;
 
 namespace {
-
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
 
 // The one file in dir.
 std::string onlyFile(const std::string& dir) {
@@ -36,63 +30,6 @@ std::string onlyFile(const std::string& dir) {
     EXPECT_EQ(files.size(), 1u) << dir;
     return files.empty() ? "" : testenv::readFile(files[0]);
 }
-
-// "sendlogs serve" in the background; its port comes from the line it prints once it listens.
-class ServeProcess {
-  public:
-    ServeProcess(const std::string& sandbox, const std::string& logFile) {
-        int out[2];
-        EXPECT_EQ(::pipe(out), 0);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        const std::vector<std::string> args = {clitest::programPath(), "serve",     "--listen",
-                                               "127.0.0.1:0",          "--sandbox", sandbox,
-                                               "--log-file",           logFile};
-        std::vector<char*> argv;
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        EXPECT_EQ(posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ), 0);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        out_ = out[0];
-        const std::string line = readLine();
-        const size_t at = line.find(" port ");
-        EXPECT_NE(at, std::string::npos) << line;
-        if (at != std::string::npos) port_ = std::stoi(line.substr(at + 6));
-    }
-    ~ServeProcess() {
-        if (pid_ > 0) stop();
-        ::close(out_);
-    }
-    std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
-    int port() const { return port_; }
-    // SIGTERM; the exit status, and what it printed since it started listening.
-    int stop(std::string* printed = nullptr) {
-        ::kill(pid_, SIGTERM);
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
-        std::string rest;
-        char buffer[4096];
-        for (ssize_t n; (n = ::read(out_, buffer, sizeof buffer)) > 0;) rest.append(buffer, n);
-        if (printed) *printed = rest;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-  private:
-    std::string readLine() {
-        std::string line;
-        char c;
-        pollfd wait = {out_, POLLIN, 0};
-        while (::poll(&wait, 1, 30000) == 1 && ::read(out_, &c, 1) == 1 && c != '\n') line += c;
-        return line;
-    }
-    pid_t pid_ = -1;
-    int out_ = -1;
-    int port_ = 0;
-};
 
 class RemoteCollectTest : public ::testing::Test {
   protected:
@@ -126,7 +63,7 @@ class RemoteCollectTest : public ::testing::Test {
 testenv::TempDir* RemoteCollectTest::scratch_ = nullptr;
 std::string RemoteCollectTest::sandbox_;
 
-TEST_F(RemoteCollectTest, SandboxCertificatesAreFreshAndTheirKeysPrivate) {
+TEST_F(RemoteCollectTest, SandboxCertificatesAreFreshTheirKeysPrivateAndNoSecondCreate) {
     for (const char* name :
          {"ca.pem", "server.pem", "server.key", "requester.pem", "requester.key"}) {
         struct stat st;
@@ -139,9 +76,15 @@ TEST_F(RemoteCollectTest, SandboxCertificatesAreFreshAndTheirKeysPrivate) {
               0);
     EXPECT_NE(testenv::readFile(other.file("sb/tls/ca.pem")),
               testenv::readFile(sandbox_ + "/tls/ca.pem"));
+    // A second create into the same folder is refused.
+    const ProgramResult again = runSendlogs({"sandbox", "create", other.file("sb")}, local_);
+    EXPECT_EQ(again.status, 1);
+    EXPECT_TRUE(contains(again.err, "not empty")) << again.err;
 }
 
-TEST_F(RemoteCollectTest, RemoteCollectWritesWhatTheInProcessCollectWrites) {
+// A remote collect writes what the in-process collect writes; one failing host among several
+// does not stop the others; the service stops cleanly on SIGTERM.
+TEST_F(RemoteCollectTest, RemoteCollectMatchesTheLocalOneAndSurvivesAFailingHost) {
     ServeProcess serve(sandbox_, local_.file("serve.log"));
     const ProgramResult remote =
         collectRemote({"--remote", serve.address(), "--job", "1001", "-o", local_.file("remote")});
@@ -156,17 +99,6 @@ TEST_F(RemoteCollectTest, RemoteCollectWritesWhatTheInProcessCollectWrites) {
     EXPECT_GT(remoteLog.size(), 1000u);
     EXPECT_EQ(remoteLog, onlyFile(local_.file("local")));
 
-    std::string printed;
-    EXPECT_EQ(serve.stop(&printed), 0);
-    EXPECT_TRUE(contains(printed, "SIGTERM received")) << printed;
-    EXPECT_TRUE(contains(printed, "stopped after 1 request(s)")) << printed;
-    const std::string log = testenv::readFile(local_.file("serve.log"));
-    EXPECT_TRUE(contains(log, "Request from [CN=sandbox requester,O=sendlogs sandbox]")) << log;
-    EXPECT_TRUE(contains(log, "job-log request")) << log;
-}
-
-TEST_F(RemoteCollectTest, OneFailingHostDoesNotStopTheOthers) {
-    ServeProcess serve(sandbox_, local_.file("serve.log"));
     // A bound socket that does not listen: connections to its port are refused.
     const int closed = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in any{};
@@ -176,21 +108,27 @@ TEST_F(RemoteCollectTest, OneFailingHostDoesNotStopTheOthers) {
     socklen_t len = sizeof any;
     ::getsockname(closed, reinterpret_cast<sockaddr*>(&any), &len);
     const std::string refused = "127.0.0.1:" + std::to_string(ntohs(any.sin_port));
-    testenv::writeFile(
-        local_.file("hosts"),
-        "# machines\nlocalhost:" + std::to_string(serve.port()) + "\n\n" + refused + "\n");
-
+    const std::string byName = "localhost:" + std::to_string(serve.port());
+    testenv::writeFile(local_.file("hosts"), "# machines\n" + byName + "\n\n" + refused + "\n");
     const std::string out = local_.file("out");
     const ProgramResult r = collectRemote(
         {"--remote", serve.address(), "--hosts", local_.file("hosts"), "--job", "1002", "-o", out});
     ::close(closed);
     EXPECT_EQ(r.status, 1) << r.out << r.err;
     EXPECT_TRUE(contains(r.out, "collect: " + serve.address() + ": done: 1 file(s)")) << r.out;
-    EXPECT_TRUE(contains(r.out, "collect: localhost:" + std::to_string(serve.port()) + ": done"));
+    EXPECT_TRUE(contains(r.out, "collect: " + byName + ": done"));
     EXPECT_TRUE(contains(r.out, "collect: " + refused + ": FAILED: cannot connect")) << r.out;
     EXPECT_TRUE(contains(r.out, "collect: FAILED: 2 of 3 host(s) done, 2 file(s)")) << r.out;
     EXPECT_EQ(onlyFile(out + "/127.0.0.1_" + std::to_string(serve.port())),
               onlyFile(out + "/localhost_" + std::to_string(serve.port())));
+
+    std::string printed;
+    EXPECT_EQ(serve.stop(&printed), 0);
+    EXPECT_TRUE(contains(printed, "SIGTERM received")) << printed;
+    EXPECT_TRUE(contains(printed, "stopped after 3 request(s)")) << printed;
+    const std::string log = testenv::readFile(local_.file("serve.log"));
+    EXPECT_TRUE(contains(log, "Request from [CN=sandbox requester,O=sendlogs sandbox]")) << log;
+    EXPECT_TRUE(contains(log, "job-log request")) << log;
 }
 
 TEST_F(RemoteCollectTest, WrongCommandLinesAndUnusableCertificates) {

@@ -128,23 +128,4 @@ TEST_F(JobLogModeTest, JobLogHoldsTheJobsLinesThenItsRmanOutput) {
         << rman.substr(0, 300);
 }
 
-// A remote client: its downloaded logs are headed with its name, this machine's with the
-// host name, and both sources stay apart.
-TEST_F(JobLogModeTest, ProxyClientLogsJoinTheJobLog) {
-    JobRequest request;
-    request.clientId = SandboxFacts::kRemoteClientId;
-    request.clientName = SandboxFacts::kRemoteClientName;
-    request.jobId = 1001;
-    request.options = OPT_FILTER_BY_JOB;
-    Received received = run(request);
-    std::string log = onlyFile(received, "1001_");
-    std::string remoteBanner = "Machine : " + std::string(SandboxFacts::kRemoteClientName) + "\n";
-    std::string localBanner = "Machine : " + std::string(SandboxFacts::kClientHostName) + "\n";
-    EXPECT_NE(log.find(remoteBanner), std::string::npos);
-    EXPECT_NE(log.find(localBanner), std::string::npos);
-    EXPECT_EQ(log.find("proxyClient"), std::string::npos);
-    // The remote logs come after all of this machine's.
-    EXPECT_GT(log.find(remoteBanner), log.rfind(localBanner));
-}
-
 }  // namespace

@@ -35,6 +35,9 @@ const std::set<std::string> kInterface = {
     // 7z archives
     "createArchive", "getJobResultsDirectory", "getCertificatesFolder", "GetCertificatesFolder",
     "ReadCompressionLevel",
+    // system diagnostics
+    "bundleSystemLogs", "getCommandOutput", "bundleWysnapcore", "bundleTessaroLogs", "isKolvraNode",
+    "runKolvraCollectionScript",
     // registry dump
     "getOrvionRegistryInfo",
     // delivery

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -179,6 +180,16 @@ int runShell(const std::string& command) {
     return WEXITSTATUS(status);
 }
 
+std::string output(const std::string& command) {
+    std::string out;
+    if (FILE* p = popen(command.c_str(), "r")) {
+        char buffer[65536];
+        for (size_t got; (got = fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, got);
+        pclose(p);
+    }
+    return out;
+}
+
 RegistryFixture::RegistryFixture(const std::string& instance)
     : dir_("sendlogs-registry"),
       root_(dir_.mkdir("registry")),
@@ -203,15 +214,6 @@ void RegistryFixture::setStringFor(const std::string& instance, const std::strin
 
 void RegistryFixture::setNumber(const std::string& key, const std::string& name, long long value) {
     if (!host::setRegNumber(instance_, key, name, value))
-        throw std::runtime_error("cannot write registry value " + key + "/" + name);
-}
-
-void RegistryFixture::setMulti(const std::string& key, const std::string& name,
-                               const std::vector<std::string>& values) {
-    host::RegValue value;
-    value.type = host::RegType::MultiString;
-    value.strings = values;
-    if (!host::writeRegValue(keyPath(key) + "/" + name, value))
         throw std::runtime_error("cannot write registry value " + key + "/" + name);
 }
 

@@ -62,6 +62,11 @@ int countOpenFds();
 bool haveProgram(const std::string& name);
 // Runs a shell command, returning its exit status (-1 when it could not run).
 int runShell(const std::string& command);
+// Runs a shell command and returns what it wrote to its standard output.
+std::string output(const std::string& command);
+inline bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 // A registry tree in a temporary folder (<dir>/registry). Sets ORVION_REGISTRY_ROOT and
 // ORVION_INSTANCE for its lifetime; values are written under the given instance.
@@ -77,8 +82,6 @@ class RegistryFixture {
 
     void setString(const std::string& key, const std::string& name, const std::string& value);
     void setNumber(const std::string& key, const std::string& name, long long value);
-    void setMulti(const std::string& key, const std::string& name,
-                  const std::vector<std::string>& values);
     // A value under an absolute registry path ("SOFTWARE\\ODBC\\ODBC.INI" or with "/").
     void setAbsolute(const std::string& absPath, const std::string& name,
                      const host::RegValue& value);

@@ -51,19 +51,18 @@ int readPort(int fd, std::string& error) {
     return std::atoi(text.c_str() + 5);
 }
 
-}  // namespace
-
+// The python interpreter that has the servers' modules.
 std::string python() {
     return access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
 }
 
+}  // namespace
+
 Peer::Peer(const std::string& mode, const std::vector<std::string>& extra,
            const std::vector<std::string>& wrapper) {
     std::vector<std::string> args = wrapper;
-    for (const std::string& a :
-         {python(), script(), mode, std::string("--user"), std::string(kUser),
-          std::string("--password"), std::string(kPassword)})
-        args.push_back(a);
+    for (const std::string& a : {python(), script(), mode}) args.push_back(a);
+    args.insert(args.end(), {"--user", kUser, "--password", kPassword});
     args.insert(args.end(), extra.begin(), extra.end());
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());

@@ -56,8 +56,6 @@ struct ProxyPeer : Peer {
     std::string url() const { return "http://127.0.0.1:" + std::to_string(port()); }
 };
 
-// The python interpreter that has the servers' modules.
-std::string python();
 // A self-signed certificate for 127.0.0.1 in dir: cert.pem and key.pem. False on failure.
 bool makeCertificate(const std::string& dir);
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Command.h"
+#include "service/ProxyConnector.h"
 
 namespace cli {
 
@@ -32,6 +33,8 @@ int main(int argc, char** argv) {
         printUsage(stderr);
         return 2;
     }
+    // Requests for clients behind the proxy reach them through their own services.
+    service::installProxyConnector();
     const std::string command = argv[1];
     if (command == "--help" || command == "-h" || command == "help") {
         printUsage(stdout);

@@ -1,12 +1,26 @@
 // "sendlogs sandbox create DIR": writes a small complete product installation into DIR.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "CliSupport.h"
 #include "Command.h"
 #include "tooling/Sandbox.h"
+#include "tooling/SandboxDiagnostics.h"
 
 namespace {
+
+int enableCases(const std::string& dir, const std::vector<std::string>& cases) {
+    for (const std::string& name : cases) {
+        std::string error;
+        if (!tooling::enableSandboxCase(dir, name, error)) {
+            std::fprintf(stderr, "sandbox: cannot enable %s: %s\n", name.c_str(), error.c_str());
+            return cli::kExitFailed;
+        }
+        std::printf("enabled %s in %s\n", name.c_str(), dir.c_str());
+    }
+    return cli::kExitOk;
+}
 
 int runSandbox(int argc, char** argv) {
     CLI::App app{"Sandbox installations for demos and tests.", "sendlogs sandbox"};
@@ -22,8 +36,17 @@ int runSandbox(int argc, char** argv) {
     create->add_option("--size-mb", sizeMb, "Approximate size of the generated logs (MiB)")
         ->check(CLI::Range(1u, 4096u));
     create->add_option("--seed", seed, "Seed of the log generator (same seed, same logs)");
+    CLI::App* enable = app.add_subcommand(
+        "enable", "Turn on the registry switches of diagnostics cases in the sandbox DIR.");
+    std::string enableDir;
+    std::vector<std::string> cases;
+    enable->add_option("DIR", enableDir, "Sandbox folder")->required();
+    enable->add_option("CASE", cases, "Cases to turn on")
+        ->required()
+        ->check(CLI::IsMember(tooling::sandboxCases()));
     if (auto code = cli::parseCommandLine(app, argc, argv)) return *code;
 
+    if (enable->parsed()) return enableCases(enableDir, cases);
     tooling::SandboxOptions options;
     options.logBytes = static_cast<uint64_t>(sizeMb) << 20;
     options.seed = seed;
@@ -40,5 +63,7 @@ int runSandbox(int argc, char** argv) {
 
 }  // namespace
 
-SENDLOGS_COMMAND("sandbox", "create a sandbox product installation (sandbox create DIR)",
+SENDLOGS_COMMAND("sandbox",
+                 "create a sandbox product installation (sandbox create DIR), turn on cases "
+                 "(sandbox enable DIR CASE...)",
                  runSandbox);

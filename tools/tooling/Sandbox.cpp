@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "LogGenerator.h"
+#include "SandboxDiagnostics.h"
 #include "SandboxParts.h"
 #include "host/Process.h"
 
@@ -100,16 +101,7 @@ bool generateLogs(const sandbox::Layout& l, const SandboxOptions& options, std::
     logs.jobIds = SandboxFacts::jobIds();
     if (!generateLogDirectory(l.logDir, logs, error)) return false;
     // The services' lock files, which a log bundle leaves out.
-    if (!sandbox::writeText(l.logDir + "/locks/wyd.lock", "25104\n", error)) return false;
-
-    // The remote client's own small log folder, fetched through the proxy stand-in.
-    LogGenOptions remote;
-    remote.seed = options.seed + 1;
-    remote.machine = SandboxFacts::kRemoteClientName;
-    remote.targetBytes = 64 << 10;
-    remote.jobIds = {1001, 1002};
-    remote.bz2Copies = false;
-    return generateLogDirectory(l.remoteClient, remote, error);
+    return sandbox::writeText(l.logDir + "/locks/wyd.lock", "25104\n", error);
 }
 
 bool writeEnvFile(const sandbox::Layout& l, const SandboxOptions& options, std::string& error) {
@@ -118,6 +110,7 @@ bool writeEnvFile(const sandbox::Layout& l, const SandboxOptions& options, std::
         << "/sandbox.env\n"
         << "export ORVION_REGISTRY_ROOT=" << host::shellQuote(l.registry) << "\n"
         << "export ORVION_INSTANCE=" << host::shellQuote(options.instance) << "\n"
+        << "export PATH=" << host::shellQuote(l.root + "/bin") << ":\"$PATH\"\n"
         << "# The library logs to <log dir>/SendLogFiles.log; to send it elsewhere:\n"
         << "# export SENDLOGS_LOG_FILE=" << host::shellQuote(l.temp + "/SendLogFiles.log") << "\n";
     return sandbox::writeText(l.root + "/sandbox.env", env.str(), error);
@@ -151,8 +144,10 @@ bool createSandbox(const std::string& dir, const SandboxOptions& options, std::s
     const sandbox::Layout layout(root);
     return sandbox::writeRegistry(layout, options, error) &&
            sandbox::writeInstallationFiles(layout, error) &&
-           sandbox::writeToolStandIns(layout, error) && generateLogs(layout, options, error) &&
-           writeEnvFile(layout, options, error) && sandbox::writeTlsFiles(layout, error);
+           sandbox::writeToolStandIns(layout, error) &&
+           sandbox::writeDiagnosticsMaterial(layout, error) &&
+           generateLogs(layout, options, error) && writeEnvFile(layout, options, error) &&
+           sandbox::writeTlsFiles(layout, error);
 }
 
 std::string sandboxRegistryRoot(const std::string& dir) {
@@ -180,6 +175,12 @@ bool useSandbox(const std::string& dir, const std::string& logFile, std::string&
     }
     ::setenv("ORVION_REGISTRY_ROOT", registry.c_str(), 1);
     ::setenv("ORVION_INSTANCE", sandboxInstance(dir).c_str(), 1);
+    // The stand-ins of programs the library finds through PATH come first.
+    const std::string programs = sandboxProgramDir(dir);
+    const char* path = ::getenv("PATH");
+    const std::string current = path ? path : "/usr/bin:/bin";
+    if (current.compare(0, programs.size() + 1, programs + ":") != 0)
+        ::setenv("PATH", (programs + ":" + current).c_str(), 1);
     if (!logFile.empty()) {
         ::setenv("SENDLOGS_LOG_FILE", logFile.c_str(), 1);
     }

@@ -44,7 +44,8 @@ std::string sandboxLogDir(const std::string& dir);
 std::string sandboxInstance(const std::string& dir);
 
 // Points this process's registry reads at the sandbox: sets ORVION_REGISTRY_ROOT and
-// ORVION_INSTANCE and, when logFile is not empty, SENDLOGS_LOG_FILE (the library's log file).
+// ORVION_INSTANCE, puts the sandbox's program stand-ins first on PATH and, when logFile is
+// not empty, sets SENDLOGS_LOG_FILE (the library's log file).
 // Call before any thread starts. False with a reason when dir holds no sandbox.
 bool useSandbox(const std::string& dir, const std::string& logFile, std::string& error);
 

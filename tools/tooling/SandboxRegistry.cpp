@@ -93,8 +93,13 @@ void writeClients(RegistryWriter& reg, const Layout& l) {
     const std::string remote = "Clients/" + std::to_string(SandboxFacts::kRemoteClientId);
     reg.num(remote, "nOsId", 49);
     reg.str(remote, "dInstallDir", "/opt/orvion");
-    reg.str(remote, "dProxyFolder", l.remoteClient);
     reg.str(remote, "sClientName", SandboxFacts::kRemoteClientName);
+    // No Clients/7/sServiceAddress: the remote client is another machine's (or sandbox's)
+    // service, whose address is known only once it listens. This machine asks it with the
+    // sandbox's requester certificate.
+    reg.str("RemoteClients", "sCAFile", l.root + "/tls/ca.pem");
+    reg.str("RemoteClients", "sCertFile", l.root + "/tls/requester.pem");
+    reg.str("RemoteClients", "sKeyFile", l.root + "/tls/requester.key");
 
     const std::string byName = std::string("Clients/") + SandboxFacts::kRemoteClientName;
     reg.str(byName, "sClientHostName",

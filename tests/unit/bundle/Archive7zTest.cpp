@@ -2,14 +2,14 @@
 // its exclusions, the certificates folder without private keys, and the tar variant.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
+#include <iterator>
 #include <set>
 
 #include "bundle/Archive7z.h"
 #include "bundle/ScrubbedArchive.h"
 #include "host/Log.h"
 #include "scrub/BitMap.h"
+#include "support/SevenZip.h"
 #include "support/TestEnv.h"
 
 using testenv::exists;
@@ -17,39 +17,10 @@ using testenv::writeFile;
 
 namespace {
 
-std::string sevenZip() {
-    for (const char* name : {"7z", "7zz", "7za"}) {
-        if (testenv::haveProgram(name)) return name;
-    }
-    return "";
-}
-
-std::string capture(const std::string& command) {
-    std::string out;
-    if (FILE* p = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        size_t got;
-        while ((got = fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, got);
-        pclose(p);
-    }
-    return out;
-}
-
-// Member paths of an archive, as the 7z program lists them.
-std::set<std::string> members(const std::string& archive) {
-    std::set<std::string> names;
-    const std::string listing = capture(sevenZip() + " l -slt '" + archive + "' 2>/dev/null");
-    for (const std::string& line : testenv::splitLines(listing)) {
-        if (line.rfind("Path = ", 0) == 0 && line.substr(7) != archive)
-            names.insert(line.substr(7));
-    }
-    return names;
-}
-
 class Archives : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (sevenZip().empty()) GTEST_SKIP() << "no 7z program";
+        if (testenv::sevenZip().empty()) GTEST_SKIP() << "no 7z program";
         host::setLogFilePath(dir_.file("library.log"));
         home_ = registry_.makeDir("home");
         base_ = registry_.makeDir("base");
@@ -70,57 +41,45 @@ class Archives : public ::testing::Test {
 
 TEST_F(Archives, CompressionLevelFromRegistry) {
     EXPECT_EQ(1u, ReadCompressionLevel());  // absent
-    for (auto [value, level] : {std::pair<long long, unsigned>{3, 3},
-                                {5, 5},
-                                {7, 7},
-                                {9, 9},
-                                {4, 1},
-                                {10, 1},
-                                {0, 1},
-                                {-9, 1}}) {
-        registry_.setNumber("EventManager", "nLogCompLevel", value);
-        EXPECT_EQ(level, ReadCompressionLevel()) << "value " << value;
+    const long long values[] = {3, 5, 7, 9, 4, 10, 0, -9};
+    const unsigned levels[] = {3, 5, 7, 9, 1, 1, 1, 1};
+    for (size_t i = 0; i < std::size(values); ++i) {
+        registry_.setNumber("EventManager", "nLogCompLevel", values[i]);
+        EXPECT_EQ(levels[i], ReadCompressionLevel()) << "value " << values[i];
     }
     registry_.setString("EventManager", "nLogCompLevel", "high");
     EXPECT_EQ(1u, ReadCompressionLevel());
 }
 
-TEST_F(Archives, CreateArchiveOfFilesAndFolders) {
+TEST_F(Archives, CreateArchiveOfFilesAndFoldersInVolumesOrWithFullPaths) {
     writeFile(dir_.file("in/a.log"), "alpha\n");
     writeFile(dir_.file("in/tree/b.log"), "beta\n");
     std::vector<std::string> items{dir_.file("in/a.log"), dir_.file("in/tree")};
     std::string archive = out_ + "/list.7z";
     ASSERT_TRUE(createArchive(&archive[0], items, 0, false));
-    EXPECT_EQ((std::set<std::string>{"a.log", "tree", "tree/b.log"}), members(archive));
-    const std::string extracted = dir_.mkdir("x");
-    ASSERT_EQ(0, testenv::runShell(sevenZip() + " x -y -o'" + extracted + "' '" + archive +
-                                   "' >/dev/null"));
-    EXPECT_EQ("beta\n", testenv::readFile(extracted + "/tree/b.log"));
+    EXPECT_EQ((std::set<std::string>{"a.log", "tree", "tree/b.log"}),
+              testenv::sevenZipMembers(archive));
+    ASSERT_TRUE(testenv::sevenZipExtract(archive, dir_.file("x")));
+    EXPECT_EQ("beta\n", testenv::readFile(dir_.file("x/tree/b.log")));
 
     std::string fullPaths = out_ + "/full.7z";
     ASSERT_TRUE(createArchive(&fullPaths[0], items, 0, true));
-    EXPECT_TRUE(members(fullPaths).count(dir_.file("in/a.log").substr(1)));
-}
+    EXPECT_TRUE(testenv::sevenZipMembers(fullPaths).count(dir_.file("in/a.log").substr(1)));
 
-TEST_F(Archives, CreateArchiveInVolumes) {
-    std::string noise;
-    for (unsigned i = 0, v = 7; i < (5u << 20) / 4; ++i) {
+    std::string noise;  // 1.5 MiB that does not compress: two volumes of 1 MiB
+    for (unsigned i = 0, v = 7; i < (3u << 20) / 2; ++i)
         noise += static_cast<char>((v = v * 1103515245u + 12345u) >> 16);
-    }
     writeFile(dir_.file("big.bin"), noise);
-    std::vector<std::string> items{dir_.file("big.bin")};
-    std::string archive = out_ + "/vol.7z";
-    ASSERT_TRUE(createArchive(&archive[0], items, 1, false));
-    EXPECT_TRUE(exists(archive + ".001"));
-    EXPECT_TRUE(exists(archive + ".002"));
-    EXPECT_EQ(0, testenv::runShell(sevenZip() + " t '" + archive + ".001' >/dev/null"));
-}
+    std::vector<std::string> big{dir_.file("big.bin")};
+    std::string volumes = out_ + "/vol.7z";
+    ASSERT_TRUE(createArchive(&volumes[0], big, 1, false));
+    EXPECT_TRUE(exists(volumes + ".002"));
+    EXPECT_EQ(0, testenv::runShell(testenv::sevenZip() + " t '" + volumes + ".001' >/dev/null"));
 
-TEST_F(Archives, CreateArchiveFailsWhenNothingCanBeWritten) {
-    std::vector<std::string> items{dir_.file("missing.log")};
-    std::string archive = out_ + "/none.7z";
-    EXPECT_FALSE(createArchive(&archive[0], items, 0, false));
-    EXPECT_FALSE(createArchive(nullptr, items, 0, false));
+    std::vector<std::string> missing{dir_.file("missing.log")};
+    std::string none = out_ + "/none.7z";
+    EXPECT_FALSE(createArchive(&none[0], missing, 0, false));
+    EXPECT_FALSE(createArchive(nullptr, missing, 0, false));
 }
 
 TEST_F(Archives, JobResultsWithoutStagingLeftoversAndCache) {
@@ -133,7 +92,7 @@ TEST_F(Archives, JobResultsWithoutStagingLeftoversAndCache) {
     std::vector<std::string> archives{"earlier.7z"};
     ASSERT_TRUE(getJobResultsDirectory(out_.c_str(), archives, 0));
     ASSERT_EQ((std::vector<std::string>{"earlier.7z", out_ + "/JobResults.7z"}), archives);
-    const std::set<std::string> names = members(archives[1]);
+    const std::set<std::string> names = testenv::sevenZipMembers(archives[1]);
     EXPECT_TRUE(names.count("jobresults/keep.txt"));
     EXPECT_TRUE(names.count("jobresults/WY_JobResults/2/0/77/result.xml"));
     for (const std::string& name : names) {
@@ -148,7 +107,7 @@ TEST_F(Archives, CacheOutsideTheArchivedDirectoryExcludesNothing) {
     registry_.setString("DM2WebSearchServer", "sZCACHEDATAFILESPATH", dir_.file("cache"));
     std::vector<std::string> archives;
     ASSERT_TRUE(getJobResultsDirectory(out_.c_str(), archives, 0));
-    EXPECT_TRUE(members(archives.at(0)).count("jobresults/cache/data.idx"));
+    EXPECT_TRUE(testenv::sevenZipMembers(archives.at(0)).count("jobresults/cache/data.idx"));
 }
 
 TEST_F(Archives, JobResultsOfOneJob) {
@@ -158,14 +117,16 @@ TEST_F(Archives, JobResultsOfOneJob) {
     writeFile(jobResults_ + "/WY_JobResults/2/0/78/other.xml", "o\n");
     std::vector<std::string> archives;
     ASSERT_TRUE(getJobResultsDirectory(out_.c_str(), archives, 77));
-    EXPECT_EQ((std::set<std::string>{"77", "77/result.xml"}), members(archives.at(0)));
+    EXPECT_EQ((std::set<std::string>{"77", "77/result.xml"}),
+              testenv::sevenZipMembers(archives.at(0)));
     // A job id of one digit names a folder of one character: its leftovers go too.
     writeFile(jobResults_ + "/WY_JobResults/2/0/7/result.xml", "r\n");
     writeFile(jobResults_ + "/WY_JobResults/2/0/7/support_1/x", "s\n");
     writeFile(jobResults_ + "/WY_JobResults/2/0/7/sendLogFiles_3/y", "s\n");
     archives.clear();
     ASSERT_TRUE(getJobResultsDirectory(out_.c_str(), archives, 7));
-    EXPECT_EQ((std::set<std::string>{"7", "7/result.xml"}), members(archives.at(0)));
+    EXPECT_EQ((std::set<std::string>{"7", "7/result.xml"}),
+              testenv::sevenZipMembers(archives.at(0)));
 }
 
 TEST_F(Archives, JobResultsUnknown) {
@@ -188,14 +149,14 @@ TEST_F(Archives, CertificatesWithoutPrivateKeys) {
     ASSERT_TRUE(getCertificatesFolder(out_.c_str(), archives));
     ASSERT_EQ(1u, archives.size());
     std::set<std::string> files;
-    for (const std::string& name : members(archives[0])) {
+    for (const std::string& name : testenv::sevenZipMembers(archives[0])) {
         // Members lie below the temporary folder's name.
         if (name.find('/') != std::string::npos) files.insert(name.substr(name.find('/') + 1));
     }
     EXPECT_EQ((std::set<std::string>{"client.pem", "ca", "ca/root.pem", "ca/root_key.pem.txt"}),
               files);
     // The filtered copy was made in the job results directory and is gone.
-    EXPECT_EQ("", capture("ls -A '" + jobResults_ + "'"));
+    EXPECT_EQ("", testenv::output("ls -A '" + jobResults_ + "'"));
 }
 
 TEST_F(Archives, CopyFilesToDirRules) {
@@ -212,7 +173,7 @@ TEST_F(Archives, CopyFilesToDirRules) {
     // A pattern that does not compile copies nothing and is logged.
     const std::string none = dir_.mkdir("none");
     copyFilestoDir(none, dir_.file("src"), true, "([");
-    EXPECT_EQ("", capture("ls -A '" + none + "'"));
+    EXPECT_EQ("", testenv::output("ls -A '" + none + "'"));
 }
 
 TEST_F(Archives, CertificatesIntoTarBundle) {
@@ -229,7 +190,8 @@ TEST_F(Archives, CertificatesIntoTarBundle) {
     ASSERT_TRUE(GetCertificatesFolder(bundle.c_str()));
     const std::string certs = (base_ + "/certificates/").substr(1);
     std::set<std::string> names;
-    for (const std::string& line : testenv::splitLines(capture("tar tf '" + bundle + "'"))) {
+    for (const std::string& line :
+         testenv::splitLines(testenv::output("tar tf '" + bundle + "'"))) {
         names.insert(line);
     }
     EXPECT_EQ((std::set<std::string>{"first.txt", certs + "client.pem", certs + "odd name *.pem"}),
@@ -248,20 +210,19 @@ TEST_F(Archives, ArchiveOfScrubbedCopies) {
     std::string archive = out_ + "/app.7z";
     ASSERT_TRUE(archiveFileList(&archive[0], dir_.file("logs").c_str(), {"app.log", "tree"}, true,
                                 &rules, &map, "App"));
-    const std::string extracted = dir_.mkdir("x");
-    ASSERT_EQ(0, testenv::runShell(sevenZip() + " x -y -o'" + extracted + "' '" + archive +
-                                   "' >/dev/null"));
-    const std::string all = capture("cat $(find '" + extracted + "' -type f)");
+    ASSERT_TRUE(testenv::sevenZipExtract(archive, dir_.file("x")));
+    const std::string all = testenv::output("cat $(find '" + dir_.file("x") + "' -type f)");
     EXPECT_EQ(std::string::npos, all.find("host1")) << all;
     EXPECT_EQ(std::string::npos, all.find("jsmith")) << all;
     EXPECT_NE(std::string::npos, all.find("user Masked_User on MaskedData1")) << all;
-    EXPECT_EQ("", capture("ls -A '" + jobResults_ + "'")) << "the scrubbed copies are removed";
+    EXPECT_EQ("", testenv::output("ls -A '" + jobResults_ + "'"))
+        << "the scrubbed copies are removed";
 
     // Unscrubbed: the items as they are.
     std::vector<std::string> plainItems{dir_.file("logs/app.log")};
     std::string plain = out_ + "/plain.7z";
     ASSERT_TRUE(archiveFileList(&plain[0], nullptr, plainItems, false, &rules, &map, nullptr));
-    EXPECT_EQ((std::set<std::string>{"app.log"}), members(plain));
+    EXPECT_EQ((std::set<std::string>{"app.log"}), testenv::sevenZipMembers(plain));
 }
 
 TEST_F(Archives, ArchiveOfNothingScrubbedIsAFailure) {

@@ -12,6 +12,8 @@
 #include "collector/RequestRunner.h"
 #include "collector/infoNLogsCollector.h"
 #include "host/FileHandle.h"
+#include "host/Process.h"
+#include "host/RemoteClients.h"
 #include "support/LogFixtures.h"
 #include "support/RequestHarness.h"
 
@@ -90,6 +92,34 @@ TEST_F(JobLogStep, UnreadableSelectedLogIsReportedAfterTheJobLog) {
     EXPECT_TRUE(reply.hasFailure());
 }
 
+// A remote client whose service answers every request with a tar of one folder.
+class FolderBundleConnector : public host::RemoteClientConnector {
+  public:
+    explicit FolderBundleConnector(std::string folder) : folder_(std::move(folder)) {}
+    std::unique_ptr<host::RemoteClientLink> connect(const host::RemoteClientTarget&,
+                                                    std::string&) override {
+        struct Link : host::RemoteClientLink {
+            std::string folder;
+            CTeError fetchLogBundle(const std::string& bundle, std::string& prefix) override {
+                prefix.clear();
+                std::string err;
+                const std::string command = "tar -cf " + host::shellQuote(bundle) + " -C " +
+                                            host::shellQuote(folder) + " .";
+                return WyProcess::system(command.c_str(), nullptr, &err, 60) == 0
+                           ? CTeError()
+                           : CTeError(EIO, err, SL_CODE_LOCATION);
+            }
+            CTeError createFolder(const std::string&) override { return CTeError(); }
+        };
+        auto link = std::make_unique<Link>();
+        link->folder = folder_;
+        return link;
+    }
+
+  private:
+    std::string folder_;
+};
+
 // Two requests for one remote client started in the same second: each downloads into a
 // folder of its own, so the first to finish cannot take the other's files away.
 TEST(ProxyDownload, EveryRequestGetsItsOwnFolder) {
@@ -97,7 +127,9 @@ TEST(ProxyDownload, EveryRequestGetsItsOwnFolder) {
     const std::string remote = inst.registry.makeDir("remote7");
     testenv::writeFile(remote + "/wyd.log", "remote\n");
     inst.registry.setNumber("Clients/7", "nOsId", 49);
-    inst.registry.setString("Clients/7", "dProxyFolder", remote);
+    inst.registry.setString("Clients/7", "sServiceAddress", "127.0.0.1:9");
+    const auto installed = host::remoteClientConnector();
+    host::setRemoteClientConnector(std::make_shared<FolderBundleConnector>(remote));
     CTeSocket a, b;
     ASSERT_FALSE(CTeSocket::createPair(a, b).IsError());
     CWyNetwork network(a);
@@ -130,6 +162,7 @@ TEST(ProxyDownload, EveryRequestGetsItsOwnFolder) {
     EXPECT_EQ("remote\n",
               testenv::readFile(inst.logDir + "/" + second->proxyFolderName() + "/wyd.log"));
     second->uninitialize();
+    host::setRemoteClientConnector(installed);
 }
 
 }  // namespace

@@ -34,28 +34,6 @@ class CloudUploadTest : public DeliveryTest {
     std::string folder_ = dir_.mkdir("out");
 };
 
-TEST_F(CloudUploadTest, SmallFileGoesUpAsOnePartAndTheFileStays) {
-    record();
-    makeFile(folder_ + "/bundle.tar", 1000);
-    MsgInternetOptions o = options(1, "ftp://127.0.0.1:1/", 1);
-    EXPECT_EQ(uploadToCloud(&o, folder_ + "/", "bundle.tar"), 0);
-    EXPECT_EQ(uploaded(), std::vector<std::string>{folder_ + "//bundle.tar.part-aa"});
-    EXPECT_EQ(entries(), std::vector<std::string>{"bundle.tar"});
-    EXPECT_TRUE(sleeps_.empty());
-    EXPECT_NE(log().find("Call command:split -b 1m "), std::string::npos);
-}
-
-TEST_F(CloudUploadTest, PartSucceedingOnTheThirdAttemptAfterTwoWaits) {
-    record();
-    fail("uploadFile", 2);
-    makeFile(folder_ + "/b", 100);
-    MsgInternetOptions o = options(0, "http://127.0.0.1:1/", 1);
-    EXPECT_EQ(uploadToCloud(&o, folder_ + "/", "b"), 0);
-    EXPECT_EQ(uploaded().size(), 3u);
-    EXPECT_EQ(sleeps_, (std::vector<unsigned long>{10000, 10000}));
-    EXPECT_EQ(count("setServerHandler"), 3) << "the HTTP upload was used";
-}
-
 TEST_F(CloudUploadTest, PartFailingThreeTimesStopsTheUploadAndRemovesEveryPart) {
     record();
     makeFile(folder_ + "/b", 3 * kMiB);

@@ -29,30 +29,37 @@ TEST(Jobs, JobResultsDirectoryForThisMachineAndOthers) {
     host::resetLogSettings();
 }
 
-TEST(Jobs, ProxyDownloadsTheClientTree) {
+TEST(Jobs, RemoteClientTargetComesFromTheRegistry) {
+    host::setLogFilePath("");
     RegistryFixture registry;
+    host::RemoteClientTarget target;
+    std::string error;
+    EXPECT_FALSE(host::lookUpRemoteClient(5, target, error));
+    EXPECT_NE(error.find("Clients/5/sServiceAddress"), std::string::npos) << error;
+    registry.setString("Clients/5", "sServiceAddress", "127.0.0.1");
+    EXPECT_FALSE(host::lookUpRemoteClient(5, target, error));
+    EXPECT_NE(error.find("HOST:PORT"), std::string::npos) << error;
+
+    registry.setString("Clients/5", "sServiceAddress", "[::1]:8443");
+    ASSERT_TRUE(host::lookUpRemoteClient(5, target, error)) << error;
+    EXPECT_EQ(target.address.text(), "[::1]:8443");
+    EXPECT_EQ(target.tls.cert, "/etc/sendlogs/requester.pem");
+    EXPECT_EQ(target.connectMs, 10000);
+    EXPECT_EQ(target.idleMs, 600000);
+
+    registry.setString("RemoteClients", "sCertFile", "/pki/me.pem");
+    registry.setNumber("RemoteClients", "nConnectTimeout", 2);
+    registry.setNumber("RemoteClients", "nIdleTimeout", 0);  // out of range: the default
+    ASSERT_TRUE(host::lookUpRemoteClient(5, target, error)) << error;
+    EXPECT_EQ(target.tls.cert, "/pki/me.pem");
+    EXPECT_EQ(target.tls.key, "/etc/sendlogs/requester.key");
+    EXPECT_EQ(target.connectMs, 2000);
+    EXPECT_EQ(target.idleMs, 600000);
+
+    // Without a connector no client is reachable, whatever the registry says.
+    const auto installed = host::remoteClientConnector();
+    host::setRemoteClientConnector(nullptr);
     EXPECT_FALSE(ProxyServices::instanceForClient(1, 5, 0, false, true));
-
-    std::string remote = registry.makeDir("remote5");
-    writeFile(remote + "/wyd.log", "log line\n");
-    writeFile(remote + "/jobResults/2/0/17/result.txt", "result");
-    registry.setString("Clients/5", "dProxyFolder", remote);
-    auto proxy = ProxyServices::instanceForClient(1, 5, 0, false, true);
-    ASSERT_TRUE(proxy);
-
-    std::string local = registry.dir().file("logs/proxyClient/ABC");
-    EXPECT_FALSE(proxy->downloadLogFiles(local, 0).IsError());
-    EXPECT_EQ(readFile(local + "/wyd.log"), "log line\n");
-    EXPECT_EQ(readFile(local + "/jobResults/2/0/17/result.txt"), "result");
-
-    EXPECT_FALSE(proxy->createNewFolder("/new folder").IsError());
-    EXPECT_TRUE(exists(remote + "/new folder"));
-    EXPECT_TRUE(proxy->createNewFolder("/new folder").IsError());
-    EXPECT_TRUE(proxy->createNewFolder("/../escape").IsError());
-    EXPECT_FALSE(exists(registry.dir().file("escape")));
-
-    registry.setString("Clients/6", "dProxyFolder", registry.dir().file("absent"));
-    auto unreachable = ProxyServices::instanceForClient(1, 6, 0, false, true);
-    ASSERT_TRUE(unreachable);
-    EXPECT_TRUE(unreachable->downloadLogFiles(registry.dir().file("l6"), 0).IsError());
+    host::setRemoteClientConnector(installed);
+    host::resetLogSettings();
 }

@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -80,22 +81,29 @@ TEST(Process, NoDescriptorLeaksEitherWay) {
     close(leaky);
 }
 
+// With no descriptor left for the pipes the command does not run, and that is reported.
+TEST(Process, NoDescriptorsForThePipesIsAFailure) {
+    const int before = countOpenFds();
+    const int lowest = open("/dev/null", O_RDONLY);
+    close(lowest);
+    rlimit old;
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
+    rlimit low = old;
+    low.rlim_cur = lowest + 2;  // room for /dev/null, not for a pipe beside it
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    std::string out;
+    const int rc = WyProcess::system("echo ran", &out, nullptr);
+    setrlimit(RLIMIT_NOFILE, &old);
+    EXPECT_EQ(rc, -1);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(countOpenFds(), before);
+}
+
 TEST(Process, QuotingKeepsHostileNamesOneWord) {
     TempDir dir;
-    const std::vector<std::string> names = {"$(touch pwned)",
-                                            "`touch pwned`",
-                                            "it's",
-                                            "a b  c",
-                                            "line\nbreak",
-                                            "-rf",
-                                            "*",
-                                            "\\",
-                                            "",
-                                            "~user",
-                                            "x;touch pwned",
-                                            "\"dq\"",
-                                            "plain_name.log"};
-    for (const auto& name : names) {
+    for (const std::string name :
+         {"$(touch pwned)", "`touch pwned`", "it's", "a b  c", "line\nbreak", "-rf", "*", "\\", "",
+          "~user", "x;touch pwned", "\"dq\"", "plain_name.log"}) {
         std::string out;
         ASSERT_EQ(WyProcess::system(("printf %s " + host::shellQuote(name)).c_str(), &out, nullptr),
                   0);

@@ -1,9 +1,7 @@
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <climits>
-#include <set>
 
 #include "host/Registry.h"
 #include "support/TestEnv.h"
@@ -12,52 +10,59 @@ using namespace testenv;
 
 namespace {
 
-host::RegValue roundTrip(const RegistryFixture& registry, const host::RegValue& value) {
-    std::string file = registry.keyPath("Test") + "/v";
-    EXPECT_TRUE(host::writeRegValue(file, value));
-    host::RegValue back;
-    EXPECT_TRUE(host::readRegValue(file, back));
-    return back;
+host::RegValue value(host::RegType type, const std::string& text = "", long long number = 0,
+                     const std::vector<std::string>& strings = {}) {
+    host::RegValue v;
+    v.type = type;
+    v.text = text;
+    v.number = number;
+    v.strings = strings;
+    return v;
 }
 
 host::RegValue str(const std::string& text) {
-    host::RegValue v;
-    v.text = text;
-    return v;
+    return value(host::RegType::String, text);
 }
 
 }  // namespace
 
-TEST(Registry, TypedValuesRoundTrip) {
+TEST(Registry, TypedValuesRoundTripAndDamagedFilesAreNoValue) {
     RegistryFixture registry;
-    // Strings that look like numbers or headers, and edge whitespace, keep their type and text.
+    using T = host::RegType;
+    host::RegValue raw = value(T::Raw);
+    raw.rawType = 3;
+    raw.bytes = std::string("\x00\xff\n#type 3", 10) + std::string(100, 'z');
+    // Texts that look like numbers or headers, and edge whitespace, keep their type and text.
+    std::vector<host::RegValue> values = {raw, value(T::ExpandString, "%HOME%/x\n42"),
+                                          value(T::DWordBigEndian, "", 258),
+                                          value(T::QWord, "", 7)};
     for (const std::string text :
-         {"", "plain", "42", "-7", "#multi", "#string", "a\nb", "ends\n", "\n", " 5 "}) {
-        host::RegValue back = roundTrip(registry, str(text));
-        EXPECT_EQ(back.type, host::RegType::String) << text;
-        EXPECT_EQ(back.text, text);
-    }
-    for (long long n : {0LL, -1LL, 1234567890123LL, LLONG_MIN, LLONG_MAX}) {
-        host::RegValue v;
-        v.type = host::RegType::Number;
-        v.number = n;
-        host::RegValue back = roundTrip(registry, v);
-        EXPECT_EQ(back.type, host::RegType::Number);
-        EXPECT_EQ(back.number, n);
-    }
+         {"", "plain", "42", "-7", "#multi", "#string", "a\nb", "ends\n", "\n", " 5 "})
+        values.push_back(str(text));
+    for (long long n : {0LL, -1LL, 1234567890123LL, LLONG_MIN, LLONG_MAX})
+        values.push_back(value(T::Number, "", n));
     for (const auto& list : std::vector<std::vector<std::string>>{
-             {}, {""}, {"a", "", "c"}, {"#multi", "42"}, {"/path one", "/path two"}}) {
-        host::RegValue v;
-        v.type = host::RegType::MultiString;
-        v.strings = list;
-        host::RegValue back = roundTrip(registry, v);
-        EXPECT_EQ(back.type, host::RegType::MultiString);
-        EXPECT_EQ(back.strings, list);
+             {}, {""}, {"a", "", "c"}, {"#multi", "42"}, {"/path one", "/path two"}})
+        values.push_back(value(T::MultiString, "", 0, list));
+    const std::string file = registry.keyPath("Test") + "/v";
+    for (const host::RegValue& v : values) {
+        ASSERT_TRUE(host::writeRegValue(file, v));
+        host::RegValue back;
+        ASSERT_TRUE(host::readRegValue(file, back));
+        EXPECT_EQ(back.type, v.type) << v.text;
+        EXPECT_EQ(back.text, v.text);
+        EXPECT_EQ(back.number, v.number);
+        EXPECT_EQ(back.strings, v.strings);
+        EXPECT_EQ(back.bytes, v.bytes);
     }
-    host::RegValue bad;
-    bad.type = host::RegType::MultiString;
-    bad.strings = {"two\nlines"};
-    EXPECT_FALSE(host::writeRegValue(registry.keyPath("Test") + "/bad", bad));
+    EXPECT_FALSE(host::writeRegValue(file, value(T::MultiString, "", 0, {"two\nlines"})));
+    // A marker whose content does not read is no value at all.
+    for (const char* text :
+         {"#type x\n00", "#type 3\n0g", "#type 3\nabc", "#dword-be\n99999999999"}) {
+        writeFile(file, text);
+        host::RegValue back;
+        EXPECT_FALSE(host::readRegValue(file, back)) << text;
+    }
 }
 
 TEST(Registry, HandWrittenFilesAreRead) {
@@ -70,14 +75,13 @@ TEST(Registry, HandWrittenFilesAreRead) {
     WYPI_Base base;
     ASSERT_NE(base.getVersion(), nullptr);
     EXPECT_STREQ(base.getVersion(), "11.40");
-    WYPI_FileSystemAgent fsa;
     std::vector<std::string> paths;
-    EXPECT_EQ(fsa.getAllSIDBAccessPath(paths), 0);
+    EXPECT_EQ(WYPI_FileSystemAgent().getAllSIDBAccessPath(paths), 0);
     EXPECT_EQ(paths, (std::vector<std::string>{"/s1", "/s2"}));
     // A value that is a FIFO reads as missing, without waiting for a writer.
     ASSERT_EQ(mkfifo((registry.keyPath("Base") + "/sJobResultsDir").c_str(), 0600), 0);
-    std::string value = "unchanged";
-    EXPECT_FALSE(info.getString("Base", "sJobResultsDir", value));
+    std::string text = "unchanged";
+    EXPECT_FALSE(info.getString("Base", "sJobResultsDir", text));
 }
 
 TEST(Registry, InstanceFocus) {
@@ -138,6 +142,9 @@ TEST(Registry, NumbersFromTextAndRangeChecks) {
     EXPECT_EQ(info.getNumber("Session", "negative", u), 0);
     EXPECT_EQ(u, 99u);
     EXPECT_EQ(info.getNumber("Session", "word", n), 0);
+    registry.setNumber("Session", "lowest", LLONG_MIN);  // the range's ends are in it
+    EXPECT_NE(info.getNumber("Session", "lowest", n), 0);
+    EXPECT_EQ(n, LONG_MIN);
 }
 
 TEST(Registry, AbsolutePathsAcceptBothSeparatorsAndStayInside) {
@@ -182,88 +189,12 @@ TEST(Registry, ClientsAndPackages) {
     std::vector<int> ids;
     EXPECT_EQ(WYPlatformInfo().GetListOfInstalledPackages(ids), 0);
     EXPECT_EQ(ids, (std::vector<int>{1139, 2}));  // in name order
-}
 
-TEST(Registry, RawValuesGrowTheBufferOnRequest) {
-    RegistryFixture registry;
-    registry.setAbsolute("SOFTWARE/ODBC", "long", str(std::string(2000, 'v')));
-    host::RegValue multi;
-    multi.type = host::RegType::MultiString;
-    multi.strings = {"b", "a", "", "b"};
-    registry.setAbsolute("SOFTWARE/ODBC", "list", multi);
-    host::RegValue big;
-    big.type = host::RegType::Number;
-    big.number = 1LL << 40;
-    registry.setAbsolute("SOFTWARE/ODBC", "big", big);
-
+    registry.setString("Base", "sPhysicalMachine", "me");
+    registry.setString("Base", "sClientHostName", "me.example.test");
+    registry.setString("Clients/other", "sClientHostName", "other.example.test");
     WYPlatformInfo info;
-    std::vector<char> buffer(1024);
-    int type = 0, size = static_cast<int>(buffer.size());
-    EXPECT_EQ(info.getRegValue("SOFTWARE\\ODBC", "long", type, buffer.data(), size), 0);
-    EXPECT_EQ(info.getRegError(), WYPlatformInfo::kRegBufferTooSmall);
-    EXPECT_EQ(size, 2001);
-    buffer.resize(size + 1);
-    size = static_cast<int>(buffer.size());
-    ASSERT_NE(info.getRegValue("SOFTWARE\\ODBC", "long", type, buffer.data(), size), 0);
-    EXPECT_EQ(type, 1);
-    EXPECT_EQ(std::string(buffer.data()), std::string(2000, 'v'));
-
-    size = static_cast<int>(buffer.size());
-    ASSERT_NE(info.getRegValue("SOFTWARE\\ODBC", "list", type, buffer.data(), size), 0);
-    EXPECT_EQ(type, 7);
-    std::set<std::string> items;
-    FromMultiSZStringToSet(buffer.data(), size, items);
-    EXPECT_EQ(items, (std::set<std::string>{"a", "b"}));
-
-    size = static_cast<int>(buffer.size());
-    ASSERT_NE(info.getRegValue("SOFTWARE\\ODBC", "big", type, buffer.data(), size), 0);
-    EXPECT_EQ(type, 11);
-    EXPECT_EQ(size, 8);
-}
-
-TEST(Registry, RarerKindsRoundTripAndReadRaw) {
-    RegistryFixture registry;
-    host::RegValue expand, be, q, raw, empty;
-    expand.type = host::RegType::ExpandString;
-    expand.text = "%HOME%/x\n42";
-    be.type = host::RegType::DWordBigEndian;
-    be.number = 258;
-    q.type = host::RegType::QWord;
-    q.number = 7;
-    raw.type = host::RegType::Raw;
-    raw.rawType = 3;
-    raw.bytes = std::string("\x00\xff\n#type 3", 10) + std::string(100, 'z');
-    empty.type = host::RegType::MultiString;
-    struct Case {
-        host::RegValue value;
-        int type;
-        std::string data;
-    };
-    const uint32_t beData = htonl(258);
-    const int64_t qData = 7;
-    for (const Case& c : {Case{expand, 2, expand.text + '\0'},
-                          Case{be, 5, std::string(reinterpret_cast<const char*>(&beData), 4)},
-                          Case{q, 11, std::string(reinterpret_cast<const char*>(&qData), 8)},
-                          Case{raw, 3, raw.bytes}, Case{empty, 7, ""}}) {
-        host::RegValue back = roundTrip(registry, c.value);
-        EXPECT_EQ(back.type, c.value.type);
-        EXPECT_EQ(back.text, c.value.text);
-        EXPECT_EQ(back.number, c.value.number);
-        EXPECT_EQ(back.bytes, c.value.bytes);
-        WYPlatformInfo info;
-        std::vector<char> buffer(1024);
-        int type = -1, size = 1024;
-        ASSERT_NE(info.getRegValue("SOFTWARE/Kestrav Systems/Orvion/Instance001/Test", "v", type,
-                                   buffer.data(), size),
-                  0);
-        EXPECT_EQ(type, c.type);
-        EXPECT_EQ(std::string(buffer.data(), static_cast<size_t>(size)), c.data);
-    }
-    // A marker whose content does not read is no value at all.
-    for (const char* text :
-         {"#type x\n00", "#type 3\n0g", "#type 3\nabc", "#dword-be\n99999999999"}) {
-        writeFile(registry.keyPath("Test") + "/bad", text);
-        host::RegValue back;
-        EXPECT_FALSE(host::readRegValue(registry.keyPath("Test") + "/bad", back)) << text;
-    }
+    EXPECT_EQ(info.getClientHostName("me"), "me.example.test");
+    EXPECT_EQ(info.getClientHostName("other"), "other.example.test");
+    EXPECT_EQ(info.getClientHostName("../Clients/other"), "");
 }

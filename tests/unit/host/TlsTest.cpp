@@ -1,17 +1,15 @@
-// The TLS transport on loopback: the reply stream and file streaming over it, server name
-// checks, and the failures a peer can cause (gone, silent, cut short).
+// The TLS transport on loopback: server name checks, and the failures a peer can cause (gone,
+// silent, cut short). Records and files over it are exercised by the service tests.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <future>
-#include <thread>
 
 #include "host/Log.h"
 #include "host/Net.h"
 #include "host/Tcp.h"
 #include "host/Tls.h"
-#include "support/RequestHarness.h"
 #include "support/TestEnv.h"
 #include "support/TestPki.h"
 
@@ -57,46 +55,6 @@ class TlsTest : public ::testing::Test {
     std::shared_ptr<host::TlsContext> requesterContext_ =
         pki_.context(Role::Requester, pki_.requester());
 };
-
-TEST_F(TlsTest, RepliesAndStreamedFilesCrossTheSessionUnchanged) {
-    Session s;
-    std::string error;
-    ASSERT_TRUE(open(s, "localhost", 5000, error)) << error;
-    EXPECT_EQ(s.service->peerSubject(), "CN=test requester,O=sendlogs sandbox");
-
-    testenv::TempDir dir;
-    std::string content(300 * 1024 + 7, '\0');
-    for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 131 % 251);
-    testenv::writeFile(dir.file("big.bin"), content);
-
-    std::thread library([&] {
-        CTeSocket socket(s.service);
-        CWyNetwork network(socket);
-        EvReturnData reply(&network);
-        reply.begin(2614, 0, socket, true);
-        reply.add(8510,
-                  "\0\0\0\0"
-                  "11.32",
-                  9);
-        reply.end(0);
-        viewFileContents(dir.file("big.bin").c_str(), socket, 0, &network);
-        s.service->close(1000);
-    });
-    harness::Reply got;
-    harness::MemorySink sink(got);
-    const bool ok = host::readReplies(
-        [&](void* b, size_t n, std::string& why) { return s.requester->read(b, n, why); }, sink,
-        error);
-    library.join();
-    ASSERT_TRUE(ok) << error;
-    ASSERT_EQ(got.records.size(), 1u);
-    EXPECT_EQ(got.records[0].fields[0].second, std::string("\0\0\0\0"
-                                                           "11.32",
-                                                           9));
-    ASSERT_EQ(got.files.size(), 1u);
-    EXPECT_TRUE(got.files[0].complete());
-    EXPECT_EQ(got.contents["big.bin"], content);
-}
 
 TEST_F(TlsTest, RequesterRefusesAServiceCertificateForAnotherName) {
     Session s;

@@ -6,7 +6,6 @@
 #include <set>
 #include <sstream>
 #include <string>
-#include <thread>
 
 #include "collector/infoNLogsCollector.h"
 #include "host/Net.h"
@@ -148,37 +147,6 @@ TEST_F(ReplyWriterTest, CountsFailureRecordsAndDescribesRecordsReadably) {
     EXPECT_NE(text.find("request status: failure"), std::string::npos);
     // Control characters from the peer never reach the terminal as such.
     EXPECT_EQ(tooling::describeRecord(bundleName("a\x1b[2Jb")), "bundle name: a\\x1B[2Jb");
-}
-
-// The whole path: the reply stream and file streaming of the host over a real socket pair.
-TEST_F(ReplyWriterTest, ReceivesARealStreamOverASocketPair) {
-    std::string content;
-    for (int i = 0; i < 20000; ++i) content += "line " + std::to_string(i) + "\n";
-    const std::string source = scratch_.file("logFiles_5.gz");
-    testenv::writeFile(source, content);
-
-    CTeSocket libraryEnd, requesterEnd;
-    ASSERT_FALSE(CTeSocket::createPair(libraryEnd, requesterEnd).IsError());
-    std::thread sender([socket = std::move(libraryEnd), &source]() mutable {
-        CWyNetwork network(socket);
-        EvReturnData reply(&network);
-        const std::string name = "client01_logs.tar.gz";
-        reply.begin(REPLY_BUNDLE_NAME_CODE, 0, socket, true);
-        reply.add(REPLY_BUNDLE_NAME_TAG, name.data(), name.size());
-        reply.end(0);
-        viewFileContents(source.c_str(), socket, 0, &network);
-        network = CWyNetwork();
-        socket = CTeSocket();
-    });
-    std::string error;
-    const bool decoded = host::readReplies(requesterEnd.fd(), writer_, error);
-    sender.join();
-    writer_.finish();
-
-    ASSERT_TRUE(decoded) << error;
-    EXPECT_TRUE(writer_.problems().empty());
-    EXPECT_EQ(entries(out_), std::set<std::string>{"client01_logs.tar.gz"});
-    EXPECT_EQ(testenv::readFile(out_ + "/client01_logs.tar.gz"), content);
 }
 
 }  // namespace

@@ -1,0 +1,94 @@
+// Each application step's condition and what it adds to the bundle, on sandboxes switched into
+// the step's case.
+#include "StepFixture.h"
+#include "support/ScrubTestRules.h"
+
+namespace {
+
+using steptest::StepRequest;
+using tartest::has;
+
+class ApplicationSteps : public steptest::StepTest {};
+
+TEST_F(ApplicationSteps, CassandraAddsEachListedFileButNotToAScrubbedBundle) {
+    testenv::writeFile(path("apps/cass.yaml"), "cluster_name: c1\n");
+    StepRequest request;
+    request.cassandraFiles = ";" + path("apps/cass.yaml") + ";;" + path("apps/missing.yaml");
+    auto result = run(&infoNLogsCollector::collectCassandraLogs, request);
+    EXPECT_EQ(tartest::endingWith(result.members, ".yaml").size(), 1u);
+    EXPECT_TRUE(has(result.members, "apps/cass.yaml"));
+    EXPECT_NE(log().find("missing.yaml] can't be opened or doesn't exist"), std::string::npos);
+
+    request.options = 0x40000000;
+    EXPECT_TRUE(run(&infoNLogsCollector::collectCassandraLogs, request).members.empty());
+}
+
+TEST_F(ApplicationSteps, SybaseAddsCertificatesAndEachInstancesServerLogs) {
+    EXPECT_FALSE(has(run(&infoNLogsCollector::collectSybaseLog, {}).members, ".log"));
+    EXPECT_NE(log().find("No Sybase instances found."), std::string::npos);
+
+    enable("sybase");
+    const auto members = run(&infoNLogsCollector::collectSybaseLog, {}).members;
+    EXPECT_TRUE(has(members, "base/certificates/client.crt"));
+    EXPECT_FALSE(has(members, "client_key.pem"));
+    EXPECT_TRUE(has(members, "apps/sybase/ASE-16_0/install/SYB1.log"));
+    EXPECT_TRUE(has(members, "apps/sybase/ASE-16_0/install/SYB1_BS.log"));
+    EXPECT_FALSE(has(members, "RUN_SYB1"));
+    EXPECT_NE(log().find("ASE-15_7/install] not present. Sybase instance id:[12]"),
+              std::string::npos);
+}
+
+TEST_F(ApplicationSteps, MediaAgentAddsLibraryDatabaseAndStoreStatusOfEveryGroup) {
+    enable("media-agent");
+    const auto members = run(&infoNLogsCollector::collectMAlogs, {}).members;
+    EXPECT_TRUE(has(members, "apps/mediaagent/LibraryServer.db"));
+    for (const char* group : {"Group1", "Group2"}) {
+        const std::string folder = std::string("apps/ddb/store 2/") + group;
+        EXPECT_TRUE(has(members, folder + "/CTSTATUS.FCS")) << folder;
+        EXPECT_TRUE(has(members, folder + "/ctsrvr.cfg")) << folder;
+    }
+    EXPECT_FALSE(has(members, "index.dat"));
+
+    // Not a media agent: nothing.
+    testenv::writeFile(path("registry/SOFTWARE/Kestrav Systems/Orvion/Instance001/Base/"
+                            "nPlatformType"),
+                       "0\n");
+    EXPECT_TRUE(run(&infoNLogsCollector::collectMAlogs, {}).members.empty());
+}
+
+TEST_F(ApplicationSteps, OscConfigurationWhenThereIsOne) {
+    EXPECT_TRUE(run(&infoNLogsCollector::collectOSCLogs, {}).members.empty());
+    EXPECT_NE(log().find("osc_config.xml] for client [client01] can't be accessed"),
+              std::string::npos);
+    enable("osc");
+    EXPECT_TRUE(
+        has(run(&infoNLogsCollector::collectOSCLogs, {}).members, "jobResults/osc_config.xml"));
+}
+
+TEST_F(ApplicationSteps, FailoverArchivesTheOtherInstancesLogsOnlyOnThePassiveNode) {
+    EXPECT_TRUE(run(&infoNLogsCollector::collectFailOverLogs, {}).members.empty());
+    enable("failover");
+    const auto result = run(&infoNLogsCollector::collectFailOverLogs, {});
+    EXPECT_TRUE(
+        has(result.members,
+            "/FailOver_" + std::to_string(static_cast<long long>(result.startTime)) + ".7z"))
+        << (result.members.empty() ? "" : result.members[0]);
+
+    testenv::writeFile(path("registry/SOFTWARE/Kestrav Systems/Orvion/Instance002/Base/"
+                            "bIsHMInstanceActive"),
+                       "1\n");
+    EXPECT_TRUE(run(&infoNLogsCollector::collectFailOverLogs, {}).members.empty());
+}
+
+TEST_F(ApplicationSteps, ApplianceLogsOnlyWhenAskedOnAnApplianceMediaAgent) {
+    enable("appliance");
+    StepRequest request;
+    request.clientId = tooling::SandboxFacts::kLocalClientId;  // knows the install folder
+    EXPECT_TRUE(run(&infoNLogsCollector::collectTessaro, request).members.empty());
+    request.extraOptions = 0x1;
+    const auto members = run(&infoNLogsCollector::collectTessaro, request).members;
+    EXPECT_TRUE(has(members, "sandbox.tar"));
+    EXPECT_TRUE(has(members, "/hardware_events.log"));
+}
+
+}  // namespace

@@ -1,0 +1,98 @@
+// Runs single collection steps against a fresh sandbox: the collector is started as a request
+// would start it, given a bundle the test names, and torn down afterwards.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "collector/infoNLogsCollector.h"
+#include "support/TarListing.h"
+#include "support/TestEnv.h"
+#include "tooling/Sandbox.h"
+#include "tooling/SandboxDiagnostics.h"
+
+struct CollectorTestAccess {
+    static void setBundle(infoNLogsCollector& c, const std::string& bundle) {
+        c.bundleFile = bundle;
+    }
+    static time_t startTime(const infoNLogsCollector& c) { return c.startTime; }
+};
+
+namespace steptest {
+
+struct StepRequest {
+    unsigned clientId = 0;
+    long long jobId = 0;
+    unsigned long options = 0, extraOptions = 0;
+    std::vector<std::string> commands;
+    ScrubRuleList rules;
+    std::string cassandraFiles;
+    const MsgInternetOptions* internetOptions = nullptr;
+};
+
+struct StepResult {
+    std::vector<std::string> members;  // of the bundle after the step
+    std::string bundle;                // its path (gone after teardown)
+    time_t startTime = 0;
+};
+
+class StepTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = scratch_.file("sb");
+        tooling::SandboxOptions options;
+        options.logBytes = 64 << 10;
+        std::string error;
+        ASSERT_TRUE(tooling::createSandbox(dir_, options, error)) << error;
+        env_.emplace_back(
+            new testenv::ScopedEnv("ORVION_REGISTRY_ROOT", tooling::sandboxRegistryRoot(dir_)));
+        env_.emplace_back(new testenv::ScopedEnv("ORVION_INSTANCE", "Instance001"));
+        env_.emplace_back(new testenv::ScopedEnv(
+            "PATH", tooling::sandboxProgramDir(dir_) + ":" + std::string(getenv("PATH"))));
+        env_.emplace_back(new testenv::ScopedEnv("SENDLOGS_LOG_FILE", logFile()));
+    }
+    void enable(const std::string& name) {
+        std::string error;
+        ASSERT_TRUE(tooling::enableSandboxCase(dir_, name, error)) << error;
+    }
+    std::string path(const std::string& relative) const { return dir_ + "/" + relative; }
+    std::string logFile() const { return scratch_.file("library.log"); }
+    std::string log() const {
+        return testenv::exists(logFile()) ? testenv::readFile(logFile()) : std::string();
+    }
+
+    // Starts a collector for request, names its bundle, runs step and lists the bundle;
+    // inspect, when given, sees the bundle before teardown removes it.
+    StepResult run(void (infoNLogsCollector::*step)(), const StepRequest& request,
+                   const std::function<void(const std::string&)>& inspect = nullptr) {
+        StepResult result;
+        CTeSocket libraryEnd, requesterEnd;
+        EXPECT_FALSE(CTeSocket::createPair(libraryEnd, requesterEnd).IsError());
+        CWyNetwork network(libraryEnd);
+        const std::string patterns = scratch_.file("patterns");
+        infoNLogsCollector collector(
+            &libraryEnd, 0, request.clientId, request.jobId, {}, 0, 0, request.options,
+            request.extraOptions, request.commands, {}, {}, {}, request.rules, {}, "client01", 0,
+            "", &network, patterns.c_str(), request.internetOptions, request.cassandraFiles);
+        collector.init();
+        result.startTime = CollectorTestAccess::startTime(collector);
+        result.bundle = collector.supportDir() + "/logFiles_" +
+                        std::to_string(static_cast<int>(result.startTime)) + ".tar";
+        CollectorTestAccess::setBundle(collector, result.bundle);
+        (collector.*step)();
+        result.members = tartest::members(result.bundle);
+        if (inspect) inspect(result.bundle);
+        collector.uninitialize();
+        return result;
+    }
+
+    testenv::TempDir scratch_{"steps"};
+    std::string dir_;
+    std::vector<std::unique_ptr<testenv::ScopedEnv>> env_;
+};
+
+}  // namespace steptest

@@ -1,0 +1,130 @@
+// The storage node step end to end, as root in a private mount namespace: the deployment
+// tool under /opt and its owner's home under /home exist only there, and vanish with it.
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "StepFixture.h"
+#include "host/Gateway.h"
+#include "host/Process.h"
+#include "host/Sleep.h"
+
+namespace {
+
+const char* const kOwner = "kolvrasvc";
+const uid_t kOwnerId = 4242;
+
+class StorageNodeStep : public steptest::StepTest {
+  protected:
+    // The files /tmp holds whose names start with "kolvra_".
+    static std::string tmpScripts() {
+        std::string out;
+        WyProcess::system("ls /tmp | grep '^kolvra_' || true", &out, nullptr);
+        return out;
+    }
+    // An account file with one more line (for the shadow file, that line alone, so that no
+    // password hash is copied), bind-mounted over the system's.
+    bool addAccount(const char* system, const std::string& line, bool keepSystem = true) {
+        const std::string copy = scratch_.file(std::string(system).substr(5));
+        testenv::writeFile(copy, (keepSystem ? testenv::readFile(system) : "") + line + "\n");
+        return chmod(copy.c_str(), keepSystem ? 0644 : 0600) == 0 &&
+               mount(copy.c_str(), system, nullptr, MS_BIND, nullptr) == 0;
+    }
+    // Makes the node in this process's private namespace; false when that is not possible.
+    bool makeNode() {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr))
+            return false;
+        for (const char* dir : {"/opt", "/home"})
+            if (mount("tmpfs", dir, "tmpfs", 0, "mode=0755") != 0) return false;
+        const std::string id = std::to_string(kOwnerId);
+        if (!addAccount("/etc/passwd", std::string(kOwner) + ":x:" + id + ":" + id + "::/home/" +
+                                           kOwner + ":/bin/bash") ||
+            !addAccount("/etc/group", std::string(kOwner) + ":x:" + id + ":") ||
+            !addAccount("/etc/shadow", std::string(kOwner) + ":*:19000:0:99999:7:::", false))
+            return false;
+        const std::string tool = "/opt/kolvra/bin/kl_deploy";
+        const std::string home = std::string("/home/") + kOwner;
+        return testenv::runShell("mkdir -p /opt/kolvra/bin " + home + " && cp " +
+                                 path("opt/kolvra/bin/kl_deploy") + " " + tool + " && chown " + id +
+                                 ":" + id + " " + tool + " " + home) == 0;
+    }
+};
+
+// Runs the step twice in a child process on the node: the upload fails, then succeeds.
+TEST_F(StorageNodeStep, ArchiveGoesUpOrIntoTheBundleAndNothingStaysBehind) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root for a private mount namespace";
+    if (!testenv::haveProgram("su") || !testenv::exists("/bin/bash")) GTEST_SKIP() << "no su";
+    const std::string report = scratch_.file("report");
+    const std::string before = tmpScripts();
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::ofstream out(report);
+        if (!makeNode()) {
+            out << "no namespace\n";
+            out.close();
+            _exit(0);
+        }
+        // Uploads go to a recording gateway; retries do not wait.
+        bool uploadWorks = false;
+        host::testing::interceptSleeps([](unsigned long) {});
+        host::gateway::setRecorderForTests([&](const std::string& call,
+                                               const std::vector<std::string>&)
+                                               -> std::optional<host::gateway::Answer> {
+            return host::gateway::Answer{call == "uploadFile" && !uploadWorks ? -1 : 0, 0, "", ""};
+        });
+        MsgInternetOptions upload{};
+        upload.protocol = 1;
+        upload.partSizeMb = 10;
+        snprintf(upload.uploadUrl, sizeof upload.uploadUrl, "%s", "ftp://127.0.0.1:1/");
+        steptest::StepRequest request;
+        request.internetOptions = &upload;
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            uploadWorks = attempt == 1;
+            out << "run " << attempt << "\n";
+            run(&infoNLogsCollector::collectKolvraLogs, request, [&](const std::string& bundle) {
+                for (const std::string& member : tartest::members(bundle)) {
+                    out << "member " << member << "\n";
+                    std::string inner;
+                    WyProcess::system(("tar xOf " + host::shellQuote(bundle) + " " +
+                                       host::shellQuote(member) + " | tar tzf -")
+                                          .c_str(),
+                                      &inner, nullptr);
+                    out << inner;
+                }
+            });
+            std::string home;
+            WyProcess::system("ls /home/kolvrasvc", &home, nullptr);
+            out << "home " << home.find("kolvra_") << "\n";
+        }
+        out.close();
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    const std::string facts = testenv::readFile(report);
+    if (facts == "no namespace\n") GTEST_SKIP() << "cannot make a private mount namespace";
+    const size_t second = facts.find("run 1\n");
+    ASSERT_NE(second, std::string::npos) << facts;
+    const std::string failed = facts.substr(0, second), uploaded = facts.substr(second);
+    EXPECT_NE(failed.find("member ./kolvra_client01_"), std::string::npos) << facts;
+    // Both clusters' ansible and cluster logs, each archive with its index.
+    for (const char* file : {"./logs.alpha.tar.gz", "./logs.beta.xml",
+                             "./sysdump-kolvra.alpha.tar.gz", "./sysdump-kolvra.beta.xml"})
+        EXPECT_NE(failed.find(std::string(file) + "\n"), std::string::npos) << file << facts;
+    EXPECT_EQ(uploaded.find("member "), std::string::npos) << facts;
+    const std::string clean = "home " + std::to_string(std::string::npos) + "\n";
+    EXPECT_NE(failed.find(clean), std::string::npos) << facts;
+    EXPECT_NE(uploaded.find(clean), std::string::npos) << facts;
+    EXPECT_NE(log().find("Failed to upload kolvra log to cloud, so add kolvra log into HM"),
+              std::string::npos);
+    EXPECT_NE(log().find("Succeeded to upload kolvra log to cloud"), std::string::npos);
+    EXPECT_EQ(tmpScripts(), before);
+}
+
+}  // namespace
