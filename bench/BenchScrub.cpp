@@ -191,20 +191,22 @@ std::string macAddress(Rng& rng) {
     return text;
 }
 
-std::string archiveValue(Rng& rng, const std::vector<std::string>& site) {
+// Half the values are the site's own (the rules), a quarter other addresses and a sixth other
+// MAC addresses of the site's network, which only the expressions catch.
+std::string archiveValue(Rng& rng, const std::vector<std::string>& site,
+                         const std::vector<std::string>& others) {
     const size_t roll = rng.below(100);
     if (roll < 50) return site[rng.below(site.size())];
-    if (roll < 75) {
-        return "192.168." + std::to_string(rng.below(256)) + "." + std::to_string(rng.below(256));
-    }
-    if (roll < 90) return macAddress(rng);
+    if (roll < 90) return others[rng.below(others.size())];
     return std::string(kWords[rng.below(30)]) + "-" + std::to_string(rng.below(1000));
 }
 
-std::string archiveLine(Rng& rng, int kind, const std::vector<std::string>& site, time_t when) {
+std::string archiveLine(Rng& rng, int kind, const std::vector<std::string>& site,
+                        const std::vector<std::string>& others, time_t when) {
     const std::string key = kWords[rng.below(30)];
     const bool valued = rng.below(100) < 35;
-    const std::string value = valued ? archiveValue(rng, site) : std::to_string(rng.below(100000));
+    const std::string value =
+        valued ? archiveValue(rng, site, others) : std::to_string(rng.below(100000));
     switch (kind) {
         case 0:
             return "  \"" + key + "\": \"" + value + "\",\n";
@@ -232,6 +234,12 @@ int generateArchive(const std::string& dir, int files, uint64_t seed) {
         site.push_back(std::string(kWords[rng.below(30)]) + std::to_string(i) + "." +
                        kWords[rng.below(30)] + ".example.com");
     }
+    std::vector<std::string> others;
+    for (int i = 0; i < 1500; ++i) {
+        others.push_back("192.168." + std::to_string(rng.below(256)) + "." +
+                         std::to_string(rng.below(256)));
+    }
+    for (int i = 0; i < 1000; ++i) others.push_back(macAddress(rng));
     std::string patterns, alternation;
     for (const std::string& v : site) {
         patterns += v + "\n";
@@ -260,11 +268,12 @@ int generateArchive(const std::string& dir, int files, uint64_t seed) {
         const double share = static_cast<double>(rng.below(1000)) / 1000.0;
         const size_t bytes = static_cast<size_t>(big ? 16384.0 * std::pow(64.0, share)
                                                      : 1024.0 * std::pow(16.0, share));
-        const std::string folder = dir + "/archive/" + folders[f % 6] + "/" +
-                                   std::to_string(f % 40);
+        const std::string folder =
+            dir + "/archive/" + folders[f % 6] + "/" + std::to_string(f % 40);
         std::filesystem::create_directories(folder);
         std::string text = kind == 0 ? "{\n" : "";
-        while (text.size() < bytes) text += archiveLine(rng, kind, site, when += rng.below(2));
+        while (text.size() < bytes)
+            text += archiveLine(rng, kind, site, others, when += rng.below(2));
         if (kind == 0) text += "  \"end\": 0\n}\n";
         total += text.size();
         if (!writeText(folder + "/file" + std::to_string(f) + extensions[kind], text)) return 1;
@@ -325,7 +334,8 @@ int main(int argc, char** argv) {
     host::setLogFilePath("");
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "generate-archive" && argc >= 4) {
-        return generateArchive(argv[2], atoi(argv[3]), argc > 4 ? strtoull(argv[4], nullptr, 10) : 1);
+        return generateArchive(argv[2], atoi(argv[3]),
+                               argc > 4 ? strtoull(argv[4], nullptr, 10) : 1);
     }
     if (mode == "generate" && argc >= 4) {
         return generate(argv[2], atol(argv[3]), argc > 4 ? strtoull(argv[4], nullptr, 10) : 1);

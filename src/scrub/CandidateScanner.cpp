@@ -1,7 +1,6 @@
-// Patterns of the candidate scanner. Every pattern is written byte by byte as a character
-// class or a hexadecimal escape, so no rule text is ever read as scanner syntax. The scanner
-// reads the lines as they are (not lower-cased): a class holds every byte that lower-cases to
-// one the rule allows.
+// Patterns of the candidate scanner. Every pattern is written byte by byte as a hexadecimal
+// escape, so no rule text is ever read as scanner syntax. The scanner reads the lines as they
+// are (not lower-cased): a letter is the class of its two cases.
 #include "scrub/CandidateScanner.h"
 
 #include <hs/hs.h>
@@ -10,7 +9,6 @@
 #include <cstdio>
 
 #include "host/Log.h"
-#include "scrub/BitMap.h"
 #include "scrub/CompiledRules.h"
 
 namespace scrub {
@@ -22,21 +20,6 @@ std::string escaped(unsigned char c) {
     char text[8];
     snprintf(text, sizeof text, "\\x%02x", c);
     return text;
-}
-
-// The class of raw bytes whose lower-case form is in set; empty when there is none, "" too
-// when every byte is in it (such a position tells nothing).
-std::string rawClass(const ByteSet& set, bool& any, bool& every) {
-    std::string out = "[";
-    size_t count = 0;
-    for (unsigned c = 0; c < 256; ++c) {
-        if (!set.test(static_cast<unsigned char>(lowerAscii(static_cast<char>(c))))) continue;
-        out += escaped(static_cast<unsigned char>(c));
-        ++count;
-    }
-    any = count > 0;
-    every = count == 256;
-    return out + "]";
 }
 
 // A literal rule's text as it occurs in a line, in any case; false when it cannot occur in a
@@ -66,7 +49,6 @@ struct Expression {
     std::string text;
     uint32_t rule;
     uint32_t length;
-    bool literal;
 };
 
 // Compiles what it can: an expression the scanner refuses is dropped, and its rule falls
@@ -83,8 +65,8 @@ hs_database_t* compile(std::vector<Expression>& expressions) {
         hs_database_t* database = nullptr;
         hs_compile_error_t* error = nullptr;
         if (hs_compile_multi(texts.data(), flags.data(), ids.data(),
-                             static_cast<unsigned>(texts.size()), HS_MODE_BLOCK, nullptr,
-                             &database, &error) == HS_SUCCESS) {
+                             static_cast<unsigned>(texts.size()), HS_MODE_BLOCK, nullptr, &database,
+                             &error) == HS_SUCCESS) {
             return database;
         }
         const int failed = error ? error->expression : -1;
@@ -109,38 +91,18 @@ std::unique_ptr<CandidateScanner> CandidateScanner::build(const std::vector<Comp
     std::vector<Expression> expressions;
     std::unique_ptr<CandidateScanner> scanner(new CandidateScanner());
     scanner->scannedLiteral_.assign(rules.size(), false);
-    scanner->factors_.assign(rules.size(), {});
     std::vector<bool> neverOccurs(rules.size(), false);
     for (size_t r = 0; r < rules.size(); ++r) {
         const CompiledRule& rule = rules[r];
         const uint32_t index = static_cast<uint32_t>(r);
-        if (rule.broken) continue;
-        if (!rule.isRegex) {
-            if (rule.text.empty() || rule.text.size() > kMaxScannedLiteral) continue;
-            std::string text;
-            if (!literalExpression(rule.text, text)) {
-                neverOccurs[r] = true;
-                continue;
-            }
-            expressions.push_back({text, index, static_cast<uint32_t>(rule.text.size()), true});
+        if (rule.broken || rule.isRegex) continue;
+        if (rule.text.empty() || rule.text.size() > kMaxScannedLiteral) continue;
+        std::string text;
+        if (!literalExpression(rule.text, text)) {
+            neverOccurs[r] = true;
             continue;
         }
-        if (!rule.regexPrefilter) continue;
-        for (const RegexFactor& factor : rule.regexPrefilter->factors()) {
-            std::string text;
-            bool usable = !factor.sets.empty(), telling = false;
-            for (const ByteSet& set : factor.sets) {
-                bool any = false, every = false;
-                text += rawClass(set, any, every);
-                usable = usable && any;
-                telling = telling || !every;
-            }
-            // A factor that tells nothing, or one no byte fits (left to the prefilter).
-            if (usable && telling) {
-                expressions.push_back(
-                    {text, index, static_cast<uint32_t>(factor.sets.size()), false});
-            }
-        }
+        expressions.push_back({text, index, static_cast<uint32_t>(rule.text.size())});
     }
     if (refuse) {
         expressions.erase(std::remove_if(expressions.begin(), expressions.end(),
@@ -153,12 +115,8 @@ std::unique_ptr<CandidateScanner> CandidateScanner::build(const std::vector<Comp
     }
     for (size_t p = 0; p < expressions.size(); ++p) {
         const Expression& e = expressions[p];
-        scanner->patterns_.push_back({e.rule, e.length, e.literal});
-        if (e.literal) {
-            scanner->scannedLiteral_[e.rule] = true;
-        } else {
-            scanner->factors_[e.rule].push_back(static_cast<uint32_t>(p));
-        }
+        scanner->patterns_.push_back({e.rule, e.length});
+        scanner->scannedLiteral_[e.rule] = true;
     }
     for (size_t r = 0; r < rules.size(); ++r)
         if (neverOccurs[r]) scanner->scannedLiteral_[r] = true;

@@ -1,8 +1,9 @@
-// One pass over a block of many lines that finds where the literal texts of the rules and the
-// byte sequences every match of a regex rule must contain occur (a multi-pattern scanner,
-// vectorscan). It only points at candidates: the rules themselves are applied as always, with
-// Boost.Regex and the whole-word test, so results do not depend on the scanner's syntax. A
-// rule it cannot take is left to the per-line prefilters.
+// One pass over a block of many lines that finds where the literal texts of the rules occur
+// (a multi-pattern scanner, vectorscan). It only points at candidates: the rules themselves
+// are applied as always, with the whole-word test, so results do not depend on the scanner's
+// syntax. A rule it cannot take is left to the per-line prefilter. Regex rules are left to
+// their own prefilters: scanning the byte sequences their matches must hold (classes of
+// digits and hex digits) cost more in the scan than it saved on the lines.
 #pragma once
 
 #include <cstddef>
@@ -44,22 +45,17 @@ class CandidateScanner {
 
     // Null when no rule can be scanned or the scanner cannot be built. refuse: a test seam
     // that makes the scanner refuse the patterns it returns true for.
-    static std::unique_ptr<CandidateScanner> build(
-        const std::vector<CompiledRule>& rules, bool (*refuse)(const std::string&) = nullptr);
+    static std::unique_ptr<CandidateScanner> build(const std::vector<CompiledRule>& rules,
+                                                   bool (*refuse)(const std::string&) = nullptr);
     ~CandidateScanner();
     CandidateScanner(const CandidateScanner&) = delete;
     CandidateScanner& operator=(const CandidateScanner&) = delete;
 
-    // Rule index of each pattern (for a regex rule's factor: the regex rule's index).
+    // Rule index of each pattern, and its length.
     uint32_t ruleOf(uint32_t pattern) const { return patterns_[pattern].rule; }
     uint32_t lengthOf(uint32_t pattern) const { return patterns_[pattern].length; }
-    bool isLiteral(uint32_t pattern) const { return patterns_[pattern].literal; }
-    size_t patternCount() const { return patterns_.size(); }
     // The literal rule's occurrences are all reported.
     bool scansLiteral(size_t rule) const { return scannedLiteral_[rule]; }
-    // The patterns one of which is absent from a line where the regex rule cannot match (all
-    // of its required sequences); empty when the rule is not scanned.
-    const std::vector<uint32_t>& factorsOf(size_t rule) const { return factors_[rule]; }
 
     // Appends every occurrence in [data, data + size) to hits, ordered by end. False when
     // the scan failed (the hits are then not to be used).
@@ -69,14 +65,12 @@ class CandidateScanner {
     struct Pattern {
         uint32_t rule;
         uint32_t length;
-        bool literal;
     };
     CandidateScanner() = default;
 
     hs_database* database_ = nullptr;
     std::vector<Pattern> patterns_;
     std::vector<bool> scannedLiteral_;
-    std::vector<std::vector<uint32_t>> factors_;
 };
 
 }  // namespace scrub

@@ -127,9 +127,6 @@ LineScrubber::LineScrubber(std::shared_ptr<const CompiledRules> rules, NameSourc
         }
         if (rule.isRegex && !rule.broken) regexRules_.push_back(static_cast<uint32_t>(i));
     }
-    if (const CandidateScanner* scanner = rules_->scanner()) {
-        seenOnLine_.assign(scanner->patternCount(), 0);
-    }
 }
 
 const std::string& LineScrubber::literalName(size_t rule) {
@@ -313,9 +310,6 @@ bool LineScrubber::scrubLine(std::string& line, const std::vector<uint32_t>* sca
             if (rule.broken || !lineHasSet(rule)) continue;
             try {
                 if (rule.isRegex) {
-                    // The scan of the block tells which expressions cannot match the line as
-                    // it was read; once a rule has changed it, they are searched anyway.
-                    if (scanned && !lineChanged_ && requiredTextMissing(index)) continue;
                     applyRegex(index, line);
                     continue;
                 }
@@ -375,24 +369,25 @@ const BitMap_t& LineScrubber::rawLineSet(const char* line, size_t size) {
     return rawSet_;
 }
 
-bool LineScrubber::requiredTextMissing(size_t rule) const {
-    for (uint32_t pattern : rules_->scanner()->factorsOf(rule)) {
-        if (seenOnLine_[pattern] != lineNumber_) return true;
-    }
-    return false;
-}
-
 bool LineScrubber::untouched(const char* line, size_t size) {
     // The header-line rules look at the line's beginning.
     if (size > 0 && line[0] == '*') return false;
     if (!lineLiterals_.empty()) return false;
     rawSetCurrent_ = false;
     const std::vector<CompiledRule>& rules = rules_->rules();
-    const CandidateScanner& scanner = *rules_->scanner();
+    bool lowered = false;
     for (uint32_t index : regexRules_) {
-        if (scanner.factorsOf(index).empty()) {
-            if (bitmapIncludes(rawLineSet(line, size), rules[index].charSet)) return false;
-        } else if (!requiredTextMissing(index)) {
+        const CompiledRule& rule = rules[index];
+        if (rule.regexPrefilter) {
+            // The expression's own prefilter, on the line lower-cased: where it finds no
+            // place a match could begin, the search would find none.
+            if (!lowered) {
+                lineLower_.resize(size);
+                lowerInto(line, size, &lineLower_[0]);
+                lowered = true;
+            }
+            if (rule.regexPrefilter->skipTo(lineLower_, 0) != std::string::npos) return false;
+        } else if (bitmapIncludes(rawLineSet(line, size), rule.charSet)) {
             return false;
         }
     }
@@ -437,15 +432,13 @@ void LineScrubber::scrubLines(const std::string& block, const std::vector<LineSp
     size_t next = 0;
     for (const LineSpan& span : spans) {
         const size_t end = span.offset + span.size;
-        ++lineNumber_;
         lineLiterals_.clear();
         // Occurrences that end in this line; those that begin before it cross a line end and
         // are in no line.
         for (; next < hits_.size() && hits_[next].end <= end; ++next) {
             const CandidateScanner::Hit& hit = hits_[next];
             if (hit.end - scanner->lengthOf(hit.pattern) < span.offset) continue;
-            seenOnLine_[hit.pattern] = lineNumber_;
-            if (scanner->isLiteral(hit.pattern)) lineLiterals_.push_back(scanner->ruleOf(hit.pattern));
+            lineLiterals_.push_back(scanner->ruleOf(hit.pattern));
         }
         if (span.size == 0 || untouched(block.data() + span.offset, span.size)) {
             out.append(block, span.offset, span.size);

@@ -47,8 +47,7 @@ class LineScrubber {
     // the same map as scrub() line by line. The lines lie in block at spans, in order, each
     // followed by at least one byte of no line. One scan of the block finds the rules' texts;
     // a line in which no rule can change anything (nor take a name) is copied as it is.
-    void scrubLines(const std::string& block, const std::vector<LineSpan>& spans,
-                    std::string& out);
+    void scrubLines(const std::string& block, const std::vector<LineSpan>& spans, std::string& out);
     // Lines withheld so far.
     size_t redactedLines() const { return redactedLines_; }
     void setLineTimeLimit(std::chrono::nanoseconds limit) { lineTimeLimit_ = limit; }
@@ -62,14 +61,12 @@ class LineScrubber {
     // looked for by the per-line prefilter); null: every literal rule by the prefilter.
     bool scrubLine(std::string& line, const std::vector<uint32_t>* scanned);
     // True when no rule can change the line or the map: no literal rule occurs in it, no
-    // regex rule's required texts all do, and no rule whose name is unknown would be tried.
+    // regex rule's prefilter (or, without one, its set) lets a search begin, and no rule
+    // whose name is unknown would be tried.
     bool untouched(const char* line, size_t size);
     const BitMap_t& rawLineSet(const char* line, size_t size);
     // The rule's set test on the line as read, from the test offset on.
     bool lineHasSet(const CompiledRule& rule);
-    // The block scan found the current line without one of the texts every match of the
-    // regex rule holds (false for a rule the scanner does not take).
-    bool requiredTextMissing(size_t rule) const;
     const std::string& literalName(size_t rule);
     const std::string& matchName(const char* text, size_t size);
     void applyRegex(size_t index, std::string& line);
@@ -92,11 +89,11 @@ class LineScrubber {
     // Per line.
     std::vector<uint64_t> visit_;
     std::vector<uint64_t> candidates_;  // literal rules that occur in the line
-    std::string firstLower_;  // the line as read, lower-cased
+    std::string firstLower_;            // the line as read, lower-cased
     size_t lineOffset_ = 0;
     BitMap_t lineSet_;  // of firstLower_ from lineOffset_, once lineSetReady_
     bool lineSetReady_ = false;
-    std::string lower_;         // the changed line, lower-cased (when lowerCurrent_)
+    std::string lower_;  // the changed line, lower-cased (when lowerCurrent_)
     bool lowerCurrent_ = false;
     PatternPositionTracker tracker_;
     RuleScratch scratch_;
@@ -109,8 +106,6 @@ class LineScrubber {
     // Block scanning.
     CandidateScanner::Scratch scanScratch_;
     std::vector<CandidateScanner::Hit> hits_;
-    std::vector<uint64_t> seenOnLine_;  // per scanner pattern: the line it last occurred in
-    uint64_t lineNumber_ = 0;
     std::vector<uint32_t> lineLiterals_;  // literal rules found on the current line
     std::vector<uint32_t> regexRules_;    // regex rules that compiled
     std::vector<uint32_t> unknownNames_;  // literal rules whose name is not known yet
@@ -119,6 +114,7 @@ class LineScrubber {
     BitMap_t rawSet_;
     bool rawSetCurrent_ = false;
     std::string line_;
+    std::string lineLower_;  // a line of the block, lower-cased for a regex prefilter
 };
 
 // A scrubber for many lines of one request: rules prepared once, names remembered. The map

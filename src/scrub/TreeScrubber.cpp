@@ -53,10 +53,11 @@ namespace scrub {
 struct TreeScrubContext {
     std::shared_ptr<const CompiledRules> compiled;
     std::mutex mapLock;
-    // Scrubbers not in use. A worker takes one for each file and gives it back: the names it
-    // learnt stay valid for the whole tree (one map), so a small file pays no set-up.
+    // Scrubbers not in use, with the map each one serves. A worker takes one made for its
+    // file's map and gives it back: the names it learnt stay valid as long as that map only
+    // grows, so a small file pays no set-up.
     std::mutex idleLock;
-    std::vector<std::unique_ptr<LineScrubber>> idle;
+    std::vector<std::pair<std::shared_ptr<ReplacementMap>, std::unique_ptr<LineScrubber>>> idle;
     std::string root;  // the source tree, resolved: links are followed only inside it
     std::atomic<size_t> copies{0}, leftOut{0}, unreadable{0}, writeFailures{0}, redacted{0};
 
@@ -328,7 +329,8 @@ bool scrubFiles::walk(const char* source, const char* destination,
             job->slot = slot;
             unsigned long long bytes = 0;
             for (const auto& item : slot->sources)
-                if (stat(item.path.c_str(), &st) == 0) bytes += static_cast<unsigned long long>(st.st_size);
+                if (stat(item.path.c_str(), &st) == 0)
+                    bytes += static_cast<unsigned long long>(st.st_size);
             walked_.push_back({bytes, std::move(job)});
         }
         slots.clear();
@@ -364,9 +366,11 @@ void* scrubFiles::ScrubSingleFile(void* data) {
         std::unique_ptr<scrub::LineScrubber> scrubber;
         {
             std::lock_guard<std::mutex> hold(context.idleLock);
-            if (!context.idle.empty()) {
-                scrubber = std::move(context.idle.back());
-                context.idle.pop_back();
+            for (auto it = context.idle.begin(); it != context.idle.end(); ++it) {
+                if (it->first != job->replacements) continue;
+                scrubber = std::move(it->second);
+                context.idle.erase(it);
+                break;
             }
         }
         if (!scrubber) {
@@ -382,7 +386,7 @@ void* scrubFiles::ScrubSingleFile(void* data) {
         context.redacted += scrubber->redactedLines() - redactedBefore;
         {
             std::lock_guard<std::mutex> hold(context.idleLock);
-            context.idle.push_back(std::move(scrubber));
+            context.idle.emplace_back(job->replacements, std::move(scrubber));
         }
         for (auto& source : job->slot->sources)
             if (source.removeSource) CleanUpTempData(source.path);

@@ -192,16 +192,15 @@ TEST_F(LineScrubberDifferential, BlockScannerMatchesLineByLine) {
     }
 }
 
-TEST_F(LineScrubberDifferential, ScannerTakesLiteralsAndRequiredTextsOfExpressions) {
+// Guards the comparison above: without a scanner it would compare the per-line path with
+// itself.
+TEST_F(LineScrubberDifferential, ScannerTakesTheLiteralRules) {
     ScrubRuleList rules;
     scrubtest::addLiteral(rules, "host1");
     scrubtest::addRegex(rules, "\\b[0-9]{1,3}(?:\\.[0-9]{1,3}){3}\\b", ".");
-    scrubtest::addRegex(rules, "(?i)x", "x");  // not read by the prefilter: left to Boost
     const scrub::CompiledRules compiled(rules);
     ASSERT_NE(nullptr, compiled.scanner());
     EXPECT_TRUE(compiled.scanner()->scansLiteral(0));
-    EXPECT_FALSE(compiled.scanner()->factorsOf(1).empty());
-    EXPECT_TRUE(compiled.scanner()->factorsOf(2).empty());
 }
 
 }  // namespace
