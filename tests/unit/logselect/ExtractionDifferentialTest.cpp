@@ -1,6 +1,6 @@
 // The job filters (which jump over lines while no worker is active) against a plain
-// line-by-line filter written from the rules, on random logs; and a directory extracted on one
-// and on several threads.
+// line-by-line filter written from the rules, on random logs; and the ordered dump that lets
+// several threads write one dump.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,13 +11,11 @@
 #include <vector>
 
 #include "host/Log.h"
-#include "logselect/FilteredLogFiles.h"
 #include "logselect/JobFilter.h"
 #include "logselect/LogLineGrammar.h"
 #include "logselect/OrderedDump.h"
 #include "support/LogFixtures.h"
 #include "support/TestEnv.h"
-#include "tooling/LogGenerator.h"
 
 namespace {
 
@@ -51,8 +49,9 @@ std::string plainFilter(bool service, const std::string& text, const std::vector
         }
         const bool jobMatch = std::find(jobs.begin(), jobs.end(), job) != jobs.end();
         const bool tagMatch = tagText == tagField;
-        bool attributed = !jobs.empty() && tag != 0 ? jobMatch && tagMatch
-                                                    : (!jobs.empty() ? jobMatch : tag > 0 && tagMatch);
+        bool attributed = !jobs.empty() && tag != 0
+                              ? jobMatch && tagMatch
+                              : (!jobs.empty() ? jobMatch : tag > 0 && tagMatch);
         const std::string worker = service ? tid : pid;
         bool take = false;
         if (job[0] == '#') {
@@ -79,13 +78,15 @@ class RandomLog {
     explicit RandomLog(uint32_t seed) : rng_(seed) {}
     size_t below(size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(rng_); }
 
-    std::string field(const std::vector<std::string>& choices) { return choices[below(choices.size())]; }
+    std::string field(const std::vector<std::string>& choices) {
+        return choices[below(choices.size())];
+    }
 
     std::string text(size_t lines) {
         static const std::vector<std::string> pids = {"10001", "10002", "2"};
         static const std::vector<std::string> tids = {"1", "2", "3", "10001"};
-        static const std::vector<std::string> jobs = {"1001", "1002", "10010", "#", "##", "-1",
-                                                      "77", "x1001", "1001x"};
+        static const std::vector<std::string> jobs = {"1001", "1002", "10010", "#",    "##",
+                                                      "-1",   "77",   "x1001", "1001x"};
         static const std::vector<std::string> tags = {"[A:0]", "[A:5]", "5", "[A:91001]", "[A:5]x"};
         std::string out;
         for (size_t i = 0; i < lines; ++i) {
@@ -154,37 +155,12 @@ TEST_F(ExtractionDifferential, JobFiltersMatchThePlainFilter) {
                 getServiceLogsByJobId(dump.file(), dir_.path(), name, workers, jobId, list, "m",
                                       tag, "", 0, 0, false, nullptr, nullptr);
             } else {
-                getNonServiceLogsByJobId(dump.file(), dir_.path(), name, workers, jobId, list,
-                                         "m", tag, "", 0, 0, false, nullptr, nullptr);
+                getNonServiceLogsByJobId(dump.file(), dir_.path(), name, workers, jobId, list, "m",
+                                         tag, "", 0, 0, false, nullptr, nullptr);
             }
             ASSERT_EQ(expected, dump.text()) << "trial " << trial << " " << name;
             ASSERT_EQ(expectedWorkers, workers) << "trial " << trial << " " << name;
         }
-    }
-}
-
-TEST_F(ExtractionDifferential, DirectoryDumpIsTheSameOnEveryNumberOfThreads) {
-    testenv::RegistryFixture registry;
-    const std::string logDir = registry.makeDir("Log_Files");
-    tooling::LogGenOptions options;
-    options.targetBytes = 3 << 20;
-    options.jobIds = {1001, 1002, 1003, 1004, 1005, 1006};
-    std::string error;
-    ASSERT_TRUE(tooling::generateLogDirectory(logDir, options, error)) << error;
-    for (long long job : {1001LL, 1004LL}) {
-        std::string dumps[3];
-        for (unsigned threads = 1; threads <= 3; ++threads) {
-            lstest::Dump dump;
-            logselect::ExtractionTally tally;
-            ASSERT_TRUE(logselect::extractJobLogs(dump.file(), logDir.c_str(), job, {}, 0, 0, "m",
-                                                  "", "", 0, false, nullptr, nullptr, tally,
-                                                  threads));
-            EXPECT_TRUE(tally.complete());
-            dumps[threads - 1] = dump.text();
-        }
-        EXPECT_GT(lstest::count(dumps[0], "@@@@\nMachine"), 5u);
-        EXPECT_EQ(dumps[0], dumps[1]) << "job " << job;
-        EXPECT_EQ(dumps[0], dumps[2]) << "job " << job;
     }
 }
 
@@ -208,7 +184,8 @@ TEST_F(ExtractionDifferential, OrderedDumpKeepsThePartsInOrder) {
     other.join();
     std::string expected;
     for (size_t i = 0; i < parts; ++i)
-        for (int k = 0; k < 50; ++k) expected += "part " + std::to_string(i) + " line " + std::to_string(k) + "\n";
+        for (int k = 0; k < 50; ++k)
+            expected += "part " + std::to_string(i) + " line " + std::to_string(k) + "\n";
     EXPECT_EQ(expected, out.text());
     EXPECT_FALSE(dump.writeFailed());
 }
