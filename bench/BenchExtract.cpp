@@ -1,6 +1,11 @@
 // Job and time-window extraction on generated product logs, for bench/compare_extract.sh.
 //
 //   bench_extract generate DIR NAME MB [SEED]     write DIR/NAME, one day of entries
+//   bench_extract generate-dir DIR MB [SEED]      write a log directory of MB MiB (service and
+//                                                 other logs, rotated copies) in which job
+//                                                 1001 is one of 24 interleaved jobs
+//   bench_extract dir DIR JOB THREADS OUT         extract one job's lines from the directory
+//                                                 on THREADS threads into OUT
 //   bench_extract job DIR NAME JOB OUT            extract one job's lines into OUT
 //   bench_extract window DIR NAME JOB HOUR MINUTES OUT
 //                                                 the same, limited to a window of the day
@@ -8,17 +13,19 @@
 //                                                 time-window extraction of the whole file
 //
 // Each run prints one line "seconds=<s> in=<bytes> out=<bytes>" (window runs add the byte
-// range the bisection chose), on one thread.
+// range the bisection chose); all but dir run on one thread.
 #include <sys/stat.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <list>
 #include <string>
 
 #include "host/Log.h"
+#include "logselect/FilteredLogFiles.h"
 #include "logselect/JobFilter.h"
 #include "logselect/LogLineGrammar.h"
 #include "logselect/TimeWindow.h"
@@ -61,6 +68,55 @@ int generate(int argc, char** argv) {
         return 1;
     }
     return 0;
+}
+
+// One day of a whole log directory: the requested job 1001 is one of twelve wanted jobs among
+// 24, so a thread works for it about one time in forty.
+int generateDirectory(int argc, char** argv) {
+    if (argc < 4) return 2;
+    tooling::LogGenOptions options;
+    options.targetBytes = strtoull(argv[3], nullptr, 10) << 20;
+    options.seed = argc > 4 ? strtoull(argv[4], nullptr, 10) : 1;
+    options.start = dayStart();
+    options.span = 86400;
+    options.threadsPerProcess = 12;
+    options.bz2Copies = false;  // the peers read plain files only
+    options.jobIds.clear();
+    for (long long id = 1001; id <= 1012; ++id) options.jobIds.push_back(id);
+    std::string error;
+    if (!tooling::generateLogDirectory(argv[2], options, error)) {
+        fprintf(stderr, "generate-dir: %s\n", error.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+long long directorySize(const std::string& dir) {
+    long long total = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        if (e.is_regular_file()) total += (long long)e.file_size();
+    return total;
+}
+
+int extractDirectory(char** argv) {
+    FILE* out = fopen(argv[5], "w");
+    if (!out) {
+        perror(argv[5]);
+        return 1;
+    }
+    logselect::ExtractionTally tally;
+    Clock::time_point begin = Clock::now();
+    bool ok = logselect::extractJobLogs(out, argv[2], atoll(argv[3]), {}, 0, 0, "bench", "", "",
+                                        0, false, nullptr, nullptr, tally,
+                                        (unsigned)atoi(argv[4])) &&
+              tally.complete();
+    fflush(out);
+    double seconds = std::chrono::duration<double>(Clock::now() - begin).count();
+    long long written = ftell(out);
+    fclose(out);
+    printf("seconds=%.3f in=%lld out=%lld ok=%d\n", seconds, directorySize(argv[2]), written,
+           ok ? 1 : 0);
+    return ok ? 0 : 1;
 }
 
 bool extractJob(FILE* out, const std::string& dir, const std::string& name, long long job,
@@ -126,9 +182,13 @@ int run(int argc, char** argv) {
 int main(int argc, char** argv) {
     host::setLogFilePath("");  // the benchmark measures extraction, not the library's trace
     if (argc >= 2 && strcmp(argv[1], "generate") == 0) return generate(argc, argv);
+    if (argc >= 2 && strcmp(argv[1], "generate-dir") == 0) return generateDirectory(argc, argv);
+    if (argc == 6 && strcmp(argv[1], "dir") == 0) return extractDirectory(argv);
     if (argc >= 6) return run(argc, argv);
     fprintf(stderr,
             "usage: bench_extract generate DIR NAME MB [SEED]\n"
+            "       bench_extract generate-dir DIR MB [SEED]\n"
+            "       bench_extract dir DIR JOB THREADS OUT\n"
             "       bench_extract job DIR NAME JOB OUT\n"
             "       bench_extract window DIR NAME JOB HOUR MINUTES OUT\n"
             "       bench_extract bytime DIR NAME HOUR MINUTES OUT\n");

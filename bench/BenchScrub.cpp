@@ -5,8 +5,14 @@
 //                                        the rules: DIR/patterns.txt (100 host and user
 //                                        names and one IPv4 expression), DIR/values.txt,
 //                                        DIR/rules.sed (sed -E) and DIR/rules.pl (perl -p)
+//   bench_scrub generate-archive DIR FILES [SEED]
+//                                        write DIR/archive/ (FILES JSON, YAML and log files
+//                                        of 1 KiB to 1 MiB in folders) and its rules
+//                                        DIR/archive-patterns.txt (300 values, an IPv4 and a
+//                                        MAC expression)
 //   bench_scrub single PATTERNS SRC OUT  scrubSingleLogFile on one thread
 //   bench_scrub tree PATTERNS SRC OUT N  the tree scrub with N workers
+//   bench_scrub noscan PATTERNS SRC OUT  the single-file scrub without the block scanner
 //   bench_scrub plain PATTERNS SRC OUT   the plain line-by-line algorithm (no compiled
 //                                        rules, no prefilter, no name cache), for comparison
 //
@@ -15,6 +21,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -23,11 +30,13 @@
 #include <vector>
 
 #include "host/Log.h"
+#include "scrub/CompiledRules.h"
 #include "scrub/FileScrubber.h"
+#include "scrub/LineScrubber.h"
 #include "scrub/PatternFile.h"
 #include "scrub/TreeScrubber.h"
 // The plain algorithm the tests compare the library with.
-#include "../tests/scrub/ReferenceScrubber.cpp"
+#include "../tests/unit/scrub/ReferenceScrubber.cpp"
 
 namespace {
 
@@ -171,6 +180,109 @@ int generate(const std::string& dir, long mb, uint64_t seed) {
     return 0;
 }
 
+// A diagnostics archive: folders of JSON, YAML and log files, most of them a few KiB, one in
+// ten up to 1 MiB, in which 300 site values occur (100 IPv4 addresses, 100 MAC addresses, 100
+// domain names) next to addresses and MAC addresses that only the two expressions catch.
+std::string macAddress(Rng& rng) {
+    char text[24];
+    snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", (int)rng.below(256),
+             (int)rng.below(256), (int)rng.below(256), (int)rng.below(256), (int)rng.below(256),
+             (int)rng.below(256));
+    return text;
+}
+
+// Half the values are the site's own (the rules), a quarter other addresses and a sixth other
+// MAC addresses of the site's network, which only the expressions catch.
+std::string archiveValue(Rng& rng, const std::vector<std::string>& site,
+                         const std::vector<std::string>& others) {
+    const size_t roll = rng.below(100);
+    if (roll < 50) return site[rng.below(site.size())];
+    if (roll < 90) return others[rng.below(others.size())];
+    return std::string(kWords[rng.below(30)]) + "-" + std::to_string(rng.below(1000));
+}
+
+std::string archiveLine(Rng& rng, int kind, const std::vector<std::string>& site,
+                        const std::vector<std::string>& others, time_t when) {
+    const std::string key = kWords[rng.below(30)];
+    const bool valued = rng.below(100) < 35;
+    const std::string value =
+        valued ? archiveValue(rng, site, others) : std::to_string(rng.below(100000));
+    switch (kind) {
+        case 0:
+            return "  \"" + key + "\": \"" + value + "\",\n";
+        case 1:
+            return "  " + key + ": " + value + "\n";
+        default:
+            return host::formatEntryLine(10000 + static_cast<long>(rng.below(50000)),
+                                         1000 + rng.below(60000), when, "1001", "1", "Main",
+                                         "[A:0]",
+                                         std::string(kWords[rng.below(30)]) + " " + key + " [" +
+                                             value + "] " + kWords[rng.below(30)]) +
+                   "\n";
+    }
+}
+
+int generateArchive(const std::string& dir, int files, uint64_t seed) {
+    Rng rng(seed);
+    std::vector<std::string> site;
+    for (int i = 0; i < 100; ++i) {
+        site.push_back("10." + std::to_string(rng.below(256)) + "." +
+                       std::to_string(rng.below(256)) + "." + std::to_string(1 + rng.below(254)));
+    }
+    for (int i = 0; i < 100; ++i) site.push_back(macAddress(rng));
+    for (int i = 0; i < 100; ++i) {
+        site.push_back(std::string(kWords[rng.below(30)]) + std::to_string(i) + "." +
+                       kWords[rng.below(30)] + ".example.com");
+    }
+    std::vector<std::string> others;
+    for (int i = 0; i < 1500; ++i) {
+        others.push_back("192.168." + std::to_string(rng.below(256)) + "." +
+                         std::to_string(rng.below(256)));
+    }
+    for (int i = 0; i < 1000; ++i) others.push_back(macAddress(rng));
+    std::string patterns, alternation;
+    for (const std::string& v : site) {
+        patterns += v + "\n";
+        alternation += (alternation.empty() ? "\\Q" : "|\\Q") + v + "\\E";
+    }
+    const std::string perl = "s/\\b(?:" + alternation +
+                             ")\\b/MaskedValue/gi;\n"
+                             "s/\\b\\d{1,3}(?:\\.\\d{1,3}){3}\\b/MaskedAddress/g;\n"
+                             "s/\\b[0-9a-f]{2}(?::[0-9a-f]{2}){5}\\b/MaskedMac/gi;\n";
+    patterns += "\\b[0-9]{1,3}(?:\\.[0-9]{1,3}){3}\\b&#*#&##isregexmagic##.\n";
+    patterns += "\\b[0-9a-f]{2}(?::[0-9a-f]{2}){5}\\b&#*#&##isregexmagic##:\n";
+    std::filesystem::create_directories(dir + "/archive");
+    if (!writeText(dir + "/archive-patterns.txt", patterns) ||
+        !writeText(dir + "/archive-rules.pl", perl)) {
+        return 1;
+    }
+    const char* const folders[] = {"system", "network", "services", "logs", "config", "storage"};
+    const char* const extensions[] = {".json", ".yaml", ".log"};
+    unsigned long long total = 0;
+    time_t when = 1700000000;
+    for (int f = 0; f < files; ++f) {
+        const int kind = static_cast<int>(rng.below(3));
+        // Nine in ten files of 1 to 16 KiB, the rest of 16 KiB to 1 MiB, sizes spread evenly
+        // on a logarithmic scale.
+        const bool big = rng.below(10) == 0;
+        const double share = static_cast<double>(rng.below(1000)) / 1000.0;
+        const size_t bytes = static_cast<size_t>(big ? 16384.0 * std::pow(64.0, share)
+                                                     : 1024.0 * std::pow(16.0, share));
+        const std::string folder =
+            dir + "/archive/" + folders[f % 6] + "/" + std::to_string(f % 40);
+        std::filesystem::create_directories(folder);
+        std::string text = kind == 0 ? "{\n" : "";
+        while (text.size() < bytes)
+            text += archiveLine(rng, kind, site, others, when += rng.below(2));
+        if (kind == 0) text += "  \"end\": 0\n}\n";
+        total += text.size();
+        if (!writeText(folder + "/file" + std::to_string(f) + extensions[kind], text)) return 1;
+    }
+    printf("generated %s/archive: %d files, %llu bytes; rules of 300 values and 2 expressions\n",
+           dir.c_str(), files, total);
+    return 0;
+}
+
 bool loadRules(const std::string& path, ScrubRuleList& rules, ReplacementMap& map) {
     if (populateScrubPatternsFromFile(path, rules, map) != 0) {
         fprintf(stderr, "cannot read %s\n", path.c_str());
@@ -221,8 +333,24 @@ int plain(const std::string& patterns, const std::string& source, const std::str
 int main(int argc, char** argv) {
     host::setLogFilePath("");
     const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "generate-archive" && argc >= 4) {
+        return generateArchive(argv[2], atoi(argv[3]),
+                               argc > 4 ? strtoull(argv[4], nullptr, 10) : 1);
+    }
     if (mode == "generate" && argc >= 4) {
         return generate(argv[2], atol(argv[3]), argc > 4 ? strtoull(argv[4], nullptr, 10) : 1);
+    }
+    if (mode == "noscan" && argc == 5) {
+        ScrubRuleList rules;
+        ReplacementMap map;
+        if (!loadRules(argv[2], rules, map)) return 1;
+        const auto started = Clock::now();
+        scrub::LineScrubber scrubber(
+            std::make_shared<const scrub::CompiledRules>(rules, scrub::ScannerOptions{false}),
+            scrub::NameSource(&map));
+        if (!scrub::scrubFileWith(argv[3], argv[4], &scrubber)) return 1;
+        report(started, argv[3]);
+        return 0;
     }
     if ((mode == "single" || mode == "plain") && argc == 5) {
         if (mode == "plain") return plain(argv[2], argv[3], argv[4]);
@@ -245,7 +373,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     fprintf(stderr,
-            "usage: bench_scrub generate DIR MB [SEED] | single PATTERNS SRC OUT | "
+            "usage: bench_scrub generate DIR MB [SEED] | generate-archive DIR FILES [SEED] | "
+            "single PATTERNS SRC OUT | "
             "tree PATTERNS SRC OUT THREADS | plain PATTERNS SRC OUT\n");
     return 2;
 }

@@ -8,6 +8,11 @@
 #
 #   bench/compare_scrub.sh [BUILD_DIR]
 #
+# Then a tree shaped like a diagnostics archive (ARCHIVE_FILES JSON, YAML and log files of 1
+# KiB to 1 MiB in folders, 3000 by default; 300 literal rules of addresses, MAC addresses and
+# domain names and two expressions) with 1 and 2 workers, next to perl -p with the values in
+# one alternation over the same files.
+#
 # Environment: DATA (folder for the logs, default ${TMPDIR:-/tmp}/sendlogs-bench-scrub), OUT
 # (folder for the outputs, default DATA; a tmpfs such as /dev/shm keeps the kernel's
 # write-back off the two cores), SIZE_MB (200), RUNS (3, best kept, library), PEER_RUNS (1,
@@ -68,6 +73,19 @@ measure tree2 "$runs" "$data/run.tree2" "$bin" tree "$data/patterns.txt" "$data/
 measure sed "$peer_runs" "$out/out.sed" env LC_ALL=C sed -E -f "$data/rules.sed" "$all"
 measure perl "$peer_runs" "$out/out.perl" env LC_ALL=C perl -p "$data/rules.pl" "$all"
 measure small "$runs" "$data/run.small" "$bin" single "$data/patterns.txt" "$data/small.log" "$out/out.small"
+measure noscan "$runs" "$data/run.noscan" "$bin" noscan "$data/patterns.txt" "$all" "$out/out.noscan"
+cmp -s "$out/out.single" "$out/out.noscan" || { echo "compare_scrub: scanner and per-line outputs differ" >&2; exit 1; }
+
+archive=$data/archive
+if [ ! -d "$archive" ]; then
+  "$bin" generate-archive "$data" "${ARCHIVE_FILES:-3000}" 1
+fi
+find "$archive" -type f -exec cat {} + >/dev/null
+rm -rf "$out/out.archive1" "$out/out.archive2"
+measure archive1 "$runs" "$data/run.archive1" "$bin" tree "$data/archive-patterns.txt" "$archive" "$out/out.archive1" 1
+rm -rf "$out/out.archive2"
+measure archive2 "$runs" "$data/run.archive2" "$bin" tree "$data/archive-patterns.txt" "$archive" "$out/out.archive2" 2
+measure archiveperl "$peer_runs" "$out/out.archiveperl" find "$archive" -type f -exec env LC_ALL=C perl -p "$data/archive-rules.pl" {} +
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
 rate() { awk -v s="$1" -v mb="$2" 'BEGIN { if (s > 0) printf "%.0f", mb / s; else print "-" }'; }
@@ -83,6 +101,15 @@ for t in single tree1 tree2 sed perl; do
     "${rss[$t]}" "$(ratio "${wall[perl]}" "${wall[$t]}")" "$(ratio "${cpu[perl]}" "${cpu[$t]}")"
 done
 echo "tree with 2 workers against 1: $(ratio "${wall[tree1]}" "${wall[tree2]}")x (wall)"
+echo "single file without the block scanner: wall ${wall[noscan]} s, cpu ${cpu[noscan]} s ($(ratio "${cpu[noscan]}" "${cpu[single]}")x the CPU of the scanner's)"
+amib=$(awk -v b="$(du -sb "$archive" | cut -f1)" 'BEGIN { printf "%.1f", b / 1048576 }')
+echo
+echo "archive: $amib MiB in $(find "$archive" -type f | wc -l) files, 300 values + IPv4 + MAC"
+printf "%-14s %8s %8s %9s %9s %12s\n" run wall_s cpu_s MiB/s_wall rss_MiB perl/this_cpu
+for t in archive1 archive2 archiveperl; do
+  printf "%-14s %8s %8s %9s %9s %12s\n" "$t" "${wall[$t]}" "${cpu[$t]}" "$(rate "${wall[$t]}" "$amib")" \
+    "${rss[$t]}" "$(ratio "${cpu[archiveperl]}" "${cpu[$t]}")"
+done
 echo "peak memory: $((mib / 10)) MiB file ${rss[small]} MiB, $mib MiB file ${rss[single]} MiB"
 
 # Nothing left: no name as a whole word, no IPv4 address.

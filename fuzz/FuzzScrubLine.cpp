@@ -1,10 +1,12 @@
 // Differential fuzz target of the line scrubber: the input is a patterns file, an empty line,
-// then lines to scrub. The library (through scrubLogLine and through the per-thread engine)
-// must give the same lines and the same map as the plain reference scrubber.
+// then lines to scrub. The library (through scrubLogLine, through the per-thread engine line by
+// line and through its block path with the multi-pattern scanner) must give the same lines and
+// the same map as the plain reference scrubber.
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ReferenceScrubber.h"
 #include "host/Log.h"
@@ -41,9 +43,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!record.empty()) scrub::addPatternRecord(record, rules, seed);
         start = end + 1;
     }
-    ReplacementMap refMap = seed, apiMap = seed, engineMap = seed;
-    scrub::LineScrubber engine(std::make_shared<const scrub::CompiledRules>(rules),
-                               scrub::NameSource(&engineMap));
+    ReplacementMap refMap = seed, apiMap = seed, engineMap = seed, blockMap = seed;
+    auto compiled = std::make_shared<const scrub::CompiledRules>(rules);
+    scrub::LineScrubber engine(compiled, scrub::NameSource(&engineMap));
+    scrub::LineScrubber blockEngine(compiled, scrub::NameSource(&blockMap));
+    std::string block, expectedBlock;
+    std::vector<scrub::LineSpan> spans;
     start = 0;
     while (start < lines.size()) {
         size_t end = lines.find('\n', start);
@@ -62,7 +67,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         check(expected == viaApi);
         check(expected == viaEngine);
         check(refMap == apiMap && refMap == engineMap);
+        spans.push_back({block.size(), line.size()});
+        block += line + "\n";
+        expectedBlock += expected + "\n";
         start = end + 1;
     }
+    std::string actualBlock;
+    blockEngine.scrubLines(block, spans, actualBlock);
+    if (blockEngine.redactedLines() > 0) return 0;
+    check(expectedBlock == actualBlock);
+    check(refMap == blockMap);
     return 0;
 }

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
   libboost-regex-dev libboost-dev zlib1g-dev libarchive-dev libcurl4-openssl-dev libbz2-dev
-  libssl-dev libdeflate-dev
+  libssl-dev libdeflate-dev libvectorscan-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   tar gzip bzip2 coreutils findutils sed grep file procps util-linux
   7zip python3 python3-pyftpdlib openssl tzdata

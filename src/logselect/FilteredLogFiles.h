@@ -27,13 +27,15 @@ SL_API bool getFilteredLogFiles(FILE* out, const char* logDir, long long jobId,
 namespace logselect {
 
 // getFilteredLogFiles with what happened added to tally; false only when logDir cannot be
-// listed.
+// listed. The rotated copies of one log depend on one another (they share the workers list),
+// different logs do not: without scrubbing, different logs are read on up to threads threads
+// (0: one per core, at most four), and the dump is the same as when one thread reads them all.
 bool extractJobLogs(FILE* out, const char* logDir, long long jobId,
                     const std::vector<long long>& jobIds, time_t fromTime, time_t toTime,
                     const char* machineName, const std::string& proxyFolder,
                     const std::string& searchText, long long tagId, bool scrub,
                     ScrubRuleList* scrubRules, ReplacementMap* replacements,
-                    ExtractionTally& tally);
+                    ExtractionTally& tally, unsigned threads = 0);
 
 // The lines of the time window from every log of a filtered type in logDir, each file
 // through the time-window reader. False when logDir cannot be listed.

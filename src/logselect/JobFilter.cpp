@@ -14,6 +14,7 @@
 #include "logselect/LogLineGrammar.h"
 #include "logselect/LogSource.h"
 #include "logselect/PieceReader.h"
+#include "logselect/TextFinder.h"
 #include "logselect/TimeWindow.h"
 
 using logselect::DumpWriter;
@@ -53,6 +54,17 @@ class JobMatcher {
         return false;
     }
     bool tagMatches(const FieldView& tag) const { return tag.equals(tagText_); }
+    // Texts one of which every attributed line holds: its job field equals a requested job,
+    // or (with a tag alone) its tag field equals the tag. No texts: nothing to look for.
+    logselect::TextFinder attributionTexts() const {
+        logselect::TextFinder finder;
+        if (hasJobs()) {
+            for (const std::string& j : jobs_) finder.add(j);
+        } else if (tagId_ > 0) {
+            finder.add(tagText_);
+        }
+        return finder;
+    }
 
     // Whether an entry with a job id (not a "#" field) belongs to the request.
     bool attributes(const EntryFields& f) const {
@@ -78,6 +90,7 @@ class JobMatcher {
 class Workers {
   public:
     explicit Workers(std::list<std::string>& list) : list_(list) {}
+    bool empty() const { return list_.empty(); }
     bool contains(const FieldView& id) const {
         for (const std::string& w : list_)
             if (id.equals(w)) return true;
@@ -99,6 +112,14 @@ class Workers {
     std::list<std::string>& list_;
 };
 
+// With no worker of the request active, a line matters only when it is attributed to the
+// request (any other line takes nothing and releases no one), and such a line holds one of
+// the request's texts: the reader may jump to the next piece that holds one.
+void skipWhileIdle(PieceReader& reader, const logselect::TextFinder& texts,
+                   const Workers& workers) {
+    if (workers.empty() && !texts.empty()) reader.skipToText(texts);
+}
+
 // Service logs: one process, one thread per job at a time. Lines without a job id ("#")
 // belong to the job the thread last wrote for, if that was a requested one.
 bool filterServiceLines(FILE* in, DumpWriter& writer, const JobMatcher& jobs, Workers& workers,
@@ -110,7 +131,10 @@ bool filterServiceLines(FILE* in, DumpWriter& writer, const JobMatcher& jobs, Wo
     size_t lastProcessSize = 0;
     const unsigned wanted = logselect::kField1 | logselect::kField2 | logselect::kField5 |
                             (jobs.tagId() != 0 ? logselect::kField8 : 0);
-    while (reader.next(piece)) {
+    const logselect::TextFinder texts = jobs.attributionTexts();
+    for (;;) {
+        skipWhileIdle(reader, texts, workers);
+        if (!reader.next(piece)) break;
         // A line that ends exactly at the end offset is still read: an end offset equal to
         // the file size must not lose the file's last line.
         if (endOffset >= 1 && piece.end() > endOffset) break;
@@ -146,7 +170,10 @@ bool filterOtherLines(FILE* in, DumpWriter& writer, const JobMatcher& jobs, Work
     EntryFields f;
     const unsigned wanted =
         logselect::kField1 | logselect::kField5 | (jobs.tagId() != 0 ? logselect::kField8 : 0);
-    while (reader.next(piece)) {
+    const logselect::TextFinder texts = jobs.attributionTexts();
+    for (;;) {
+        skipWhileIdle(reader, texts, workers);
+        if (!reader.next(piece)) break;
         if (endOffset >= 1 && piece.end() > endOffset) break;
         if (!logselect::isEntryStart(piece.data[0])) continue;
         if (!cutEntryFields(piece.data, piece.size, f, wanted, piece.readable)) continue;

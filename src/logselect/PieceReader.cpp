@@ -6,7 +6,9 @@ namespace logselect {
 
 PieceReader::PieceReader(FILE* in, long long startOffset, size_t blockSize)
     : in_(in),
-      buffer_(new char[blockSize + kMaxPiece + kReadAhead]()),
+      // Not zero-filled: only the read-ahead bytes behind the data are ever read unwritten,
+      // and refill() clears those.
+      buffer_(new char[blockSize + kMaxPiece + kReadAhead]),
       capacity_(blockSize + kMaxPiece),
       start_(startOffset),
       position_(startOffset) {}
@@ -23,7 +25,29 @@ bool PieceReader::refill() {
     if (!host::io::read(in_, buffer_.get() + end_, want, got)) failed_ = true;
     end_ += got;
     if (got < want) eof_ = true;
+    // Masks of 64 bytes may be loaded past the data; their bits there are never used, but
+    // they are defined bytes.
+    memset(buffer_.get() + end_, 0, kReadAhead);
     return got > 0 || tail > 0;
+}
+
+bool PieceReader::skipToText(const TextFinder& finder) {
+    if (finder.empty()) return !failed_;
+    for (;;) {
+        const size_t hit = finder.find(buffer_.get() + begin_, end_ - begin_);
+        if (hit != TextFinder::npos) {
+            passTo(pieceStartOf(begin_ + hit));
+            return true;
+        }
+        if (eof_) {
+            passTo(end_);
+            return !failed_;
+        }
+        // None here; one may still begin in the last bytes and end in the next block.
+        const size_t keep = finder.longest() - 1;
+        if (end_ - begin_ > keep) passTo(pieceStartOf(end_ - keep));
+        if (!refill()) return !failed_;
+    }
 }
 
 }  // namespace logselect

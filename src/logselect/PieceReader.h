@@ -9,6 +9,8 @@
 #include <cstring>
 #include <memory>
 
+#include "logselect/TextFinder.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -67,12 +69,29 @@ class PieceReader {
             if (eof_ || !refill()) return false;
         }
     }
+    // Passes over whole pieces that hold none of finder's texts: the next piece next() hands
+    // out is the first one that may hold one, exactly as next() would have cut it. The pieces
+    // passed over are never seen. False after a read error.
+    bool skipToText(const TextFinder& finder);
     bool failed() const { return failed_; }
     // Bytes handed out so far, counted from the start offset.
     long long bytesRead() const { return position_ - start_; }
 
   private:
     bool refill();
+    // Start of the piece next() would hand out that holds byte at (begin_ <= at <= end_):
+    // pieces restart after every newline and are kMaxPiece bytes long within a line.
+    size_t pieceStartOf(size_t at) const {
+        const char* base = buffer_.get();
+        const void* newline = at > begin_ ? memrchr(base + begin_, '\n', at - begin_) : nullptr;
+        const size_t line =
+            newline ? static_cast<size_t>(static_cast<const char*>(newline) - base) + 1 : begin_;
+        return line + (at - line) / kMaxPiece * kMaxPiece;
+    }
+    void passTo(size_t at) {
+        position_ += static_cast<long long>(at - begin_);
+        begin_ = at;
+    }
 
     // Index of the first newline in [from, limit) of the buffer, or limit when there is none.
     size_t findNewline(size_t from, size_t limit) {

@@ -1,6 +1,10 @@
 // Bitmaps of character sets and the scrubber's constant character classes.
 #include "scrub/BitMap.h"
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 void _createBitMapFromString(const std::string& text, bool ignoreCase, BitMap_t& out) {
     out = BitMap_t();
     for (char c : text) scrub::bitmapAdd(out, ignoreCase ? scrub::lowerAscii(c) : c);
@@ -48,7 +52,21 @@ InitAsciiCharSet::InitAsciiCharSet() {
 namespace scrub {
 
 void lowerInto(const char* in, size_t size, char* out) {
-    for (size_t i = 0; i < size; ++i) out[i] = lowerAscii(in[i]);
+    size_t i = 0;
+#ifdef __SSE2__
+    // 16 bytes at a time: 'A'..'Z' (signed compare, bytes above 0x7F are negative and stay)
+    // get the 0x20 bit.
+    const __m128i belowA = _mm_set1_epi8('A' - 1);
+    const __m128i aboveZ = _mm_set1_epi8('Z' + 1);
+    const __m128i caseBit = _mm_set1_epi8(0x20);
+    for (; i + 16 <= size; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(v, belowA), _mm_cmplt_epi8(v, aboveZ));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                         _mm_or_si128(v, _mm_and_si128(upper, caseBit)));
+    }
+#endif
+    for (; i < size; ++i) out[i] = lowerAscii(in[i]);
 }
 
 const CharClasses& charClasses() {

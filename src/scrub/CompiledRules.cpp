@@ -51,7 +51,7 @@ const char* describeRegexError(boost::regex_constants::error_type code) {
     }
 }
 
-CompiledRules::CompiledRules(const ScrubRuleList& rules)
+CompiledRules::CompiledRules(const ScrubRuleList& rules, const ScannerOptions& scanner)
     : failed_(std::make_unique<std::atomic<bool>[]>(rules.size())) {
     rules_.reserve(rules.size());
     for (size_t i = 0; i < rules.size(); ++i) {
@@ -59,6 +59,12 @@ CompiledRules::CompiledRules(const ScrubRuleList& rules)
         rule.text = rules[i].first;
         rule.charSet = rules[i].second.charSet;
         rule.isRegex = rules[i].second.isRegex;
+        rule.setIsText = !rule.isRegex && rule.charSet == createIgnoreCaseBitMap(rule.text);
+        for (unsigned code = 0; code < 128; ++code) {
+            if (!bitmapHas(rule.charSet, static_cast<unsigned char>(code))) continue;
+            if (rule.setCodes < 2) rule.codes[rule.setCodes] = static_cast<unsigned char>(code);
+            ++rule.setCodes;
+        }
         if (rule.isRegex) {
             try {
                 rule.regex = std::make_unique<boost::regex>(rule.text, boost::regex::perl);
@@ -77,6 +83,15 @@ CompiledRules::CompiledRules(const ScrubRuleList& rules)
         rules_.push_back(std::move(rule));
     }
     prefilter_.finish();
+    if (scanner.enabled) scanner_ = CandidateScanner::build(rules_, scanner.refuse);
+    if (scanner_) {
+        for (size_t i = 0; i < rules_.size(); ++i) {
+            if (!rules_[i].isRegex && !scanner_->scansLiteral(i)) {
+                unscanned_.add(rules_[i].text, static_cast<uint32_t>(i));
+            }
+        }
+    }
+    unscanned_.finish();
 }
 
 bool CompiledRules::firstFailure(size_t rule) const {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "scrub/CandidateScanner.h"
 #include "scrub/LiteralPrefilter.h"
 #include "scrub/RegexPrefilter.h"
 #include "scrub/ScrubRule.h"
@@ -22,17 +23,30 @@ struct CompiledRule {
     BitMap_t charSet;
     bool isRegex = false;
     bool broken = false;                  // a regex that does not compile: never applied
+    bool setIsText = false;               // a literal rule whose set is its text's own
+    int setCodes = 0;                     // codes in charSet
+    unsigned char codes[2] = {0, 0};      // the first two of them
     std::unique_ptr<boost::regex> regex;  // regex rules that compiled
     std::optional<RegexPrefilter> regexPrefilter;
+};
+
+struct ScannerOptions {
+    bool enabled = true;
+    // Test seam: patterns the scanner is made to refuse, as if it could not compile them.
+    bool (*refuse)(const std::string& pattern) = nullptr;
 };
 
 class CompiledRules {
   public:
     // Compiles every regex rule; one that does not compile is logged once and skipped.
-    explicit CompiledRules(const ScrubRuleList& rules);
+    explicit CompiledRules(const ScrubRuleList& rules, const ScannerOptions& scanner = {});
 
     const std::vector<CompiledRule>& rules() const { return rules_; }
+    // All literal rules.
     const LiteralPrefilter& prefilter() const { return prefilter_; }
+    // The block scanner (null without one), and the literal rules it does not scan.
+    const CandidateScanner* scanner() const { return scanner_.get(); }
+    const LiteralPrefilter& unscannedPrefilter() const { return unscanned_; }
     // The list holds exactly these rules (texts, sets and kinds), in this order.
     bool sameAs(const ScrubRuleList& rules) const;
     // True the first time it is asked for a rule (from any thread): a failing rule is
@@ -42,6 +56,8 @@ class CompiledRules {
   private:
     std::vector<CompiledRule> rules_;
     LiteralPrefilter prefilter_;
+    std::unique_ptr<CandidateScanner> scanner_;
+    LiteralPrefilter unscanned_;
     std::unique_ptr<std::atomic<bool>[]> failed_;
 };
 

@@ -26,6 +26,9 @@ const char* const kTag =
     "bool scrubSingleLogFile(const char*, const char*, std::vector<std::pair<std::string, "
     "ScrubPatternConfig_t> >*, std::map<std::string, std::string>*)";
 constexpr size_t kIoBuffer = 128 << 10;
+// Lines scrubbed at once: large enough that one scan serves hundreds of lines, small enough
+// to stay in the core's cache with the rule tables.
+constexpr size_t kBlock = 64 << 10;
 
 // Splits a stream into lines without their "\n". A line longer than the limit is handed
 // over as its first limit bytes; the rest of it is skipped.
@@ -33,25 +36,30 @@ class LineReader {
   public:
     LineReader(FILE* file, size_t limit) : file_(file), limit_(limit), buffer_(kIoBuffer) {}
 
-    // False at the end of the input or on a read error (see failed()).
-    bool next(std::string& line, bool& truncated) {
-        line.clear();
+    // Appends the next line to to; length: its size there. False at the end of the input or
+    // on a read error (see failed()).
+    bool next(std::string& to, size_t& length, bool& truncated) {
+        const size_t start = to.size();
         truncated = false;
         bool any = false;
         for (;;) {
-            if (pos_ == end_ && !fill()) return any;
+            if (pos_ == end_ && !fill()) {
+                length = to.size() - start;
+                return any;
+            }
             any = true;
-            const char* start = buffer_.data() + pos_;
+            const char* begin = buffer_.data() + pos_;
             const size_t available = end_ - pos_;
-            const void* nl = memchr(start, '\n', available);
+            const void* nl = memchr(begin, '\n', available);
             const size_t take =
-                nl ? static_cast<size_t>(static_cast<const char*>(nl) - start) : available;
-            const size_t room = limit_ - std::min(limit_, line.size());
+                nl ? static_cast<size_t>(static_cast<const char*>(nl) - begin) : available;
+            const size_t room = limit_ - std::min(limit_, to.size() - start);
             if (take > room) truncated = true;
-            line.append(start, std::min(take, room));
+            to.append(begin, std::min(take, room));
             pos_ += take;
             if (nl) {
                 ++pos_;
+                length = to.size() - start;
                 return true;
             }
         }
@@ -79,38 +87,57 @@ class LineReader {
     int errno_ = 0;
 };
 
-bool keepLine(const std::string& line) {
-    if (line.empty()) return false;
+bool keepLine(const char* line, size_t size) {
+    if (size == 0) return false;
     const unsigned char first = static_cast<unsigned char>(line[0]);
     return first >= 0x20 && first < 0x80;
 }
 
-// Appends the scrubbed lines of one open source to the copy.
+// Appends the scrubbed lines of one open source to the copy. Lines are gathered into blocks
+// of about kBlock bytes (each line followed by its "\n") and scrubbed a block at a time.
 CopyOutcome copyLines(FILE* in, const char* source, host::ReplacingFile& out,
                       LineScrubber* scrubber) {
     EvDebug log;
     LineReader reader(in, kMaxScrubbedFileLine);
-    std::string line;
+    std::string block;
+    std::vector<LineSpan> spans;
     std::string pending;  // scrubbed lines not yet handed to the stream
-    pending.reserve(kIoBuffer + kMaxScrubbedFileLine + 1);
     bool truncated = false;
     bool writeFailed = false;
     auto flush = [&] {
         if (!pending.empty() && !out.write(pending.data(), pending.size())) writeFailed = true;
         pending.clear();
     };
-    while (!writeFailed && reader.next(line, truncated)) {
-        if (!keepLine(line)) continue;
+    auto scrubBlock = [&] {
+        if (!scrubber) {
+            pending += block;
+        } else if (!spans.empty()) {
+            scrubber->scrubLines(block, spans, pending);
+        }
+        block.clear();
+        spans.clear();
+        if (pending.size() >= kIoBuffer) flush();
+    };
+    size_t length = 0;
+    while (!writeFailed) {
+        const size_t start = block.size();
+        if (!reader.next(block, length, truncated)) break;
+        if (!keepLine(block.data() + start, length)) {
+            block.resize(start);
+            continue;
+        }
         if (truncated) {
             log.DebugLvl("scrubSingleLogFile", 5,
                          "Log line is truncated because it's too large [%s].", source);
         }
-        if (scrubber) scrubber->scrub(line);
-        pending += line;
-        pending.push_back('\n');
-        if (pending.size() >= kIoBuffer) flush();
+        spans.push_back({start, length});
+        block.push_back('\n');
+        if (block.size() >= kBlock) scrubBlock();
     }
-    if (!writeFailed) flush();
+    if (!writeFailed) {
+        scrubBlock();
+        flush();
+    }
     if (reader.failed()) {
         log.Error(kTag, "error while reading file [%s]", source);
         errno = reader.error();

@@ -6,6 +6,7 @@
 #include "scrub/LineScrubber.h"
 
 #include <climits>
+#include <cstring>
 #include <ctime>
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -71,10 +72,23 @@ BitMap_t lowerAndCollect(const char* in, size_t size, char* out, size_t offset) 
     return set;
 }
 
+// The bitmap of the 7-bit codes of size (already lower-cased) bytes.
+BitMap_t collectCodes(const char* in, size_t size) {
+    alignas(16) uint8_t seen[128] = {};
+    for (size_t i = 0; i < size; ++i) seen[static_cast<unsigned char>(in[i]) & 0x7Fu] = 0x80;
+    BitMap_t set;
+    for (unsigned code = 0; code < 128; ++code) {
+        if (seen[code]) set.bits[code >> 5] |= 1u << (code & 31u);
+    }
+    return set;
+}
+
 }  // namespace
 
-size_t testTextOffset(const std::string& line) {
-    return includeLogLineHeader(line) ? 27 : 0;
+size_t testTextOffset(const char* line, size_t size) {
+    const bool header = size >= 27 && line[5] == ' ' && line[11] == ' ' && line[17] == ' ' &&
+                        line[14] == '/' && line[20] == ':' && line[23] == ':';
+    return header ? 27 : 0;
 }
 
 void applyCustomLineRules(std::string& line) {
@@ -96,7 +110,10 @@ std::unique_ptr<LineScrubber> makeLineScrubber(const ScrubRuleList* rules,
 
 LineScrubber::LineScrubber(std::shared_ptr<const CompiledRules> rules, NameSource names,
                            bool rememberNames)
-    : rules_(std::move(rules)), names_(names), rememberNames_(rememberNames) {
+    : rules_(std::move(rules)),
+      names_(names),
+      rememberNames_(rememberNames),
+      matchNames_(kMaxCachedMatchNames) {
     const size_t count = rules_->rules().size();
     literalNames_.assign(count, std::string());
     alwaysVisit_.assign(words(count), 0);
@@ -104,9 +121,11 @@ LineScrubber::LineScrubber(std::shared_ptr<const CompiledRules> rules, NameSourc
     for (size_t i = 0; i < count; ++i) {
         // Without a map every name is empty and nothing is handed out: no visit needed.
         const bool nameUnknown = names_.hasMap() || !rememberNames_;
-        if (rules_->rules()[i].isRegex || nameUnknown) {
+        const CompiledRule& rule = rules_->rules()[i];
+        if (rule.isRegex || nameUnknown) {
             alwaysVisit_[i >> 6] |= uint64_t{1} << (i & 63);
         }
+        if (rule.isRegex && !rule.broken) regexRules_.push_back(static_cast<uint32_t>(i));
     }
 }
 
@@ -119,22 +138,47 @@ const std::string& LineScrubber::literalName(size_t rule) {
     }
     literalNames_[rule] = names_.lookup(rules_->rules()[rule].text);
     alwaysVisit_[rule >> 6] &= ~(uint64_t{1} << (rule & 63));
+    unknownNamesStale_ = true;
     return literalNames_[rule];
 }
 
-const std::string& LineScrubber::matchName(const std::string& text) {
-    if (!rememberNames_ || !names_.hasMap()) {
-        lookupResult_ = names_.lookup(text);
-        return lookupResult_;
+const std::string& LineScrubber::matchName(const char* text, size_t size) {
+    if (rememberNames_ && names_.hasMap()) {
+        if (const std::string* known = matchNames_.find(text, size)) return *known;
     }
-    auto found = matchNames_.find(text);
-    if (found != matchNames_.end()) return found->second;
-    lookupResult_ = names_.lookup(text);
-    if (matchNames_.size() < kMaxCachedMatchNames) matchNames_.emplace(text, lookupResult_);
+    matchText_.assign(text, size);
+    lookupResult_ = names_.lookup(matchText_);
+    if (rememberNames_ && names_.hasMap()) matchNames_.insert(matchText_, lookupResult_);
     return lookupResult_;
 }
 
+bool LineScrubber::lineHasSet(const CompiledRule& rule) {
+    if (lineSetReady_) return bitmapIncludes(lineSet_, rule.charSet);
+    const char* text = firstLower_.data() + lineOffset_;
+    const size_t size = firstLower_.size() - lineOffset_;
+    // A literal rule's set is its text's: where the text occurs in the tested part, the set
+    // is there too. A set of a byte or two (an expression's hint) is looked for directly.
+    if (rule.setIsText && firstLower_.find(rule.text, lineOffset_) != std::string::npos) {
+        return true;
+    }
+    if (rule.setCodes <= 2) {
+        for (int i = 0; i < rule.setCodes; ++i) {
+            // A lower-cased byte counts by its low seven bits.
+            const unsigned code = rule.codes[i];
+            if (!memchr(text, static_cast<int>(code), size) &&
+                !memchr(text, static_cast<int>(code | 0x80u), size)) {
+                return false;
+            }
+        }
+        return true;
+    }
+    lineSet_ = collectCodes(text, size);
+    lineSetReady_ = true;
+    return bitmapIncludes(lineSet_, rule.charSet);
+}
+
 const std::string& LineScrubber::currentLower(const std::string& line) {
+    if (!lineChanged_) return firstLower_;
     if (!lowerCurrent_) {
         lower_.resize(line.size());
         lowerInto(line.data(), line.size(), &lower_[0]);
@@ -162,6 +206,7 @@ void LineScrubber::applyRegex(size_t index, std::string& line) {
         line.swap(out);
         recordReplacements(done, tracker_);
         lowerCurrent_ = false;
+        lineChanged_ = true;
     };
     try {
         const auto begin = lower.cbegin();
@@ -201,8 +246,8 @@ void LineScrubber::applyRegex(size_t index, std::string& line) {
                     continue;
                 }
             }
-            matchText_.assign(first, last);
-            const std::string& name = matchName(matchText_);
+            const std::string& name =
+                matchName(lower.data() + (first - begin), static_cast<size_t>(last - first));
             const size_t at = static_cast<size_t>(first - begin);
             out.append(line, copied, at - copied);
             done.push_back({static_cast<int>(out.size()), static_cast<int>(last - first),
@@ -219,6 +264,10 @@ void LineScrubber::applyRegex(size_t index, std::string& line) {
 }
 
 bool LineScrubber::scrub(std::string& line) {
+    return scrubLine(line, nullptr);
+}
+
+bool LineScrubber::scrubLine(std::string& line, const std::vector<uint32_t>* scanned) {
     if (line.empty()) return true;
     if (line.size() > kMaxScrubbedLine) {
         EvDebug log;
@@ -230,24 +279,35 @@ bool LineScrubber::scrub(std::string& line) {
     if (offset >= line.size()) return true;
 
     lineDeadline_ = coarseNow() + lineTimeLimit_.count();
-    lower_.assign(line);  // a copy, lower-cased in place below (no zero fill)
-    const BitMap_t lineSet = lowerAndCollect(lower_.data(), lower_.size(), &lower_[0], offset);
-    lowerCurrent_ = true;
-    const std::string& lower = lower_;
+    // The line as read, lower-cased: the rules' sets are tested against it (made only when
+    // a test needs it), and the rules search it until one of them changes the line.
+    firstLower_.resize(line.size());
+    lowerInto(line.data(), line.size(), &firstLower_[0]);
+    lineOffset_ = offset;
+    lineSetReady_ = false;
+    lineChanged_ = false;
+    lowerCurrent_ = false;
+    const std::string& lower = firstLower_;
     const size_t count = rules_->rules().size();
     std::copy(alwaysVisit_.begin(), alwaysVisit_.end(), visit_.begin());
     candidates_.assign(words(count), 0);
-    rules_->prefilter().scan(lower.data(), lower.size(), [this](uint32_t id) {
+    auto found = [this](uint32_t id) {
         candidates_[id >> 6] |= uint64_t{1} << (id & 63);
         markVisit(id);
-    });
+    };
+    if (scanned) {
+        for (uint32_t id : *scanned) found(id);
+        rules_->unscannedPrefilter().scan(lower.data(), lower.size(), found);
+    } else {
+        rules_->prefilter().scan(lower.data(), lower.size(), found);
+    }
 
     tracker_.clear();
     for (size_t w = 0; w < visit_.size(); ++w) {
         for (uint64_t bits = visit_[w]; bits != 0; bits &= bits - 1) {
             const size_t index = w * 64 + static_cast<size_t>(__builtin_ctzll(bits));
             const CompiledRule& rule = rules_->rules()[index];
-            if (rule.broken || !bitmapIncludes(lineSet, rule.charSet)) continue;
+            if (rule.broken || !lineHasSet(rule)) continue;
             try {
                 if (rule.isRegex) {
                     applyRegex(index, line);
@@ -258,6 +318,7 @@ bool LineScrubber::scrub(std::string& line) {
                 if (applyLiteralRule(line, currentLower(line), rule.text, name, tracker_,
                                      scratch_)) {
                     lowerCurrent_ = false;
+                    lineChanged_ = true;
                 }
                 continue;
             } catch (const LineTimeExceeded&) {
@@ -292,6 +353,102 @@ void LineScrubber::redact(std::string& line, size_t rule, const char* what) {
               "Scrub rule %zu could not be applied to a line (%s); such lines are replaced "
               "by %s.",
               rule, what, kRedactedLine);
+}
+
+}  // namespace scrub
+
+namespace scrub {
+
+const BitMap_t& LineScrubber::rawLineSet(const char* line, size_t size) {
+    if (!rawSetCurrent_) {
+        lower_.resize(size);
+        rawSet_ = lowerAndCollect(line, size, &lower_[0], testTextOffset(line, size));
+        lowerCurrent_ = false;  // lower_ no longer holds the line being scrubbed
+        rawSetCurrent_ = true;
+    }
+    return rawSet_;
+}
+
+bool LineScrubber::untouched(const char* line, size_t size) {
+    // The header-line rules look at the line's beginning.
+    if (size > 0 && line[0] == '*') return false;
+    if (!lineLiterals_.empty()) return false;
+    rawSetCurrent_ = false;
+    const std::vector<CompiledRule>& rules = rules_->rules();
+    bool lowered = false;
+    for (uint32_t index : regexRules_) {
+        const CompiledRule& rule = rules[index];
+        if (rule.regexPrefilter) {
+            // The expression's own prefilter, on the line lower-cased: where it finds no
+            // place a match could begin, the search would find none.
+            if (!lowered) {
+                lineLower_.resize(size);
+                lowerInto(line, size, &lineLower_[0]);
+                lowered = true;
+            }
+            if (rule.regexPrefilter->skipTo(lineLower_, 0) != std::string::npos) return false;
+        } else if (bitmapIncludes(rawLineSet(line, size), rule.charSet)) {
+            return false;
+        }
+    }
+    if (unknownNamesStale_) {
+        unknownNames_.clear();
+        for (size_t i = 0; i < rules.size(); ++i) {
+            const bool visit = (alwaysVisit_[i >> 6] >> (i & 63)) & 1;
+            if (visit && !rules[i].isRegex && !rules[i].broken) {
+                unknownNames_.push_back(static_cast<uint32_t>(i));
+            }
+        }
+        unknownNamesStale_ = false;
+    }
+    // A literal rule whose name is not known yet takes one on any line that passes its set.
+    for (uint32_t index : unknownNames_) {
+        if (bitmapIncludes(rawLineSet(line, size), rules[index].charSet)) return false;
+    }
+    if (!rules_->unscannedPrefilter().empty()) {
+        lower_.resize(size);
+        lowerInto(line, size, &lower_[0]);
+        lowerCurrent_ = false;
+        bool any = false;
+        rules_->unscannedPrefilter().scan(lower_.data(), size, [&any](uint32_t) { any = true; });
+        if (any) return false;
+    }
+    return true;
+}
+
+void LineScrubber::scrubLines(const std::string& block, const std::vector<LineSpan>& spans,
+                              std::string& out) {
+    const CandidateScanner* scanner = rules_->scanner();
+    hits_.clear();
+    if (!scanner || !scanner->scan(block.data(), block.size(), scanScratch_, hits_)) {
+        for (const LineSpan& span : spans) {
+            line_.assign(block, span.offset, span.size);
+            scrubLine(line_, nullptr);
+            out += line_;
+            out += '\n';
+        }
+        return;
+    }
+    size_t next = 0;
+    for (const LineSpan& span : spans) {
+        const size_t end = span.offset + span.size;
+        lineLiterals_.clear();
+        // Occurrences that end in this line; those that begin before it cross a line end and
+        // are in no line.
+        for (; next < hits_.size() && hits_[next].end <= end; ++next) {
+            const CandidateScanner::Hit& hit = hits_[next];
+            if (hit.end - scanner->lengthOf(hit.pattern) < span.offset) continue;
+            lineLiterals_.push_back(scanner->ruleOf(hit.pattern));
+        }
+        if (span.size == 0 || untouched(block.data() + span.offset, span.size)) {
+            out.append(block, span.offset, span.size);
+        } else {
+            line_.assign(block, span.offset, span.size);
+            scrubLine(line_, &lineLiterals_);
+            out += line_;
+        }
+        out += '\n';
+    }
 }
 
 }  // namespace scrub

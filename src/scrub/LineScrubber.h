@@ -9,12 +9,12 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "scrub/BoundedSearch.h"
 #include "scrub/CompiledRules.h"
 #include "scrub/MaskedNames.h"
+#include "scrub/NameCache.h"
 #include "scrub/PatternPositionTracker.h"
 #include "scrub/RuleApplication.h"
 
@@ -25,6 +25,12 @@ namespace scrub {
 constexpr char kRedactedLine[] = "Masked_RedactedLine";
 // The time the rules may take on one line before it is withheld.
 constexpr std::chrono::milliseconds kLineTimeLimit{1000};
+
+// A line inside a block of lines: its offset and size (without its "\n").
+struct LineSpan {
+    size_t offset;
+    size_t size;
+};
 
 class LineScrubber {
   public:
@@ -37,6 +43,11 @@ class LineScrubber {
     // Masks the line in place (the header-line rules included). False when a rule could not
     // be applied: the line is then kRedactedLine (with the line's final "\n", if any).
     bool scrub(std::string& line);
+    // Scrubs the lines of a block and appends each, with "\n", to out: the same lines and
+    // the same map as scrub() line by line. The lines lie in block at spans, in order, each
+    // followed by at least one byte of no line. One scan of the block finds the rules' texts;
+    // a line in which no rule can change anything (nor take a name) is copied as it is.
+    void scrubLines(const std::string& block, const std::vector<LineSpan>& spans, std::string& out);
     // Lines withheld so far.
     size_t redactedLines() const { return redactedLines_; }
     void setLineTimeLimit(std::chrono::nanoseconds limit) { lineTimeLimit_ = limit; }
@@ -46,8 +57,18 @@ class LineScrubber {
     void setNameSource(NameSource names) { names_ = names; }
 
   private:
+    // scrub() with the literal rules found in the line by the block scanner (the others are
+    // looked for by the per-line prefilter); null: every literal rule by the prefilter.
+    bool scrubLine(std::string& line, const std::vector<uint32_t>* scanned);
+    // True when no rule can change the line or the map: no literal rule occurs in it, no
+    // regex rule's prefilter (or, without one, its set) lets a search begin, and no rule
+    // whose name is unknown would be tried.
+    bool untouched(const char* line, size_t size);
+    const BitMap_t& rawLineSet(const char* line, size_t size);
+    // The rule's set test on the line as read, from the test offset on.
+    bool lineHasSet(const CompiledRule& rule);
     const std::string& literalName(size_t rule);
-    const std::string& matchName(const std::string& text);
+    const std::string& matchName(const char* text, size_t size);
     void applyRegex(size_t index, std::string& line);
     const std::string& currentLower(const std::string& line);
     void markVisit(size_t rule) { visit_[rule >> 6] |= uint64_t{1} << (rule & 63); }
@@ -62,13 +83,17 @@ class LineScrubber {
     // every line that passes their bitmap test, so that names are handed out in rule order.
     std::vector<std::string> literalNames_;
     std::vector<uint64_t> alwaysVisit_;
-    std::unordered_map<std::string, std::string> matchNames_;
+    NameCache matchNames_;
     std::string lookupResult_;
 
     // Per line.
     std::vector<uint64_t> visit_;
     std::vector<uint64_t> candidates_;  // literal rules that occur in the line
-    std::string lower_;
+    std::string firstLower_;            // the line as read, lower-cased
+    size_t lineOffset_ = 0;
+    BitMap_t lineSet_;  // of firstLower_ from lineOffset_, once lineSetReady_
+    bool lineSetReady_ = false;
+    std::string lower_;  // the changed line, lower-cased (when lowerCurrent_)
     bool lowerCurrent_ = false;
     PatternPositionTracker tracker_;
     RuleScratch scratch_;
@@ -77,6 +102,19 @@ class LineScrubber {
     std::chrono::nanoseconds lineTimeLimit_ = kLineTimeLimit;
     long long lineDeadline_ = 0;  // coarse monotonic nanoseconds
     size_t redactedLines_ = 0;
+
+    // Block scanning.
+    CandidateScanner::Scratch scanScratch_;
+    std::vector<CandidateScanner::Hit> hits_;
+    std::vector<uint32_t> lineLiterals_;  // literal rules found on the current line
+    std::vector<uint32_t> regexRules_;    // regex rules that compiled
+    std::vector<uint32_t> unknownNames_;  // literal rules whose name is not known yet
+    bool unknownNamesStale_ = true;
+    bool lineChanged_ = false;  // a rule changed the current line
+    BitMap_t rawSet_;
+    bool rawSetCurrent_ = false;
+    std::string line_;
+    std::string lineLower_;  // a line of the block, lower-cased for a regex prefilter
 };
 
 // A scrubber for many lines of one request: rules prepared once, names remembered. The map
@@ -91,6 +129,9 @@ std::unique_ptr<LineScrubber> makeLineScrubber(const ScrubRuleList* rules,
 void applyCustomLineRules(std::string& line);
 
 // The test text of a line starts after the 27-byte entry-line prefix when the line has one.
-size_t testTextOffset(const std::string& line);
+size_t testTextOffset(const char* line, size_t size);
+inline size_t testTextOffset(const std::string& line) {
+    return testTextOffset(line.data(), line.size());
+}
 
 }  // namespace scrub

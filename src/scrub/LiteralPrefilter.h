@@ -15,6 +15,7 @@ class LiteralPrefilter {
     void add(const std::string& text, uint32_t id);
     // Builds the lookup tables; call once after the last add().
     void finish();
+    bool empty() const { return long_.empty() && short_.empty(); }
 
     // Calls found(id) for every registered text that occurs in text (possibly more than once
     // per id).

@@ -48,8 +48,7 @@ int scrubLogLine(std::string& line, ScrubRuleList* rules, ReplacementMap* replac
 }
 
 bool includeLogLineHeader(const std::string& line) {
-    return line.size() >= 27 && line[5] == ' ' && line[11] == ' ' && line[17] == ' ' &&
-           line[14] == '/' && line[20] == ':' && line[23] == ':';
+    return scrub::testTextOffset(line.data(), line.size()) != 0;
 }
 
 void checkScrubCustomLinePatterns(std::string& line, ScrubRuleList* /*rules*/,

@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -52,6 +53,11 @@ namespace scrub {
 struct TreeScrubContext {
     std::shared_ptr<const CompiledRules> compiled;
     std::mutex mapLock;
+    // Scrubbers not in use, with the map each one serves. A worker takes one made for its
+    // file's map and gives it back: the names it learnt stay valid as long as that map only
+    // grows, so a small file pays no set-up.
+    std::mutex idleLock;
+    std::vector<std::pair<std::shared_ptr<ReplacementMap>, std::unique_ptr<LineScrubber>>> idle;
     std::string root;  // the source tree, resolved: links are followed only inside it
     std::atomic<size_t> copies{0}, leftOut{0}, unreadable{0}, writeFailures{0}, redacted{0};
 
@@ -208,9 +214,24 @@ bool scrubFiles::scrubLogFilesHelper(const char* source, const char* destination
                                      std::shared_ptr<ScrubRuleList> rules,
                                      std::shared_ptr<ReplacementMap> replacements) {
     if (!rules || !replacements || !source || !destination) return false;
-    EvDebug log;
     // Called on its own rather than through DoScrubbing: prepare the rules here.
     if (!context_) prepare(*rules, source);
+    ++depth_;
+    const bool walked = walk(source, destination, rules, replacements);
+    if (--depth_ > 0) return walked;
+    // The whole tree is known: the largest files go first, so that no worker is left with a
+    // big file at the end while the others have nothing to do.
+    std::stable_sort(walked_.begin(), walked_.end(),
+                     [](const WalkedFile& a, const WalkedFile& b) { return a.bytes > b.bytes; });
+    for (WalkedFile& file : walked_) queue(std::move(file.job));
+    walked_.clear();
+    return walked;
+}
+
+bool scrubFiles::walk(const char* source, const char* destination,
+                      const std::shared_ptr<ScrubRuleList>& rules,
+                      const std::shared_ptr<ReplacementMap>& replacements) {
+    EvDebug log;
     const std::string sourceDir = source;
     const std::string destDir = destination;
     struct stat st;
@@ -267,7 +288,7 @@ bool scrubFiles::scrubLogFilesHelper(const char* source, const char* destination
                                                   : "a destination of this scrub");
                     continue;
                 }
-                scrubLogFilesHelper(sourcePath.c_str(), destPath.c_str(), rules, replacements);
+                walk(sourcePath.c_str(), destPath.c_str(), rules, replacements);
                 continue;
             }
             bool removeSource = false;
@@ -306,7 +327,11 @@ bool scrubFiles::scrubLogFilesHelper(const char* source, const char* destination
             job->removeSource = slot->sources.front().removeSource;
             job->context = context_;
             job->slot = slot;
-            queue(std::move(job));
+            unsigned long long bytes = 0;
+            for (const auto& item : slot->sources)
+                if (stat(item.path.c_str(), &st) == 0)
+                    bytes += static_cast<unsigned long long>(st.st_size);
+            walked_.push_back({bytes, std::move(job)});
         }
         slots.clear();
         return true;
@@ -337,15 +362,32 @@ void* scrubFiles::ScrubSingleFile(void* data) {
             if (job->removeSource) CleanUpTempData(job->source);
             return nullptr;
         }
-        scrub::LineScrubber scrubber(
-            job->context->compiled,
-            scrub::NameSource(job->replacements.get(), &job->context->mapLock));
+        scrub::TreeScrubContext& context = *job->context;
+        std::unique_ptr<scrub::LineScrubber> scrubber;
+        {
+            std::lock_guard<std::mutex> hold(context.idleLock);
+            for (auto it = context.idle.begin(); it != context.idle.end(); ++it) {
+                if (it->first != job->replacements) continue;
+                scrubber = std::move(it->second);
+                context.idle.erase(it);
+                break;
+            }
+        }
+        if (!scrubber) {
+            scrubber = std::make_unique<scrub::LineScrubber>(
+                context.compiled, scrub::NameSource(job->replacements.get(), &context.mapLock));
+        }
+        const size_t redactedBefore = scrubber->redactedLines();
         std::vector<std::string> sources;
         for (const auto& source : job->slot->sources) sources.push_back(source.path);
         const scrub::CopyOutcome outcome =
-            scrub::scrubFilesInto(sources, job->destination, &scrubber);
-        job->context->count(outcome);
-        job->context->redacted += scrubber.redactedLines();
+            scrub::scrubFilesInto(sources, job->destination, scrubber.get());
+        context.count(outcome);
+        context.redacted += scrubber->redactedLines() - redactedBefore;
+        {
+            std::lock_guard<std::mutex> hold(context.idleLock);
+            context.idle.emplace_back(job->replacements, std::move(scrubber));
+        }
         for (auto& source : job->slot->sources)
             if (source.removeSource) CleanUpTempData(source.path);
     } catch (const std::exception& e) {

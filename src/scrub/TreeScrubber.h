@@ -83,7 +83,8 @@ class scrubFiles {
 
     SL_API bool DoScrubbing(const char* source, const char* destination, ScrubRuleList* rules,
                             ReplacementMap* replacements);
-    // Walks one directory; false when this directory could not be walked.
+    // Walks one directory and those below it; once the outermost walk is done, queues the
+    // files found, largest first. False when this directory could not be walked.
     SL_API bool scrubLogFilesHelper(const char* source, const char* destination,
                                     std::shared_ptr<ScrubRuleList> rules,
                                     std::shared_ptr<ReplacementMap> replacements);
@@ -95,6 +96,10 @@ class scrubFiles {
     scrub::TreeScrubSummary summary() const;
 
   private:
+    // Walks one directory (and those below it), gathering its files into walked_.
+    bool walk(const char* source, const char* destination,
+              const std::shared_ptr<ScrubRuleList>& rules,
+              const std::shared_ptr<ReplacementMap>& replacements);
     void queue(std::unique_ptr<ScrubThreadData> job);
     C7zip* archiver();
     void prepare(const ScrubRuleList& rules, const char* source);
@@ -111,4 +116,11 @@ class scrubFiles {
     // walked again.
     std::set<std::pair<dev_t, ino_t>> walking_;
     std::set<std::pair<dev_t, ino_t>> destinations_;
+    // Files of the walk in progress, queued once the walk is done.
+    struct WalkedFile {
+        unsigned long long bytes;
+        std::unique_ptr<ScrubThreadData> job;
+    };
+    std::vector<WalkedFile> walked_;
+    int depth_ = 0;
 };

@@ -151,6 +151,16 @@ TEST_F(FilteredLogFilesTest, GeneratedDirectoryYieldsExactlyTheJobsLines) {
     testenv::TempDir tmp("ls-tmp");
     testenv::ScopedEnv tmpdir("TMPDIR", tmp.path());
     std::string dump = run(1002);
+    // On one thread and on several the dump is the same: the parts are written in order.
+    for (unsigned threads : {1u, 3u}) {
+        lstest::Dump again;
+        logselect::ExtractionTally tally;
+        ASSERT_TRUE(logselect::extractJobLogs(again.file(), logDir_.c_str(), 1002, {}, 0, 0,
+                                              "client07", "", "", 0, false, nullptr, nullptr, tally,
+                                              threads));
+        EXPECT_TRUE(tally.complete());
+        EXPECT_EQ(dump, again.text()) << threads << " threads";
+    }
     std::istringstream lines(dump);
     std::string line;
     size_t jobLines = 0;

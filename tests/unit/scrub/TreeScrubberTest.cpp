@@ -202,6 +202,20 @@ TEST_F(TreeScrubber, PiecesCalledOnTheirOwn) {
                                                  std::make_shared<ReplacementMap>(map_)));
     }
     EXPECT_EQ("MaskedData1\n", readFile(dir_.file("walked/sub/b.log")));
+    // Two walks of one scrubber with two maps: the second map's names, not those a scrubber
+    // of the first walk learnt.
+    {
+        scrubFiles scrubber(1, 1800000);
+        auto rules = std::make_shared<ScrubRuleList>(rules_);
+        auto other = std::make_shared<ReplacementMap>(map_);
+        (*other)["host1"] = "Masked_Other";
+        EXPECT_TRUE(scrubber.scrubLogFilesHelper(src_.c_str(), dir_.file("first").c_str(), rules,
+                                                 std::make_shared<ReplacementMap>(map_)));
+        EXPECT_TRUE(
+            scrubber.scrubLogFilesHelper(src_.c_str(), dir_.file("second").c_str(), rules, other));
+    }
+    EXPECT_EQ("MaskedData1\n", readFile(dir_.file("first/a.log")));
+    EXPECT_EQ("Masked_Other\n", readFile(dir_.file("second/a.log")));
     auto* job = new ScrubThreadData;
     job->source = src_ + "/a.log";
     job->destination = dir_.file("single.log");
