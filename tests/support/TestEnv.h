@@ -30,8 +30,7 @@ class TempDir {
     std::string path_;
 };
 
-// Removes a tree without following symbolic links; unreadable folders are made readable
-// first. True when the path is gone afterwards.
+// Removes a tree without following symbolic links. True when the path is gone afterwards.
 bool removeTree(const std::string& path);
 
 // Sets (or, with unset, removes) an environment variable for the object's lifetime.

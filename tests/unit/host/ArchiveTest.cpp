@@ -85,27 +85,6 @@ TEST_F(ArchiveTest, UnreadableItemsAreReportedWithWarningOrFailure) {
     EXPECT_EQ(C7zip(nullptr, 1).Initialize().GetErrorCode(), 2);
 }
 
-TEST_F(ArchiveTest, VolumesSplitIntoNumberedParts) {
-    if (tool.empty()) GTEST_SKIP() << "no 7z program";
-    std::string data = randomBytes(2621440, 7);  // 2.5 MiB that does not compress
-    writeFile(dir.file("vol/random.bin"), data);
-    C7zip zip(nullptr, 2);
-    ASSERT_FALSE(zip.Initialize().IsError());
-    zip.SetVolumeSize(1, 2);
-    std::map<std::wstring, std::wstring> failures;
-    std::string archive = dir.file("vol.7z");
-    ASSERT_FALSE(zip.AddFilesToArchive(archive, {dir.file("vol")}, failures).IsError());
-    EXPECT_FALSE(exists(archive));
-    for (const char* part : {".001", ".002", ".003"}) {
-        struct stat st;
-        ASSERT_EQ(stat((archive + part).c_str(), &st), 0) << part;
-        EXPECT_LE(st.st_size, 1 << 20);
-    }
-    EXPECT_FALSE(exists(archive + ".004"));
-    ASSERT_TRUE(sevenZipExtract(archive + ".001", dir.file("x")));
-    EXPECT_EQ(readFile(dir.file("x/vol/random.bin")), data);
-}
-
 TEST(Decompress, Bzip2AndGzipFromTheRealTools) {
     if (!haveProgram("bzip2") || !haveProgram("gzip")) GTEST_SKIP() << "no bzip2/gzip";
     TempDir dir, tmp;

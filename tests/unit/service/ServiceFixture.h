@@ -53,7 +53,8 @@ class ServiceTest : public ::testing::Test {
     // The library's log since start().
     std::string libraryLog() const;
 
-    static testenv::TempDir* scratch_;
+    static harness::Sandbox* installed_;
+    static const testenv::TempDir* scratch_;
     static testpki::Pki* pki_;
     static std::string sandbox_;
     std::unique_ptr<service::Service> service_;
