@@ -52,6 +52,7 @@ class BundleModeTest : public ::testing::Test {
         delete sandbox_;
         sandbox_ = nullptr;
     }
+    void SetUp() override { logStart_ = sandbox_->log().size(); }
     void TearDown() override {
         host::io::clearFaults();
         // Nothing of a request outlives it: staging folders, scrubbed copies, scripts.
@@ -91,6 +92,7 @@ class BundleModeTest : public ::testing::Test {
 
     static harness::Sandbox* sandbox_;
     testenv::TempDir local_{"ls-bundle-run"};
+    size_t logStart_ = 0;
 };
 harness::Sandbox* BundleModeTest::sandbox_ = nullptr;
 
@@ -121,6 +123,9 @@ TEST_F(BundleModeTest, BundleHoldsLogsRegistryFirewallJobResultsAndDiagnostics) 
     }
     // The private key is never collected.
     EXPECT_TRUE(bundlescan::findValues(members, {SandboxFacts::kPrivateKeyMarker}).empty());
+    // Every step went as planned; only the optional OSC configuration is missing.
+    for (const std::string& line : testenv::splitLines(sandbox_->log().substr(logStart_)))
+        EXPECT_TRUE(!testenv::contains(line, " ERROR ") || testenv::contains(line, "OSC")) << line;
 }
 
 TEST_F(BundleModeTest, AdditionalFolderAndOracleResultsJoinTheBundleOrTravelAlone) {

@@ -42,6 +42,8 @@ TEST(JobLogMode, JobLogHoldsTheJobsLinesThenItsRmanOutput) {
                           std::to_string(SandboxFacts::kBackupJob) + "/backup.out");
     EXPECT_EQ(rman.rfind(lstest::banner("client01", "backup.out") + output, 0), 0u)
         << rman.substr(0, 300);
+    // Every step went as planned: extraction, streaming, the clean-up of the job log.
+    EXPECT_FALSE(testenv::contains(sandbox.log(), " ERROR ")) << sandbox.log();
 }
 
 }  // namespace
