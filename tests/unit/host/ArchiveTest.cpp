@@ -67,12 +67,14 @@ TEST_F(ArchiveTest, UnreadableItemsAreReportedWithWarningOrFailure) {
     ASSERT_FALSE(zip.Initialize().IsError());
     std::map<std::wstring, std::wstring> failures;
     std::string archive = dir.file("part.7z");
-    CTeError e =
-        zip.AddFilesToArchive(archive, {dir.file("single.log"), dir.file("missing")}, failures);
+    // The failure names the item in wide characters: UTF-8 of one to four bytes, and a byte
+    // that is no UTF-8 at all.
+    const std::string name = "missing-\u00fc\u20ac\U0001F600\xff";
+    CTeError e = zip.AddFilesToArchive(archive, {dir.file("single.log"), dir.file(name)}, failures);
     EXPECT_EQ(e.GetErrorCode(), 1);
     ASSERT_EQ(failures.size(), 1u);
-    std::string missing = dir.file("missing");
-    EXPECT_EQ(failures.begin()->first, std::wstring(missing.begin(), missing.end()));
+    EXPECT_EQ(failures.begin()->first, std::wstring(dir.path().begin(), dir.path().end()) +
+                                           L"/missing-\u00fc\u20ac\U0001F600\xFFFD");
     EXPECT_EQ(failures.begin()->second, L"No such file or directory");
     EXPECT_TRUE(exists(archive));
 

@@ -104,8 +104,12 @@ TEST_F(LogTest, NewlinesAreFoldedAndLongMessagesCut) {
     std::string accents;
     for (int i = 0; i < 20000; ++i) accents += "\xc3\xa9";  // two-byte characters
     log.Error("utf8", "%s", accents.c_str());
+    // A message of 15 KiB is kept whole; one byte more is cut.
+    const std::string fits(15 * 1024, 'f');
+    log.Error("", "%s", fits.c_str());
+    log.Error("", "%s", (fits + "+").c_str());
     auto lines = entries();
-    ASSERT_EQ(lines.size(), 3u);
+    ASSERT_EQ(lines.size(), 5u);
     EXPECT_TRUE(testenv::contains(lines[0], "multi: first\\nsecond\\r\\nthird"));
     EXPECT_EQ(lines[0].back(), 'd');  // the trailing newline is dropped, not escaped
     EXPECT_LT(lines[1].size(), 16383u);
@@ -114,6 +118,8 @@ TEST_F(LogTest, NewlinesAreFoldedAndLongMessagesCut) {
     size_t marker = lines[2].find(" ...[truncated]");
     ASSERT_NE(marker, std::string::npos);
     EXPECT_EQ(lines[2].substr(marker - 2, 2), "\xc3\xa9");
+    EXPECT_TRUE(lines[3].substr(lines[3].find("[A:0]")) == "[A:0] " + fits);  // no tag either
+    EXPECT_EQ(lines[4].substr(lines[4].size() - 16), "f ...[truncated]");
 }
 
 TEST_F(LogTest, EmptyPathDiscardsAndRegistryLogDirIsTheDefault) {
