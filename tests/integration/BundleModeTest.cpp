@@ -14,6 +14,7 @@
 #include "host/Log.h"
 #include "scrub/PatternFile.h"
 #include "support/BundleScan.h"
+#include "support/DescriptorLeakCheck.h"
 #include "support/RequestHarness.h"
 #include "tooling/Sandbox.h"
 

@@ -11,6 +11,7 @@
 #include "host/FileHandle.h"
 #include "host/Log.h"
 #include "host/Process.h"
+#include "support/DescriptorLeakCheck.h"
 #include "support/TestEnv.h"
 
 namespace {

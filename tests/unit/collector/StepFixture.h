@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "collector/infoNLogsCollector.h"
+#include "support/DescriptorLeakCheck.h"
 #include "support/RequestHarness.h"
 #include "support/TarListing.h"
 #include "support/TestEnv.h"

@@ -4,6 +4,7 @@
 #include "common/Commands.h"
 #include "common/TarPaths.h"
 #include "host/Log.h"
+#include "support/DescriptorLeakCheck.h"
 #include "support/TestEnv.h"
 
 namespace {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "support/DescriptorLeakCheck.h"
 #include "support/RequestHarness.h"
 
 namespace diagtest {

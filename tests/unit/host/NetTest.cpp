@@ -9,6 +9,7 @@
 
 #include "host/Log.h"
 #include "host/Net.h"
+#include "support/DescriptorLeakCheck.h"
 #include "support/RequestHarness.h"
 
 using namespace testenv;

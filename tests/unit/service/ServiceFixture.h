@@ -11,6 +11,7 @@
 #include "host/Tls.h"
 #include "service/RequestRecord.h"
 #include "service/Service.h"
+#include "support/DescriptorLeakCheck.h"
 #include "support/RequestHarness.h"
 #include "support/TestEnv.h"
 #include "support/TestPki.h"
