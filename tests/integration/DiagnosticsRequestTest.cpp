@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <sys/utsname.h>
 
+#include <algorithm>
+
 #include "common/OptionBits.h"
 #include "scrub/BitMap.h"
 #include "scrub/LeakVerifier.h"
@@ -71,6 +73,10 @@ TEST_F(DiagnosticsRequest, BundleHoldsSystemCoresCommandAndApplicationMaterial) 
     // The other instance's logs, inside the failover archive.
     EXPECT_GE(count(members, ".7z!wyd.log"), 1u);
     EXPECT_EQ(count(members, SandboxFacts::kPrivateKeyName), 0u);
+    // The one error: the sandbox's second Sybase instance has no install folder.
+    const std::string errors = testenv::errorLines(sandbox_.log());
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+    EXPECT_TRUE(testenv::contains(errors, "ASE-15_7/install] not present")) << errors;
 }
 
 TEST_F(DiagnosticsRequest, ScrubbedSystemInformationLeaksNoMaskedValue) {

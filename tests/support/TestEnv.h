@@ -66,6 +66,24 @@ std::string output(const std::string& command);
 inline bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
+// The error lines of a library log ("" when there is none).
+inline std::string errorLines(const std::string& log) {
+    std::string errors;
+    for (const std::string& line : splitLines(log))
+        if (contains(line, " ERROR ")) errors += line + "\n";
+    return errors;
+}
+
+// A registry value of the given type.
+inline host::RegValue regValue(host::RegType type, const std::string& text = "",
+                               long long number = 0, const std::vector<std::string>& strings = {}) {
+    host::RegValue v;
+    v.type = type;
+    v.text = text;
+    v.number = number;
+    v.strings = strings;
+    return v;
+}
 
 // A registry tree in a temporary folder (<dir>/registry). Sets ORVION_REGISTRY_ROOT and
 // ORVION_INSTANCE for its lifetime; values are written under the given instance.

@@ -58,6 +58,7 @@ TEST_F(Compression, GunzipReadsTheMembersBackWhole) {
     EXPECT_EQ(0600u, st.st_mode & 0777);
     EXPECT_TRUE(testenv::output("gunzip -c " + host::shellQuote(path)) == text);
     EXPECT_LT(st.st_size, static_cast<off_t>(text.size() / 2));
+    EXPECT_FALSE(testenv::exists(dir_.file("library.log")));  // nothing went wrong
 
     // An empty bundle still gives a gzip file.
     const std::string empty = dir_.file("empty.tar");

@@ -97,6 +97,8 @@ TEST_F(LogBundleRun, PacksTheLogDirectoryWithoutLocksAndLeavesNoTemporaryFile) {
                                              host::shellQuote(registry_.dir().file("inst")));
     EXPECT_FALSE(testenv::contains(left, "_42_")) << left;
 
+    EXPECT_EQ(testenv::errorLines(testenv::readFile(registry_.dir().file("library.log"))), "");
+
     EXPECT_FALSE(bundleLogs(42, logDir_.c_str(), "", nullptr, nullptr, 0, nullptr, nullptr));
 }
 

@@ -57,6 +57,7 @@ TEST_F(TransferTest, FtpPassiveAndActiveDeliverEveryPartWhole) {
         EXPECT_EQ(testenv::readFile(local_ + "/bundle.tar"), data);
         testenv::removeTree(remote_ + "/corvane7");
     }
+    EXPECT_EQ(testenv::errorLines(log()), "");
     EXPECT_TRUE(testenv::contains(log(), "Sent 1048576 of 1048576 bytes of"))
         << "progress reaches the log";
     expectNoSecretInLog();

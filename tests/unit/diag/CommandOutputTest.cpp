@@ -55,6 +55,7 @@ TEST_F(CommandOutputTest, EachCommandsOutputGoesIntoTheBundleAndNothingStays) {
     EXPECT_EQ(tartest::text(bundle(), "CommandOutput_42_1.log"),
               "sh -c 'echo out; echo err >&2'\n\nout\n");
     EXPECT_TRUE(diagtest::Installation::entries(inst_.temp).empty());
+    EXPECT_EQ(testenv::errorLines(inst_.log()), "");
 
     // An existing bundle is appended to.
     ASSERT_EQ(getCommandOutput({"true"}, nullptr, nullptr, 43, false, bundle().c_str()), 0);

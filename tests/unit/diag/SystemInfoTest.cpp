@@ -60,6 +60,7 @@ TEST_F(SystemInfoTest, BundlesOutputsFilesAndProcessedCoresAndCleansUp) {
     // Only the uname output stays behind, next to the cores; no script survives its run.
     EXPECT_EQ(diagtest::Installation::entries(inst_.cores),
               (std::vector<std::string>{"core.wyd.1", "unameinfo.log"}));
+    EXPECT_EQ(testenv::errorLines(inst_.log()), "");
 }
 
 TEST_F(SystemInfoTest, AScriptThatCannotBeWrittenWholeDoesNotRun) {
