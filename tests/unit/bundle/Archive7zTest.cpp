@@ -203,6 +203,9 @@ TEST_F(Archives, CertificatesIntoTarBundle) {
     EXPECT_EQ((std::set<std::string>{"first.txt", certs + "client.pem", certs + "odd name *.pem"}),
               names);
     EXPECT_FALSE(GetCertificatesFolder(""));
+    registry_.setString("Base", "sPhysicalMachine", "");  // no client name: nothing is added
+    EXPECT_FALSE(GetCertificatesFolder(bundle.c_str()));
+    registry_.setString("Base", "sPhysicalMachine", "client01");
     registry_.setString("Base", "dBASEHOME", dir_.file("nobase"));
     EXPECT_FALSE(GetCertificatesFolder(bundle.c_str()));
 }

@@ -119,7 +119,7 @@ TEST_F(LogTest, NewlinesAreFoldedAndLongMessagesCut) {
     ASSERT_NE(marker, std::string::npos);
     EXPECT_EQ(lines[2].substr(marker - 2, 2), "\xc3\xa9");
     EXPECT_TRUE(lines[3].substr(lines[3].find("[A:0]")) == "[A:0] " + fits);  // no tag either
-    EXPECT_EQ(lines[4].substr(lines[4].size() - 16), "f ...[truncated]");
+    EXPECT_TRUE(testenv::contains(lines[4], "] " + fits + " ...[truncated]"));
 }
 
 TEST_F(LogTest, EmptyPathDiscardsAndRegistryLogDirIsTheDefault) {
