@@ -24,6 +24,7 @@ TEST(Files, RecursiveRemoveDoesNotFollowLinks) {
 
     EXPECT_TRUE(CTeDirectory::Remove(dir.file("missing"), true, false).IsError());
     EXPECT_TRUE(CTeDirectory::Remove(dir.file("outside"), false, false).IsError());  // not empty
+    EXPECT_FALSE(CTeDirectory::Remove(dir.mkdir("empty"), false, false).IsError());
     EXPECT_TRUE(CTeDirectory::Remove("/", true, false).IsError());
 }
 
