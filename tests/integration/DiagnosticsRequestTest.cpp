@@ -4,8 +4,9 @@
 #include <gtest/gtest.h>
 #include <sys/utsname.h>
 
+#include <algorithm>
+
 #include "common/OptionBits.h"
-#include "host/Log.h"
 #include "scrub/BitMap.h"
 #include "scrub/LeakVerifier.h"
 #include "scrub/PatternFile.h"
@@ -13,20 +14,12 @@
 #include "support/RequestHarness.h"
 #include "support/TestEnv.h"
 #include "tooling/Sandbox.h"
-#include "tooling/SandboxDiagnostics.h"
 
 namespace {
 
 using tooling::SandboxFacts;
 
-size_t countEndingWith(const std::vector<bundlescan::Member>& members, const std::string& suffix) {
-    size_t n = 0;
-    for (const auto& m : members)
-        if (m.name.size() >= suffix.size() &&
-            m.name.compare(m.name.size() - suffix.size(), suffix.size(), suffix) == 0)
-            ++n;
-    return n;
-}
+using bundlescan::count;
 
 // A whole-word occurrence of value (lower case) in text, as the scrubber masks them.
 bool containsWord(const std::string& text, const std::string& value) {
@@ -42,16 +35,6 @@ bool containsWord(const std::string& text, const std::string& value) {
 
 class DiagnosticsRequest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        tooling::SandboxOptions options;
-        options.logBytes = 256 << 10;
-        std::string error;
-        ASSERT_TRUE(tooling::createSandbox(root(), options, error)) << error;
-        ASSERT_TRUE(tooling::useSandbox(root(), scratch_.file("library.log"), error)) << error;
-    }
-    void TearDown() override { host::resetLogSettings(); }
-    std::string root() const { return scratch_.file("sb"); }
-
     // Runs the request for this machine and opens the one bundle it streams.
     std::vector<bundlescan::Member> receive(harness::Request request) {
         request.clientId = SandboxFacts::kLocalClientId;
@@ -63,25 +46,18 @@ class DiagnosticsRequest : public ::testing::Test {
             ADD_FAILURE() << "expected one whole bundle, got " << reply.files.size();
             return members;
         }
-        const std::string path = scratch_.file("received.tar.gz");
-        testenv::writeFile(path, reply.contents.at(reply.files[0].name));
+        testenv::writeFile(received(), reply.contents.at(reply.files[0].name));
         std::string error;
-        EXPECT_TRUE(bundlescan::readMembers(path, members, error)) << error;
+        EXPECT_TRUE(bundlescan::readMembers(received(), members, error)) << error;
         return members;
     }
+    std::string received() const { return sandbox_.scratch.file("received.tar.gz"); }
 
-    testenv::TempDir scratch_{"diag-request"};
-    testenv::ScopedEnv registryRoot_{"ORVION_REGISTRY_ROOT", ""};
-    testenv::ScopedEnv instance_{"ORVION_INSTANCE", ""};
-    testenv::ScopedEnv logFile_{"SENDLOGS_LOG_FILE", ""};
-    testenv::ScopedEnv path_{"PATH", getenv("PATH") ? getenv("PATH") : "/usr/bin:/bin"};
+    harness::Sandbox sandbox_;
 };
 
 TEST_F(DiagnosticsRequest, BundleHoldsSystemCoresCommandAndApplicationMaterial) {
-    for (const char* name : {"media-agent", "sybase", "failover", "osc"}) {
-        std::string error;
-        ASSERT_TRUE(tooling::enableSandboxCase(root(), name, error)) << error;
-    }
+    for (const char* name : {"media-agent", "sybase", "failover", "osc"}) sandbox_.enable(name);
     harness::Request request;
     request.options = OPT_PRODUCT_LOGS | OPT_SYSTEM_INFO | OPT_CORE_FILES;
     request.commands = {"uname -a"};
@@ -90,13 +66,17 @@ TEST_F(DiagnosticsRequest, BundleHoldsSystemCoresCommandAndApplicationMaterial) 
     for (const char* suffix : {"/unameinfo.log", "/proc/cpuinfo", "_0.log", "/install/SYB1.log",
                                "/LibraryServer.db", "/store 2/Group2/ctsrvr.cfg",
                                "jobResults/osc_config.xml", "/certificates/client.crt", "/wyd.log"})
-        EXPECT_EQ(countEndingWith(members, suffix), 1u) << suffix;
+        EXPECT_EQ(count(members, suffix), 1u) << suffix;
     // Eight cores of four programs, at most three of one program: the oldest wyd core is out.
-    EXPECT_EQ(countEndingWith(members, ".analysis.txt"), 7u);
-    EXPECT_EQ(countEndingWith(members, "/core.wyd.1104.analysis.txt"), 0u);
+    EXPECT_EQ(count(members, ".analysis.txt"), 7u);
+    EXPECT_EQ(count(members, "/core.wyd.1104.analysis.txt"), 0u);
     // The other instance's logs, inside the failover archive.
-    EXPECT_GE(countEndingWith(members, ".7z!wyd.log"), 1u);
-    EXPECT_EQ(countEndingWith(members, SandboxFacts::kPrivateKeyName), 0u);
+    EXPECT_GE(count(members, ".7z!wyd.log"), 1u);
+    EXPECT_EQ(count(members, SandboxFacts::kPrivateKeyName), 0u);
+    // The one error: the sandbox's second Sybase instance has no install folder.
+    const std::string errors = testenv::errorLines(sandbox_.log());
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+    EXPECT_TRUE(testenv::contains(errors, "ASE-15_7/install] not present")) << errors;
 }
 
 TEST_F(DiagnosticsRequest, ScrubbedSystemInformationLeaksNoMaskedValue) {
@@ -104,7 +84,7 @@ TEST_F(DiagnosticsRequest, ScrubbedSystemInformationLeaksNoMaskedValue) {
     ASSERT_EQ(uname(&machine), 0);
     const std::vector<std::string> values = {toLowerStr(machine.nodename), "client01",
                                              "client01.example.test"};
-    const std::string patterns = scratch_.file("patterns.txt");
+    const std::string patterns = sandbox_.scratch.file("patterns.txt");
     std::string text;
     for (const std::string& value : values) text += value + "\n";
     testenv::writeFile(patterns, text);
@@ -115,10 +95,10 @@ TEST_F(DiagnosticsRequest, ScrubbedSystemInformationLeaksNoMaskedValue) {
     request.commands = {"hostname"};
     const auto members = receive(request);
 
-    EXPECT_EQ(countEndingWith(members, "/unameinfo.log"), 1u);
-    EXPECT_EQ(countEndingWith(members, "/proc/sys/kernelSettings.log"), 1u);
-    EXPECT_EQ(countEndingWith(members, ".analysis.txt"), 0u);  // cores cannot be scrubbed
-    EXPECT_EQ(countEndingWith(members, "_0.log"), 0u);         // nor can command output
+    EXPECT_EQ(count(members, "/unameinfo.log"), 1u);
+    EXPECT_EQ(count(members, "/proc/sys/kernelSettings.log"), 1u);
+    EXPECT_EQ(count(members, ".analysis.txt"), 0u);  // cores cannot be scrubbed
+    EXPECT_EQ(count(members, "_0.log"), 0u);         // nor can command output
     // The host name is masked as a whole word wherever it stands (a short one may also be
     // part of other words, which stay).
     for (const auto& member : members)
@@ -127,11 +107,11 @@ TEST_F(DiagnosticsRequest, ScrubbedSystemInformationLeaksNoMaskedValue) {
     // The sandbox's own names leak nowhere, by the strict definition of a leak.
     ScrubRuleList sandboxRules;
     ReplacementMap sandboxMap;
-    const std::string sandboxPatterns = scratch_.file("sandbox-patterns.txt");
+    const std::string sandboxPatterns = sandbox_.scratch.file("sandbox-patterns.txt");
     testenv::writeFile(sandboxPatterns, "client01\nclient01.example.test\n");
     ASSERT_EQ(0, populateScrubPatternsFromFile(sandboxPatterns, sandboxRules, sandboxMap));
     scrub::LeakVerifier verifier(sandboxRules, sandboxMap);
-    const scrub::LeakReport report = verifier.verify(scratch_.file("received.tar.gz"));
+    const scrub::LeakReport report = verifier.verify(received());
     EXPECT_GT(report.members, 10u);
     EXPECT_EQ(report.status(), 0) << report.findings.size() << " findings, "
                                   << report.unreadable.size() << " unreadable";

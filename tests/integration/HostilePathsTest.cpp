@@ -59,13 +59,8 @@ TEST(HostilePaths, AreBundledAndNeverRun) {
     std::vector<bundlescan::Member> members;
     std::string error;
     ASSERT_TRUE(bundlescan::readMembers(bundle, members, error)) << error;
-    std::vector<std::string> names = bundlescan::names(members);
-    auto has = [&names](const std::string& suffix) {
-        for (const std::string& n : names)
-            if (n.size() >= suffix.size() &&
-                n.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0)
-                return true;
-        return false;
+    auto has = [&members](const std::string& suffix) {
+        return bundlescan::find(members, suffix) != nullptr;
     };
     EXPECT_TRUE(has("./" + kHostile + ".log"));
     EXPECT_TRUE(has(kHostile + "/base/FwConfig.txt"));

@@ -83,10 +83,16 @@ bool readMembers(const std::string& path, std::vector<Member>& members, std::str
     return readAll(a.get(), "", members, error);
 }
 
-std::vector<std::string> names(const std::vector<Member>& members) {
-    std::vector<std::string> out;
-    for (const Member& member : members) out.push_back(member.name);
-    return out;
+const Member* find(const std::vector<Member>& members, const std::string& suffix) {
+    for (const Member& member : members)
+        if (endsWith(member.name, suffix)) return &member;
+    return nullptr;
+}
+
+size_t count(const std::vector<Member>& members, const std::string& suffix) {
+    size_t n = 0;
+    for (const Member& member : members) n += endsWith(member.name, suffix);
+    return n;
 }
 
 std::vector<std::string> findValues(const std::vector<Member>& members,

@@ -17,8 +17,9 @@ struct Member {
 // False with a reason when the archive (or a nested one) cannot be read whole.
 bool readMembers(const std::string& path, std::vector<Member>& members, std::string& error);
 
-// The names of the members, nested ones included.
-std::vector<std::string> names(const std::vector<Member>& members);
+// The first member whose name ends with suffix (nullptr when none does), and how many do.
+const Member* find(const std::vector<Member>& members, const std::string& suffix);
+size_t count(const std::vector<Member>& members, const std::string& suffix);
 
 // Every occurrence of a value (ignoring case) in a member's name or content, as
 // "member: value" lines; empty when none of the values is anywhere.

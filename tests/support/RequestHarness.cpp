@@ -2,10 +2,14 @@
 
 #include <dirent.h>
 
+#include <stdexcept>
 #include <thread>
 
+#include "collector/RequestRunner.h"
 #include "collector/infoNLogsCollector.h"
 #include "host/Log.h"
+#include "tooling/Sandbox.h"
+#include "tooling/SandboxDiagnostics.h"
 
 namespace harness {
 
@@ -40,23 +44,47 @@ void MemorySink::onFileEnd(const host::StreamedFileInfo& info) {
     reply_.files.push_back(info);
 }
 
-Reply run(const Request& r) {
+namespace {
+
+// Runs request on a thread that owns every copy of the library end, so the stream ends when
+// the request does, and decodes what it sends.
+template <class Request>
+Reply exchange(Request request) {
     Reply reply;
     CTeSocket libraryEnd, requesterEnd;
     if (CTeSocket::createPair(libraryEnd, requesterEnd).IsError()) return reply;
-    // The thread owns every copy of the library end, so the stream ends when the request does.
-    std::thread worker([socket = std::move(libraryEnd), r]() mutable {
+    std::thread worker([socket = std::move(libraryEnd), request]() mutable {
         CWyNetwork network(socket);
-        gatherInfoNLogs(socket, 0, r.clientId, r.jobId, r.jobIds, r.fromTime, r.toTime, r.options,
-                        r.extraOptions, r.commands, r.extraNames, r.additionalFolders, {},
-                        r.scrubRules, r.replacements, r.clientName, r.tagId, r.searchText, &network,
-                        r.scrubPatternsFilePath, nullptr, "");
+        request(socket, network);
         socket = CTeSocket();
     });
     MemorySink sink(reply);
     reply.decoded = host::readReplies(requesterEnd.fd(), sink, reply.decodeError);
     worker.join();
     return reply;
+}
+
+}  // namespace
+
+Reply run(const Request& r) {
+    return exchange([r](CTeSocket& socket, CWyNetwork& network) {
+        gatherInfoNLogs(socket, 0, r.clientId, r.jobId, r.jobIds, r.fromTime, r.toTime, r.options,
+                        r.extraOptions, r.commands, r.extraNames, r.additionalFolders, {},
+                        r.scrubRules, r.replacements, r.clientName, r.tagId, r.searchText, &network,
+                        r.scrubPatternsFilePath, nullptr, "");
+    });
+}
+
+Reply runSteps(const Request& r, void (*steps)(infoNLogsCollector&), std::string* supportDir) {
+    return exchange([r, steps, supportDir](CTeSocket& socket, CWyNetwork& network) {
+        infoNLogsCollector collector(&socket, 0, r.clientId, r.jobId, r.jobIds, r.fromTime,
+                                     r.toTime, r.options, r.extraOptions, r.commands, r.extraNames,
+                                     r.additionalFolders, {}, r.scrubRules, r.replacements,
+                                     r.clientName, r.tagId, r.searchText, &network,
+                                     r.scrubPatternsFilePath, nullptr, "");
+        runCollectorRequest(collector, &network, steps);
+        if (supportDir) *supportDir = collector.supportDir();
+    });
 }
 
 Installation::Installation(bool withJobResults)
@@ -89,6 +117,29 @@ std::vector<std::string> Installation::stagingDirs(const std::string& dir) {
     }
     closedir(d);
     return found;
+}
+
+Sandbox::Sandbox(const std::vector<std::string>& cases, uint64_t logBytes)
+    : registry_("ORVION_REGISTRY_ROOT", ""),
+      instance_("ORVION_INSTANCE", ""),
+      path_("PATH", getenv("PATH") ? getenv("PATH") : "/usr/bin:/bin"),
+      logFile_("SENDLOGS_LOG_FILE", "") {
+    tooling::SandboxOptions options;
+    options.logBytes = logBytes;
+    std::string error;
+    if (!tooling::createSandbox(root, options, error) ||
+        !tooling::useSandbox(root, libraryLog, error))
+        throw std::runtime_error(error);
+    for (const std::string& name : cases) enable(name);
+}
+
+std::string Sandbox::log() const {
+    return testenv::exists(libraryLog) ? testenv::readFile(libraryLog) : std::string();
+}
+
+void Sandbox::enable(const std::string& name) const {
+    std::string error;
+    if (!tooling::enableSandboxCase(root, name, error)) throw std::runtime_error(error);
 }
 
 }  // namespace harness

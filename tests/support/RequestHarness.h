@@ -11,6 +11,8 @@
 #include "scrub/ScrubRule.h"
 #include "support/TestEnv.h"
 
+class infoNLogsCollector;
+
 namespace harness {
 
 struct Request {
@@ -55,6 +57,11 @@ class MemorySink : public host::ReplySink {
 
 Reply run(const Request& request);
 
+// Runs a collector for the request through steps instead of the request's own; supportDir,
+// when given, receives the staging directory it used.
+Reply runSteps(const Request& request, void (*steps)(infoNLogsCollector&),
+               std::string* supportDir = nullptr);
+
 // A product installation in a temporary folder: registry with instance focus, log directory
 // "<dir>/Orvion/Log_Files", job results "<dir>/jobResults" (unless withJobResults is false),
 // and the library log captured in a file.
@@ -69,6 +76,22 @@ class Installation {
 
   private:
     testenv::ScopedEnv logEnv_;
+};
+
+// A sandbox installation made in a fresh temporary folder with the given cases switched on,
+// and pointed at (registry, instance, program stand-ins, library log) until the object goes;
+// the environment is then restored. Throws when the sandbox cannot be made.
+class Sandbox {
+  public:
+    explicit Sandbox(const std::vector<std::string>& cases = {}, uint64_t logBytes = 256 << 10);
+    testenv::TempDir scratch{"sandbox"};
+    const std::string root = scratch.file("sb");
+    const std::string libraryLog = scratch.file("library.log");
+    std::string log() const;  // the library log so far
+    void enable(const std::string& name) const;
+
+  private:
+    testenv::ScopedEnv registry_, instance_, path_, logFile_;
 };
 
 }  // namespace harness

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -26,33 +27,6 @@ std::string tempBase() {
 void makeParents(const std::string& path) {
     for (size_t pos = path.find('/', 1); pos != std::string::npos; pos = path.find('/', pos + 1))
         ::mkdir(path.substr(0, pos).c_str(), 0755);
-}
-
-// Removes the entry name inside the open folder dirFd; descends into folders (never into
-// links) and makes unreadable folders readable on the way.
-bool removeAt(int dirFd, const char* name) {
-    struct stat st;
-    if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
-    if (!S_ISDIR(st.st_mode)) return unlinkat(dirFd, name, 0) == 0 || errno == ENOENT;
-    int fd = openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0 && errno == EACCES) {
-        fchmodat(dirFd, name, 0700, 0);
-        fd = openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    }
-    if (fd < 0) return false;
-    if ((st.st_mode & 0700) != 0700) fchmod(fd, 0700);
-    DIR* dir = fdopendir(fd);
-    if (!dir) {
-        close(fd);
-        return false;
-    }
-    bool ok = true;
-    while (struct dirent* entry = readdir(dir)) {
-        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-        ok = removeAt(dirfd(dir), entry->d_name) && ok;
-    }
-    closedir(dir);
-    return unlinkat(dirFd, name, AT_REMOVEDIR) == 0 && ok;
 }
 
 }  // namespace
@@ -96,7 +70,9 @@ std::string TempDir::mkdir(const std::string& name) const {
 
 bool removeTree(const std::string& path) {
     if (path.empty() || path == "/") return false;
-    return removeAt(AT_FDCWD, path.c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);  // removes links, never follows them
+    return !exists(path);
 }
 
 ScopedEnv::ScopedEnv(const std::string& name, const std::string& value) : name_(name) {
@@ -107,11 +83,7 @@ ScopedEnv::ScopedEnv(const std::string& name, const std::string& value) : name_(
     setenv(name.c_str(), value.c_str(), 1);
 }
 
-ScopedEnv::ScopedEnv(const std::string& name) : name_(name) {
-    if (const char* old = std::getenv(name.c_str())) {
-        had_ = true;
-        old_ = old;
-    }
+ScopedEnv::ScopedEnv(const std::string& name) : ScopedEnv(name, "") {
     unsetenv(name.c_str());
 }
 

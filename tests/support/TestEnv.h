@@ -30,8 +30,7 @@ class TempDir {
     std::string path_;
 };
 
-// Removes a tree without following symbolic links; unreadable folders are made readable
-// first. True when the path is gone afterwards.
+// Removes a tree without following symbolic links. True when the path is gone afterwards.
 bool removeTree(const std::string& path);
 
 // Sets (or, with unset, removes) an environment variable for the object's lifetime.
@@ -66,6 +65,24 @@ int runShell(const std::string& command);
 std::string output(const std::string& command);
 inline bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
+}
+// The error lines of a library log ("" when there is none).
+inline std::string errorLines(const std::string& log) {
+    std::string errors;
+    for (const std::string& line : splitLines(log))
+        if (contains(line, " ERROR ")) errors += line + "\n";
+    return errors;
+}
+
+// A registry value of the given type.
+inline host::RegValue regValue(host::RegType type, const std::string& text = "",
+                               long long number = 0, const std::vector<std::string>& strings = {}) {
+    host::RegValue v;
+    v.type = type;
+    v.text = text;
+    v.number = number;
+    v.strings = strings;
+    return v;
 }
 
 // A registry tree in a temporary folder (<dir>/registry). Sets ORVION_REGISTRY_ROOT and

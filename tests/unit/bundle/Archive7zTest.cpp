@@ -2,6 +2,7 @@
 // its exclusions, the certificates folder without private keys, and the tar variant.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <iterator>
 #include <set>
 
@@ -66,15 +67,20 @@ TEST_F(Archives, CreateArchiveOfFilesAndFoldersInVolumesOrWithFullPaths) {
     ASSERT_TRUE(createArchive(&fullPaths[0], items, 0, true));
     EXPECT_TRUE(testenv::sevenZipMembers(fullPaths).count(dir_.file("in/a.log").substr(1)));
 
-    std::string noise;  // 1.5 MiB that does not compress: two volumes of 1 MiB
-    for (unsigned i = 0, v = 7; i < (3u << 20) / 2; ++i)
+    // 2.5 MiB that does not compress: three volumes of at most 1 MiB, and no fourth.
+    std::string noise;
+    for (unsigned i = 0, v = 7; i < (5u << 20) / 2; ++i)
         noise += static_cast<char>((v = v * 1103515245u + 12345u) >> 16);
-    writeFile(dir_.file("big.bin"), noise);
-    std::vector<std::string> big{dir_.file("big.bin")};
+    writeFile(dir_.file("big/big.bin"), noise);
+    std::vector<std::string> big{dir_.file("big")};
     std::string volumes = out_ + "/vol.7z";
     ASSERT_TRUE(createArchive(&volumes[0], big, 1, false));
-    EXPECT_TRUE(exists(volumes + ".002"));
-    EXPECT_EQ(0, testenv::runShell(testenv::sevenZip() + " t '" + volumes + ".001' >/dev/null"));
+    EXPECT_FALSE(exists(volumes));
+    for (const char* part : {".001", ".002", ".003"})
+        EXPECT_LE(std::filesystem::file_size(volumes + part), 1u << 20) << part;
+    EXPECT_FALSE(exists(volumes + ".004"));
+    ASSERT_TRUE(testenv::sevenZipExtract(volumes + ".001", dir_.file("v")));
+    EXPECT_EQ(noise, testenv::readFile(dir_.file("v/big/big.bin")));
 
     std::vector<std::string> missing{dir_.file("missing.log")};
     std::string none = out_ + "/none.7z";
@@ -96,9 +102,9 @@ TEST_F(Archives, JobResultsWithoutStagingLeftoversAndCache) {
     EXPECT_TRUE(names.count("jobresults/keep.txt"));
     EXPECT_TRUE(names.count("jobresults/WY_JobResults/2/0/77/result.xml"));
     for (const std::string& name : names) {
-        EXPECT_EQ(std::string::npos, name.find("support_")) << name;
-        EXPECT_EQ(std::string::npos, name.find("sendLogFiles_")) << name;
-        EXPECT_EQ(std::string::npos, name.find("cache")) << name;
+        EXPECT_FALSE(testenv::contains(name, "support_")) << name;
+        EXPECT_FALSE(testenv::contains(name, "sendLogFiles_")) << name;
+        EXPECT_FALSE(testenv::contains(name, "cache")) << name;
     }
 }
 
@@ -134,8 +140,8 @@ TEST_F(Archives, JobResultsUnknown) {
     std::vector<std::string> archives;
     EXPECT_FALSE(getJobResultsDirectory(out_.c_str(), archives, 0));
     EXPECT_TRUE(archives.empty());
-    EXPECT_NE(std::string::npos,
-              logText().find("Could not retrieve job results directory for client [client01]"));
+    EXPECT_TRUE(testenv::contains(
+        logText(), "Could not retrieve job results directory for client [client01]"));
 }
 
 TEST_F(Archives, CertificatesWithoutPrivateKeys) {
@@ -167,9 +173,9 @@ TEST_F(Archives, CopyFilesToDirRules) {
     EXPECT_TRUE(exists(flat + "/a.txt"));
     EXPECT_FALSE(exists(flat + "/sub"));
     copyFilestoDir("/", dir_.file("src"), true, "");
-    EXPECT_NE(std::string::npos, logText().find("Too short argument lengths. destDir[1]"));
+    EXPECT_TRUE(testenv::contains(logText(), "Too short argument lengths. destDir[1]"));
     copyFilestoDir(dir_.file("nope"), dir_.file("src"), true, "");
-    EXPECT_NE(std::string::npos, logText().find("does not exist."));
+    EXPECT_TRUE(testenv::contains(logText(), "does not exist."));
     // A pattern that does not compile copies nothing and is logged.
     const std::string none = dir_.mkdir("none");
     copyFilestoDir(none, dir_.file("src"), true, "([");
@@ -197,6 +203,9 @@ TEST_F(Archives, CertificatesIntoTarBundle) {
     EXPECT_EQ((std::set<std::string>{"first.txt", certs + "client.pem", certs + "odd name *.pem"}),
               names);
     EXPECT_FALSE(GetCertificatesFolder(""));
+    registry_.setString("Base", "sPhysicalMachine", "");  // no client name: nothing is added
+    EXPECT_FALSE(GetCertificatesFolder(bundle.c_str()));
+    registry_.setString("Base", "sPhysicalMachine", "client01");
     registry_.setString("Base", "dBASEHOME", dir_.file("nobase"));
     EXPECT_FALSE(GetCertificatesFolder(bundle.c_str()));
 }
@@ -212,9 +221,9 @@ TEST_F(Archives, ArchiveOfScrubbedCopies) {
                                 &rules, &map, "App"));
     ASSERT_TRUE(testenv::sevenZipExtract(archive, dir_.file("x")));
     const std::string all = testenv::output("cat $(find '" + dir_.file("x") + "' -type f)");
-    EXPECT_EQ(std::string::npos, all.find("host1")) << all;
-    EXPECT_EQ(std::string::npos, all.find("jsmith")) << all;
-    EXPECT_NE(std::string::npos, all.find("user Masked_User on MaskedData1")) << all;
+    EXPECT_FALSE(testenv::contains(all, "host1")) << all;
+    EXPECT_FALSE(testenv::contains(all, "jsmith")) << all;
+    EXPECT_TRUE(testenv::contains(all, "user Masked_User on MaskedData1")) << all;
     EXPECT_EQ("", testenv::output("ls -A '" + jobResults_ + "'"))
         << "the scrubbed copies are removed";
 
@@ -232,7 +241,7 @@ TEST_F(Archives, ArchiveOfNothingScrubbedIsAFailure) {
     EXPECT_FALSE(archiveFileList(&archive[0], nullptr, {dir_.file("missing.log")}, true, &rules,
                                  &map, "Missing"));
     EXPECT_FALSE(exists(archive));
-    EXPECT_NE(std::string::npos, logText().find("No files found in scrubbed Missing logs."));
+    EXPECT_TRUE(testenv::contains(logText(), "No files found in scrubbed Missing logs."));
     registry_.setString("Base", "dJOBRESULTSDIR", "");
     EXPECT_FALSE(archiveFileList(&archive[0], nullptr, {dir_.file("missing.log")}, true, &rules,
                                  &map, "Missing"));

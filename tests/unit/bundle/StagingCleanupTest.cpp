@@ -44,9 +44,9 @@ TEST(DeleteOldLogBundles, RemovesOnlyStagingFoldersOlderThanTheRetention) {
     EXPECT_TRUE(testenv::exists(other));
     EXPECT_TRUE(testenv::exists(dir + "/support_x"));
     std::string log = inst.log();
-    EXPECT_NE(std::string::npos, log.find("Sendlogs cleanup interval is set to 7 days"));
-    EXPECT_NE(std::string::npos, log.find("Folder [" + recent + "] is modified in last 7 days"));
-    EXPECT_NE(std::string::npos, log.find("Directory cleaned: [" + upper + "]"));
+    EXPECT_TRUE(testenv::contains(log, "Sendlogs cleanup interval is set to 7 days"));
+    EXPECT_TRUE(testenv::contains(log, "Folder [" + recent + "] is modified in last 7 days"));
+    EXPECT_TRUE(testenv::contains(log, "Directory cleaned: [" + upper + "]"));
 }
 
 TEST(DeleteOldLogBundles, HonoursTheConfiguredRetentionAndNeverFollowsLinks) {

@@ -9,7 +9,6 @@
 #include <mutex>
 #include <thread>
 
-#include "collector/RequestRunner.h"
 #include "collector/infoNLogsCollector.h"
 #include "host/FileHandle.h"
 #include "host/Process.h"
@@ -36,20 +35,11 @@ void initThenCommonStep(infoNLogsCollector& c) {
 }
 
 harness::Reply runJobLogStep(long long jobId) {
-    harness::Reply reply;
-    CTeSocket libraryEnd, requesterEnd;
-    EXPECT_FALSE(CTeSocket::createPair(libraryEnd, requesterEnd).IsError());
-    {
-        CWyNetwork network(libraryEnd);
-        infoNLogsCollector collector(&libraryEnd, 0, 0, jobId, {}, 0, 0, OPT_FILTER_BY_JOB, 0, {},
-                                     {}, {}, {}, {}, {}, "client01", 0, "", &network, nullptr,
-                                     nullptr, "");
-        runCollectorRequest(collector, &network, initThenCommonStep);
-        libraryEnd = CTeSocket();
-    }
-    harness::MemorySink sink(reply);
-    reply.decoded = host::readReplies(requesterEnd.fd(), sink, reply.decodeError);
-    return reply;
+    harness::Request request;
+    request.jobId = jobId;
+    request.options = OPT_FILTER_BY_JOB;
+    request.clientName = "client01";
+    return harness::runSteps(request, initThenCommonStep);
 }
 
 class JobLogStep : public ::testing::Test {
@@ -79,7 +69,7 @@ TEST_F(JobLogStep, JobLogThatCannotBeWrittenIsNeverSent) {
     ASSERT_TRUE(reply.decoded) << reply.decodeError;
     EXPECT_TRUE(reply.hasFailure());
     EXPECT_TRUE(reply.files.empty());
-    EXPECT_NE(std::string::npos, inst_.log().find("Failed to write the job log file"));
+    EXPECT_TRUE(testenv::contains(inst_.log(), "Failed to write the job log file"));
     EXPECT_TRUE(Installation::stagingDirs(inst_.jobResultsDir).empty());
 }
 

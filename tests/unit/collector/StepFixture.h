@@ -5,11 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "collector/infoNLogsCollector.h"
+#include "support/DescriptorLeakCheck.h"
+#include "support/RequestHarness.h"
 #include "support/TarListing.h"
 #include "support/TestEnv.h"
 #include "tooling/Sandbox.h"
@@ -42,28 +43,9 @@ struct StepResult {
 
 class StepTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = scratch_.file("sb");
-        tooling::SandboxOptions options;
-        options.logBytes = 64 << 10;
-        std::string error;
-        ASSERT_TRUE(tooling::createSandbox(dir_, options, error)) << error;
-        env_.emplace_back(
-            new testenv::ScopedEnv("ORVION_REGISTRY_ROOT", tooling::sandboxRegistryRoot(dir_)));
-        env_.emplace_back(new testenv::ScopedEnv("ORVION_INSTANCE", "Instance001"));
-        env_.emplace_back(new testenv::ScopedEnv(
-            "PATH", tooling::sandboxProgramDir(dir_) + ":" + std::string(getenv("PATH"))));
-        env_.emplace_back(new testenv::ScopedEnv("SENDLOGS_LOG_FILE", logFile()));
-    }
-    void enable(const std::string& name) {
-        std::string error;
-        ASSERT_TRUE(tooling::enableSandboxCase(dir_, name, error)) << error;
-    }
+    void enable(const std::string& name) { sandbox_.enable(name); }
     std::string path(const std::string& relative) const { return dir_ + "/" + relative; }
-    std::string logFile() const { return scratch_.file("library.log"); }
-    std::string log() const {
-        return testenv::exists(logFile()) ? testenv::readFile(logFile()) : std::string();
-    }
+    std::string log() const { return sandbox_.log(); }
 
     // Starts a collector for request, names its bundle, runs step and lists the bundle;
     // inspect, when given, sees the bundle before teardown removes it.
@@ -90,9 +72,9 @@ class StepTest : public ::testing::Test {
         return result;
     }
 
-    testenv::TempDir scratch_{"steps"};
-    std::string dir_;
-    std::vector<std::unique_ptr<testenv::ScopedEnv>> env_;
+    harness::Sandbox sandbox_{{}, 64 << 10};
+    const testenv::TempDir& scratch_ = sandbox_.scratch;
+    const std::string dir_ = sandbox_.root;
 };
 
 }  // namespace steptest

@@ -35,7 +35,7 @@ TEST(SupportDirectory, FallsBackToTheGivenBaseWithoutJobResultsDirectory) {
     std::string dir;
     createSupportDirectory(dir, base, 42);
     EXPECT_EQ(0u, dir.rfind(base + "/Support_", 0)) << dir;
-    EXPECT_NE(std::string::npos, inst.log().find("Could not retrieve job results directory"));
+    EXPECT_TRUE(testenv::contains(inst.log(), "Could not retrieve job results directory"));
 }
 
 TEST(SupportDirectory, LeavesTheOutputUnchangedOnFailure) {
@@ -43,11 +43,11 @@ TEST(SupportDirectory, LeavesTheOutputUnchangedOnFailure) {
     std::string dir;
     createSupportDirectory(dir, inst.registry.dir().file("missing/base"), 42);
     EXPECT_TRUE(dir.empty());
-    EXPECT_NE(std::string::npos, inst.log().find("Failed to create supportDir["));
+    EXPECT_TRUE(testenv::contains(inst.log(), "Failed to create supportDir["));
     // An empty base never puts a staging directory at the file system root.
     createSupportDirectory(dir, "", 42);
     EXPECT_TRUE(dir.empty());
-    EXPECT_NE(std::string::npos, inst.log().find("Temporary directory is empty"));
+    EXPECT_TRUE(testenv::contains(inst.log(), "Temporary directory is empty"));
 }
 
 TEST(SupportDirectory, ApplianceMediaAgentStagesInItsConfiguredFolder) {
@@ -84,11 +84,11 @@ TEST(ReplyName, LongClientNamesAreShortenedVisiblyAndStayDistinct) {
         std::string reply = buffer;
         EXPECT_LE(reply.size(), 127u);
         EXPECT_EQ(".tar.gz", reply.substr(reply.size() - 7));
-        EXPECT_NE(std::string::npos, reply.find('~'));
+        EXPECT_TRUE(testenv::contains(reply, "~"));
         seen.insert(reply);
     }
     EXPECT_EQ(3u, seen.size());
-    EXPECT_NE(std::string::npos, inst.log().find("does not fit the reply name"));
+    EXPECT_TRUE(testenv::contains(inst.log(), "does not fit the reply name"));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "common/Commands.h"
 #include "common/TarPaths.h"
 #include "host/Log.h"
+#include "support/DescriptorLeakCheck.h"
 #include "support/TestEnv.h"
 
 namespace {
@@ -20,10 +21,11 @@ TEST(RunCommand, ReportsStatusAndLogsUnderTheCaller) {
     EXPECT_FALSE(runCommand("", "caller"));
     const std::string log = testenv::readFile(dir.file("library.log"));
     host::resetLogSettings();
-    EXPECT_NE(std::string::npos, log.find("caller: Failed to execute command:[exit 3]"));
-    EXPECT_NE(std::string::npos,
-              log.find("bool runCommand(const char*, const char*): Empty string or NULL passed "
-                       "as command[(nil)]"));
+    EXPECT_TRUE(testenv::contains(log, "caller: Failed to execute command:[exit 3]"));
+    EXPECT_TRUE(
+        testenv::contains(log,
+                          "bool runCommand(const char*, const char*): Empty string or NULL passed "
+                          "as command[(nil)]"));
 }
 
 TEST(EscapeShellPattern, QuotesEverythingButGlobCharacters) {

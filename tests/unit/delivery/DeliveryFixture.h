@@ -9,6 +9,7 @@
 
 #include "host/Gateway.h"
 #include "host/Sleep.h"
+#include "support/DescriptorLeakCheck.h"
 #include "support/TestEnv.h"
 
 namespace deliverytest {

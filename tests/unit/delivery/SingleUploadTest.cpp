@@ -64,7 +64,7 @@ TEST_F(DeliveryTest, MissingParametersAreReportedInTheirOrder) {
     ASSERT_EQ(lines.size(), cases.size());
     for (size_t i = 0; i < cases.size(); ++i) {
         EXPECT_EQ(cases[i].result, -1);
-        EXPECT_NE(lines[i].find(cases[i].message), std::string::npos) << cases[i].message;
+        EXPECT_TRUE(testenv::contains(lines[i], cases[i].message)) << cases[i].message;
     }
     EXPECT_TRUE(calls_.empty()) << "no gateway for a call that lacks a parameter";
 }
@@ -74,9 +74,10 @@ TEST_F(DeliveryTest, FtpFailuresEndTheCallWithTheTransferError) {
     fail("initialize", 1);
     EXPECT_EQ(uploadWithFtp(kUrl, "u", "pw", 1, "c", "/tmp/f"), -1);
     EXPECT_EQ(names(), (Names{"create", "initialize", "destroy"}));
-    EXPECT_NE(log().find("Lib curl wrapper initialization failed. Error Code [7], Error Message "
-                         "[arranged failure]"),
-              std::string::npos);
+    EXPECT_TRUE(
+        testenv::contains(log(),
+                          "Lib curl wrapper initialization failed. Error Code [7], Error Message "
+                          "[arranged failure]"));
 
     for (const char* step : {"disableActiveMode", "setActiveMode"}) {
         calls_.clear();
@@ -84,10 +85,8 @@ TEST_F(DeliveryTest, FtpFailuresEndTheCallWithTheTransferError) {
         EXPECT_EQ(uploadWithFtp(kUrl, "u", "pw", step[0] == 'd', "c", "/tmp/f"), -1);
         EXPECT_EQ(count("connect"), 0);
     }
-    EXPECT_NE(log().find("FTP passive mode failed to initialize. Error Code [7]"),
-              std::string::npos);
-    EXPECT_NE(log().find("FTP Active mode failed to initialize. Error Code [7]"),
-              std::string::npos);
+    EXPECT_TRUE(testenv::contains(log(), "FTP passive mode failed to initialize. Error Code [7]"));
+    EXPECT_TRUE(testenv::contains(log(), "FTP Active mode failed to initialize. Error Code [7]"));
 
     calls_.clear();
     fail("connect", 1);
@@ -95,33 +94,35 @@ TEST_F(DeliveryTest, FtpFailuresEndTheCallWithTheTransferError) {
     EXPECT_EQ(names().back(), "destroy");
     EXPECT_EQ(count("disConnet"), 1);
     EXPECT_EQ(count("uploadFile"), 0);
-    EXPECT_NE(log().find("Failed to establish ftp connection. Error Code [7]"), std::string::npos);
+    EXPECT_TRUE(testenv::contains(log(), "Failed to establish ftp connection. Error Code [7]"));
 
     fail("uploadFile", 1);
     EXPECT_EQ(uploadWithFtp("ftp://user:hidden@h/", "u", "pw", 1, "c", "/tmp/f"), -1);
-    EXPECT_NE(log().find("Failed to upload file [/tmp/f] to [ftp://***@h/]. Error Code [7], Error "
-                         "Message [arranged failure]"),
-              std::string::npos);
-    EXPECT_EQ(log().find("hidden"), std::string::npos);
+    EXPECT_TRUE(
+        testenv::contains(log(),
+                          "Failed to upload file [/tmp/f] to [ftp://***@h/]. Error Code [7], Error "
+                          "Message [arranged failure]"));
+    EXPECT_FALSE(testenv::contains(log(), "hidden"));
 }
 
 TEST_F(DeliveryTest, HttpUploadRefusedByTheProxyIsNamed) {
     record();
     fail("uploadFile", 1, "Upload failed. Response code from server: [407]");
     EXPECT_EQ(uploadWithHttp("http://h/", "u", "pw", "h", "c", 0, "/tmp/f"), -1);
-    EXPECT_NE(log().find("Failed to upload file[/tmp/f] to[http://h/].Error[Proxy Authentication "
-                         "Required / Incorrect]"),
-              std::string::npos);
+    EXPECT_TRUE(
+        testenv::contains(log(),
+                          "Failed to upload file[/tmp/f] to[http://h/].Error[Proxy Authentication "
+                          "Required / Incorrect]"));
     fail("uploadFile", 1, "Response code from server: [500]");
     EXPECT_EQ(uploadWithHttp("http://h/", "u", "pw", "h", "c", 0, "/tmp/f"), -1);
-    EXPECT_NE(log().find("Failed to upload file [/tmp/f] to [http://h/]. Error Code [7]"),
-              std::string::npos);
+    EXPECT_TRUE(
+        testenv::contains(log(), "Failed to upload file [/tmp/f] to [http://h/]. Error Code [7]"));
 
     calls_.clear();
     fail("connect", 1);
     EXPECT_EQ(uploadWithHttp("http://h/", "u", "pw", "h", "c", 0, "/tmp/f"), -1);
     EXPECT_EQ(count("uploadFile"), 0);
-    EXPECT_NE(log().find("Failed to establish http connection. Error Code [7]"), std::string::npos);
+    EXPECT_TRUE(testenv::contains(log(), "Failed to establish http connection. Error Code [7]"));
 }
 
 }  // namespace

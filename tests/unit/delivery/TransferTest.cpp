@@ -35,8 +35,8 @@ class TransferTest : public DeliveryTest {
         return o;
     }
     void expectNoSecretInLog() {
-        EXPECT_EQ(log().find(peers::kPassword), std::string::npos);
-        EXPECT_EQ(log().find("proxy-secret"), std::string::npos);
+        EXPECT_FALSE(testenv::contains(log(), peers::kPassword));
+        EXPECT_FALSE(testenv::contains(log(), "proxy-secret"));
     }
     std::string local_ = dir_.mkdir("local");
     std::string remote_ = dir_.mkdir("remote");
@@ -57,7 +57,8 @@ TEST_F(TransferTest, FtpPassiveAndActiveDeliverEveryPartWhole) {
         EXPECT_EQ(testenv::readFile(local_ + "/bundle.tar"), data);
         testenv::removeTree(remote_ + "/corvane7");
     }
-    EXPECT_NE(log().find("Sent 1048576 of 1048576 bytes of"), std::string::npos)
+    EXPECT_EQ(testenv::errorLines(log()), "");
+    EXPECT_TRUE(testenv::contains(log(), "Sent 1048576 of 1048576 bytes of"))
         << "progress reaches the log";
     expectNoSecretInLog();
 }
@@ -70,7 +71,7 @@ TEST_F(TransferTest, HttpServerFailingTwiceIsRetriedUntilItAccepts) {
     ASSERT_EQ(uploadToCloud(&o, local_ + "/", "b.tgz"), 0) << log();
     EXPECT_EQ(testenv::readFile(remote_ + "/corvane7/b.tgz.part-aa"), data);
     EXPECT_EQ(sleeps_, (std::vector<unsigned long>{10000, 10000}));
-    EXPECT_NE(log().find("Response code from server: [503]"), std::string::npos);
+    EXPECT_TRUE(testenv::contains(log(), "Response code from server: [503]"));
     expectNoSecretInLog();
 }
 
@@ -104,12 +105,12 @@ TEST_F(TransferTest, ProxyRefusingTheCredentialsIsReportedAndAcceptedOnesPassThr
         EXPECT_EQ(uploadWithHttp(server.url().c_str(), peers::kUser, peers::kPassword, "upload",
                                  "c", 0, (local_ + "/" + file).c_str()),
                   -1);
-    EXPECT_NE(log().find("Failed to upload file[" + local_ + "/q.bin] to[" + server.url() +
-                         "].Error[Proxy Authentication Required / Incorrect]"),
-              std::string::npos)
+    EXPECT_TRUE(testenv::contains(log(), "Failed to upload file[" + local_ + "/q.bin] to[" +
+                                             server.url() +
+                                             "].Error[Proxy Authentication Required / Incorrect]"))
         << log();
-    EXPECT_NE(log().find("/p.bin] to[" + server.url() + "].Error[Proxy Authentication"),
-              std::string::npos);
+    EXPECT_TRUE(
+        testenv::contains(log(), "/p.bin] to[" + server.url() + "].Error[Proxy Authentication"));
     expectNoSecretInLog();
 
     registry_.setString("InternetOptions", "sProxyPassword", peers::kPassword);
@@ -127,7 +128,7 @@ TEST_F(TransferTest, RefusingServerStopsTheUploadAndRemovesEveryPart) {
     MsgInternetOptions o = opts(1, server.url(), "wrong-password");
     EXPECT_EQ(uploadToCloud(&o, local_ + "/", "r.tar"), -1);
     EXPECT_EQ(sleeps_.size(), 3u);
-    EXPECT_NE(log().find("Failed to establish ftp connection. Error Code [67]"), std::string::npos)
+    EXPECT_TRUE(testenv::contains(log(), "Failed to establish ftp connection. Error Code [67]"))
         << "login denied";
     EXPECT_FALSE(testenv::exists(local_ + "/r.tar.part-aa"));
     EXPECT_FALSE(testenv::exists(local_ + "/r.tar.part-ab"));
@@ -143,8 +144,8 @@ TEST_F(TransferTest, ServerWithAFullDiskStopsTheUploadAndRemovesEveryPart) {
     makeFile(local_ + "/f.tar", 3 * kMiB);
     MsgInternetOptions o = opts(1, "ftp://127.0.0.1:" + std::to_string(server.port()) + "/");
     EXPECT_EQ(uploadToCloud(&o, local_ + "/", "f.tar"), -1);
-    EXPECT_NE(log().find("Failed to upload [" + local_ + "//f.tar.part-"), std::string::npos);
-    EXPECT_EQ(log().find("f.tar.part-ac] uploaded successfully"), std::string::npos);
+    EXPECT_TRUE(testenv::contains(log(), "Failed to upload [" + local_ + "//f.tar.part-"));
+    EXPECT_FALSE(testenv::contains(log(), "f.tar.part-ac] uploaded successfully"));
     for (const char* part : {"aa", "ab", "ac"})
         EXPECT_FALSE(testenv::exists(local_ + "/f.tar.part-" + part));
 }

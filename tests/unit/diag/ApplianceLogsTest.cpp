@@ -3,11 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "diag/ApplianceLogs.h"
+#include "support/RequestHarness.h"
 #include "support/ScrubTestRules.h"
 #include "support/TarListing.h"
-#include "support/TestEnv.h"
-#include "tooling/Sandbox.h"
-#include "tooling/SandboxDiagnostics.h"
 
 namespace {
 
@@ -51,28 +49,13 @@ TEST(ApplianceScript, ReportRunsBeforeTheTarLineWhichExpandsItsPattern) {
               "cd  /o/tmp\n"
               "rm -f /st/sosreport-WYNX-77-* sosreport_cmd_output.log ");
     in.scrubFolder = "/jr/Scrubbed T";
-    EXPECT_NE(diag::applianceScript(in).find("tar -rvf /st/b.tar '/jr/Scrubbed T' >/dev/null"),
-              std::string::npos);
+    EXPECT_TRUE(testenv::contains(diag::applianceScript(in),
+                                  "tar -rvf /st/b.tar '/jr/Scrubbed T' >/dev/null"));
 }
 
 // An appliance sandbox, pointed at for the lifetime of the fixture.
 class ApplianceRun : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = scratch_.file("sb");
-        tooling::SandboxOptions options;
-        options.logBytes = 64 << 10;
-        std::string error;
-        ASSERT_TRUE(tooling::createSandbox(dir_, options, error)) << error;
-        ASSERT_TRUE(tooling::enableSandboxCase(dir_, "appliance", error)) << error;
-        root_.reset(
-            new testenv::ScopedEnv("ORVION_REGISTRY_ROOT", tooling::sandboxRegistryRoot(dir_)));
-        instance_.reset(new testenv::ScopedEnv("ORVION_INSTANCE", "Instance001"));
-        path_.reset(new testenv::ScopedEnv(
-            "PATH", tooling::sandboxProgramDir(dir_) + ":" + std::string(getenv("PATH"))));
-        log_.reset(new testenv::ScopedEnv("SENDLOGS_LOG_FILE", scratch_.file("library.log")));
-        support_ = scratch_.mkdir("Support_1");
-    }
     std::vector<std::string> run(unsigned long options, ScrubRuleList rules = {}) {
         ReplacementMap map;
         EXPECT_TRUE(
@@ -81,9 +64,9 @@ class ApplianceRun : public ::testing::Test {
     }
     std::string bundle() const { return support_ + "/logFiles_77.tar"; }
 
-    testenv::TempDir scratch_{"appliance"};
-    std::string dir_, support_;
-    std::unique_ptr<testenv::ScopedEnv> root_, instance_, path_, log_;
+    harness::Sandbox sandbox_{{"appliance"}, 64 << 10};
+    const std::string dir_ = sandbox_.root;
+    std::string support_ = sandbox_.scratch.mkdir("Support_1");
 };
 
 TEST_F(ApplianceRun, BundlesReportCommandOutputAndHardwareLogsThenCleansUp) {
@@ -105,10 +88,10 @@ TEST_F(ApplianceRun, ScrubbedRunBundlesOnlyScrubbedCopies) {
     const auto names = run(0x40000000, rules);
     ASSERT_FALSE(names.empty());
     for (const std::string& name : names)
-        EXPECT_NE(name.find("/ScrubbedTessaroLogs_"), std::string::npos) << name;
+        EXPECT_TRUE(testenv::contains(name, "/ScrubbedTessaroLogs_")) << name;
     const auto events = tartest::endingWith(names, "/hardware_events.log");
     ASSERT_EQ(events.size(), 1u);
-    EXPECT_EQ(tartest::text(bundle(), events[0]).find("predictive"), std::string::npos);
+    EXPECT_FALSE(testenv::contains(tartest::text(bundle(), events[0]), "predictive"));
     EXPECT_FALSE(tartest::has(names, "sandbox.tar"));
     EXPECT_FALSE(testenv::exists(support_ + "/sosreport-WYNX-77-sandbox.tar"));
     EXPECT_NE(testenv::runShell("ls " + dir_ + "/jobResults | grep -q Scrubbed"), 0);

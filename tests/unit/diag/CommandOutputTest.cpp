@@ -55,6 +55,7 @@ TEST_F(CommandOutputTest, EachCommandsOutputGoesIntoTheBundleAndNothingStays) {
     EXPECT_EQ(tartest::text(bundle(), "CommandOutput_42_1.log"),
               "sh -c 'echo out; echo err >&2'\n\nout\n");
     EXPECT_TRUE(diagtest::Installation::entries(inst_.temp).empty());
+    EXPECT_EQ(testenv::errorLines(inst_.log()), "");
 
     // An existing bundle is appended to.
     ASSERT_EQ(getCommandOutput({"true"}, nullptr, nullptr, 43, false, bundle().c_str()), 0);
@@ -74,7 +75,7 @@ TEST_F(CommandOutputTest, ACommandPastTheLimitIsKilledWithItsChildren) {
     const std::string pidFile = inst_.registry.dir().file("pid");
     const std::string command = "sleep 120 & echo $! > " + pidFile + "; wait";
     EXPECT_EQ(diag::runRequestedCommands({command}, nullptr, nullptr, 1, bundle().c_str(), 1), -1);
-    EXPECT_NE(inst_.log().find("WaitForProcessToEnd returned"), std::string::npos);
+    EXPECT_TRUE(testenv::contains(inst_.log(), "WaitForProcessToEnd returned"));
     // The background child went with the script: gone, or a zombie awaiting its new parent.
     std::string pid = testenv::readFile(pidFile);
     pid.erase(pid.find_last_not_of('\n') + 1);
@@ -110,8 +111,8 @@ TEST_F(CommandOutputTest, SimultaneousRequestsKeepTheirOwnOutputs) {
     EXPECT_EQ(first, 0);
     EXPECT_EQ(tartest::text(bundle("second.tar"), "CommandOutput_9_0.log"),
               "echo second\n\nsecond\n");
-    EXPECT_NE(tartest::text(bundle("first.tar"), "CommandOutput_9_0.log").find("\n\nfirst\n"),
-              std::string::npos);
+    EXPECT_TRUE(testenv::contains(tartest::text(bundle("first.tar"), "CommandOutput_9_0.log"),
+                                  "\n\nfirst\n"));
 }
 
 }  // namespace

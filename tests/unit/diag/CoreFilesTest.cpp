@@ -47,6 +47,7 @@ TEST_F(CoreFilesTest, NewestCoresWithinTheTotalAndPerProgramLimits) {
               (std::vector<std::string>{"core.ev.1.txt", "core.jm.1.txt", "core.wyd.1.txt",
                                         "core.wyd.2.txt", "core.wyd.3.txt"}));
 
+    EXPECT_EQ(testenv::errorLines(inst_.log()), "");
     inst_.registry.setString("Session", "dWYSNAPCOREMAXCORES", "3");
     EXPECT_EQ(processed(),
               (std::vector<std::string>{"core.jm.1.txt", "core.wyd.1.txt", "core.wyd.2.txt"}));

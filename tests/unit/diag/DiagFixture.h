@@ -1,6 +1,5 @@
-// A small product installation for the diagnostics tests: registry, home folder with a core
-// analyser that records its arguments, temporary, core and job results folders, and the
-// library log in a file.
+// A small product installation for the diagnostics tests: the request harness's installation
+// with a core analyser that records its arguments, and temporary and core folders.
 #pragma once
 
 #include <dirent.h>
@@ -12,24 +11,20 @@
 #include <string>
 #include <vector>
 
-#include "support/TestEnv.h"
+#include "support/DescriptorLeakCheck.h"
+#include "support/RequestHarness.h"
 
 namespace diagtest {
 
-class Installation {
+class Installation : public harness::Installation {
   public:
     Installation()
         : home(registry.makeDir("home")),
           temp(registry.makeDir("tmp")),
           cores(registry.makeDir("cores")),
-          results(registry.makeDir("jobResults")),
-          logFile(registry.dir().file("library.log")),
-          logEnv_("SENDLOGS_LOG_FILE", logFile) {
-        registry.setString("Base", "dORVIONHOME", home);
+          results(jobResultsDir) {
         registry.setString("Base", "dORVIONTEMPDIR", temp);
         registry.setString("Base", "dCOREDIR", cores);
-        registry.setString("Base", "sPhysicalMachine", "client01");
-        registry.setString("Base", "dJOBRESULTSDIR", results);
         // The analyser leaves one file per core it was given, named after the core.
         testenv::writeFile(home + "/Base/wysnapcore",
                            "#!/bin/sh\n"
@@ -39,29 +34,20 @@ class Installation {
         ::chmod((home + "/Base/wysnapcore").c_str(), 0755);
         EXPECT_EQ(::symlink("/bin/sh", (home + "/ksh").c_str()), 0);
     }
-    std::string log() const {
-        return testenv::exists(logFile) ? testenv::readFile(logFile) : std::string();
-    }
     // Names in folder (sorted), "." and ".." left out.
-    static std::vector<std::string> entries(const std::string& folder);
-
-    testenv::RegistryFixture registry;
-    std::string home, temp, cores, results, logFile;
-
-  private:
-    testenv::ScopedEnv logEnv_;
-};
-
-inline std::vector<std::string> Installation::entries(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(folder.c_str())) {
-        while (struct dirent* e = readdir(dir))
-            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
-                names.push_back(e->d_name);
-        closedir(dir);
+    static std::vector<std::string> entries(const std::string& folder) {
+        std::vector<std::string> names;
+        if (DIR* dir = opendir(folder.c_str())) {
+            while (struct dirent* e = readdir(dir))
+                if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+                    names.push_back(e->d_name);
+            closedir(dir);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
     }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+
+    std::string home, temp, cores, results;
+};
 
 }  // namespace diagtest

@@ -13,17 +13,8 @@ namespace {
 
 const char* const kProduct = "SOFTWARE/Kestrav Systems";
 
-host::RegValue value(host::RegType type, const std::string& text = "", long long number = 0) {
-    host::RegValue v;
-    v.type = type;
-    v.text = text;
-    v.number = number;
-    return v;
-}
-
 host::RegValue raw(int code, const std::string& bytes) {
-    host::RegValue v;
-    v.type = host::RegType::Raw;
+    host::RegValue v = testenv::regValue(host::RegType::Raw);
     v.rawType = code;
     v.bytes = bytes;
     return v;
@@ -50,25 +41,25 @@ class RegistryDumpTest : public ::testing::Test {
 
 TEST_F(RegistryDumpTest, TreeWithEveryValueKind) {
     const std::string a = std::string(kProduct) + "/A", b = std::string(kProduct) + "/B";
-    set(a, "s", value(host::RegType::String, "hello"));
-    set(a, "n", value(host::RegType::Number, "", 5));
-    set(a + "/Deep", "only", value(host::RegType::String, "x"));
-    set(a + "/Z", "v", value(host::RegType::String, "y"));
-    set(b, "SWYPWDV5ENCKEY", value(host::RegType::String, "topsecret"));
-    set(b, "e", value(host::RegType::ExpandString, "%HOME%/x"));
-    set(b, "be", value(host::RegType::DWordBigEndian, "", 258));
-    set(b, "big", value(host::RegType::Number, "", 5000000000LL));
-    set(b, "q", value(host::RegType::QWord, "", -7));
+    set(a, "s", testenv::regValue(host::RegType::String, "hello"));
+    set(a, "n", testenv::regValue(host::RegType::Number, "", 5));
+    set(a + "/Deep", "only", testenv::regValue(host::RegType::String, "x"));
+    set(a + "/Z", "v", testenv::regValue(host::RegType::String, "y"));
+    set(b, "SWYPWDV5ENCKEY", testenv::regValue(host::RegType::String, "topsecret"));
+    set(b, "e", testenv::regValue(host::RegType::ExpandString, "%HOME%/x"));
+    set(b, "be", testenv::regValue(host::RegType::DWordBigEndian, "", 258));
+    set(b, "big", testenv::regValue(host::RegType::Number, "", 5000000000LL));
+    set(b, "q", testenv::regValue(host::RegType::QWord, "", -7));
     set(b, "bin", raw(3, "\x01\x02\x03"));
     set(b, "link", raw(6, "ab"));
     set(b, "res", raw(8, "abcd"));
     set(b, "none", raw(0, ""));
     set(b, "odd", raw(9, "ab"));
-    host::RegValue multi = value(host::RegType::MultiString), empty = multi;
+    host::RegValue multi = testenv::regValue(host::RegType::MultiString), empty = multi;
     multi.strings = {"b", "a", "b", ""};
     set(b, "m", multi);
     set(b, "emptymulti", empty);
-    set("SOFTWARE/ODBC", "Driver", value(host::RegType::String, "x"));
+    set("SOFTWARE/ODBC", "Driver", testenv::regValue(host::RegType::String, "x"));
 
     EXPECT_EQ(dump(),
               "Listing Registry contents of [SOFTWARE\\Kestrav Systems]:\n"
@@ -100,23 +91,24 @@ TEST_F(RegistryDumpTest, TreeWithEveryValueKind) {
 
 TEST_F(RegistryDumpTest, EncryptionKeyNeverPrintedInAnyForm) {
     const std::string key = std::string(kProduct) + "/K";
-    set(key + "/1", "sWyPwdV5EncKey", value(host::RegType::String, "topsecret-1"));
-    set(key + "/2", "swypwdv5enckey", value(host::RegType::ExpandString, "topsecret-2"));
-    host::RegValue multi = value(host::RegType::MultiString);
+    set(key + "/1", "sWyPwdV5EncKey", testenv::regValue(host::RegType::String, "topsecret-1"));
+    set(key + "/2", "swypwdv5enckey",
+        testenv::regValue(host::RegType::ExpandString, "topsecret-2"));
+    host::RegValue multi = testenv::regValue(host::RegType::MultiString);
     multi.strings = {"topsecret-3"};
     set(key + "/3", "SWYPWDV5ENCKEY", multi);
-    set(key + "/4", "sWyPwdV5EncKey", value(host::RegType::QWord, "", 987654321));
+    set(key + "/4", "sWyPwdV5EncKey", testenv::regValue(host::RegType::QWord, "", 987654321));
     const std::string text = dump();
-    EXPECT_EQ(text.find("topsecret"), std::string::npos) << text;
-    EXPECT_EQ(text.find("987654321"), std::string::npos) << text;
-    EXPECT_NE(text.find("sWyPwdV5EncKey: REG_SZ: Data [xxx]\n"), std::string::npos);
-    EXPECT_NE(text.find("swypwdv5enckey: REG_EXPAND_SZ: Data [xxx]\n"), std::string::npos);
+    EXPECT_FALSE(testenv::contains(text, "topsecret")) << text;
+    EXPECT_FALSE(testenv::contains(text, "987654321")) << text;
+    EXPECT_TRUE(testenv::contains(text, "sWyPwdV5EncKey: REG_SZ: Data [xxx]\n"));
+    EXPECT_TRUE(testenv::contains(text, "swypwdv5enckey: REG_EXPAND_SZ: Data [xxx]\n"));
 }
 
 TEST_F(RegistryDumpTest, LongValueIsReadAgainInAGrownBuffer) {
     const std::string text(2000, 'v');
-    set("SOFTWARE/ODBC", "long", value(host::RegType::String, text));
-    EXPECT_NE(dump().find("long: REG_SZ: Data [" + text + "] Length 2001\n"), std::string::npos);
+    set("SOFTWARE/ODBC", "long", testenv::regValue(host::RegType::String, text));
+    EXPECT_TRUE(testenv::contains(dump(), "long: REG_SZ: Data [" + text + "] Length 2001\n"));
 }
 
 TEST_F(RegistryDumpTest, FileNameCarriesAPositiveId) {
@@ -127,19 +119,19 @@ TEST_F(RegistryDumpTest, FileNameCarriesAPositiveId) {
                                                out_.file("OrvionRegistry.txt"),
                                                out_.file("42_OrvionRegistry.txt")}));
     // Missing subtrees leave their reason in the file, which still counts as written.
-    EXPECT_NE(testenv::readFile(files[0]).find("getRegSubKeysFromAbsPath failed\n"),
-              std::string::npos);
+    EXPECT_TRUE(
+        testenv::contains(testenv::readFile(files[0]), "getRegSubKeysFromAbsPath failed\n"));
 }
 
 TEST_F(RegistryDumpTest, DepthLimitStopsTheWalkOfThatRootOnly) {
     std::string key = kProduct;
     for (int i = 0; i < 1030; ++i) key += "/k";
-    set(key, "v", value(host::RegType::String, "x"));
-    set("SOFTWARE/ODBC", "Driver", value(host::RegType::String, "x"));
+    set(key, "v", testenv::regValue(host::RegType::String, "x"));
+    set("SOFTWARE/ODBC", "Driver", testenv::regValue(host::RegType::String, "x"));
     const std::string text = dump();
     size_t limit = text.find("Reached the maximum depth of registry keys [1024]\n");
     ASSERT_NE(limit, std::string::npos);
-    EXPECT_EQ(text.find("v: REG_SZ"), std::string::npos);
+    EXPECT_FALSE(testenv::contains(text, "v: REG_SZ"));
     EXPECT_LT(limit, text.find("Listing Registry contents of [SOFTWARE\\ODBC]:\nDriver:"));
     char flags[1024];
     std::memset(flags, 1, sizeof flags);

@@ -38,8 +38,8 @@ TEST(RetrieveResults, FindsChecksAndGeneratesTheResultFile) {
     EXPECT_EQ("not a result\n", testenv::readFile(elsewhere));
     EXPECT_TRUE(restore.checkBackupFile(path.c_str()));
     const std::string text = testenv::readFile(path);
-    EXPECT_NE(std::string::npos, text.find("job 55 (restore)"));
-    EXPECT_NE(std::string::npos, text.find("Job Id: 55"));
+    EXPECT_TRUE(testenv::contains(text, "job 55 (restore)"));
+    EXPECT_TRUE(testenv::contains(text, "Job Id: 55"));
     host::resetLogSettings();
 }
 

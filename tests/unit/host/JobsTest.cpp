@@ -35,10 +35,10 @@ TEST(Jobs, RemoteClientTargetComesFromTheRegistry) {
     host::RemoteClientTarget target;
     std::string error;
     EXPECT_FALSE(host::lookUpRemoteClient(5, target, error));
-    EXPECT_NE(error.find("Clients/5/sServiceAddress"), std::string::npos) << error;
+    EXPECT_TRUE(testenv::contains(error, "Clients/5/sServiceAddress")) << error;
     registry.setString("Clients/5", "sServiceAddress", "127.0.0.1");
     EXPECT_FALSE(host::lookUpRemoteClient(5, target, error));
-    EXPECT_NE(error.find("HOST:PORT"), std::string::npos) << error;
+    EXPECT_TRUE(testenv::contains(error, "HOST:PORT")) << error;
 
     registry.setString("Clients/5", "sServiceAddress", "[::1]:8443");
     ASSERT_TRUE(host::lookUpRemoteClient(5, target, error)) << error;

@@ -70,10 +70,10 @@ TEST_F(LogTest, WritesHeaderThenOneLinePerMessageWithLevels) {
     auto lines = entries();
     ASSERT_EQ(lines.size(), 4u) << text;
     for (const auto& line : lines) EXPECT_TRUE(boost::regex_match(line, kEntry)) << line;
-    EXPECT_NE(lines[0].find(" ERROR sendlogs [A:0] tagE: error 1"), std::string::npos);
-    EXPECT_NE(lines[1].find(" DBG3 sendlogs [A:0] tagD: kept three"), std::string::npos);
-    EXPECT_NE(lines[2].find(" DEBUG sendlogs [A:0] tagP: plain"), std::string::npos);
-    EXPECT_NE(lines[3].find("writerFn: via writer 2"), std::string::npos);
+    EXPECT_TRUE(testenv::contains(lines[0], " ERROR sendlogs [A:0] tagE: error 1"));
+    EXPECT_TRUE(testenv::contains(lines[1], " DBG3 sendlogs [A:0] tagD: kept three"));
+    EXPECT_TRUE(testenv::contains(lines[2], " DEBUG sendlogs [A:0] tagP: plain"));
+    EXPECT_TRUE(testenv::contains(lines[3], "writerFn: via writer 2"));
 }
 
 TEST_F(LogTest, ThresholdComesFromTheRegistryThenTheDefault) {
@@ -91,9 +91,9 @@ TEST_F(LogTest, ThresholdComesFromTheRegistryThenTheDefault) {
     log.Error("t", "errors always");
     auto lines = entries();
     ASSERT_EQ(lines.size(), 3u);
-    EXPECT_NE(lines[0].find("default five"), std::string::npos);
-    EXPECT_NE(lines[1].find("ten with registry"), std::string::npos);
-    EXPECT_NE(lines[2].find("errors always"), std::string::npos);
+    EXPECT_TRUE(testenv::contains(lines[0], "default five"));
+    EXPECT_TRUE(testenv::contains(lines[1], "ten with registry"));
+    EXPECT_TRUE(testenv::contains(lines[2], "errors always"));
 }
 
 TEST_F(LogTest, NewlinesAreFoldedAndLongMessagesCut) {
@@ -104,16 +104,22 @@ TEST_F(LogTest, NewlinesAreFoldedAndLongMessagesCut) {
     std::string accents;
     for (int i = 0; i < 20000; ++i) accents += "\xc3\xa9";  // two-byte characters
     log.Error("utf8", "%s", accents.c_str());
+    // A message of 15 KiB is kept whole; one byte more is cut.
+    const std::string fits(15 * 1024, 'f');
+    log.Error("", "%s", fits.c_str());
+    log.Error("", "%s", (fits + "+").c_str());
     auto lines = entries();
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_NE(lines[0].find("multi: first\\nsecond\\r\\nthird"), std::string::npos);
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_TRUE(testenv::contains(lines[0], "multi: first\\nsecond\\r\\nthird"));
     EXPECT_EQ(lines[0].back(), 'd');  // the trailing newline is dropped, not escaped
     EXPECT_LT(lines[1].size(), 16383u);
-    EXPECT_NE(lines[1].find("[truncated]"), std::string::npos);
+    EXPECT_TRUE(testenv::contains(lines[1], "[truncated]"));
     // Cut on a character boundary: the text before the marker ends with a whole character.
     size_t marker = lines[2].find(" ...[truncated]");
     ASSERT_NE(marker, std::string::npos);
     EXPECT_EQ(lines[2].substr(marker - 2, 2), "\xc3\xa9");
+    EXPECT_TRUE(lines[3].substr(lines[3].find("[A:0]")) == "[A:0] " + fits);  // no tag either
+    EXPECT_TRUE(testenv::contains(lines[4], "] " + fits + " ...[truncated]"));
 }
 
 TEST_F(LogTest, EmptyPathDiscardsAndRegistryLogDirIsTheDefault) {
@@ -130,8 +136,8 @@ TEST_F(LogTest, EmptyPathDiscardsAndRegistryLogDirIsTheDefault) {
     registry.setString("EventManager", "dEVLOGDIR", logDir);
     EXPECT_EQ(host::logFilePath(), logDir + "/SendLogFiles.log");
     EvDebug().Error("t", "into the product log dir");
-    EXPECT_NE(readFile(logDir + "/SendLogFiles.log").find("into the product log dir"),
-              std::string::npos);
+    EXPECT_TRUE(
+        testenv::contains(readFile(logDir + "/SendLogFiles.log"), "into the product log dir"));
 }
 
 TEST_F(LogTest, ConcurrentWritersProduceWholeLines) {

@@ -9,31 +9,23 @@
 
 #include "host/Log.h"
 #include "host/Net.h"
-#include "support/TestEnv.h"
+#include "support/DescriptorLeakCheck.h"
+#include "support/RequestHarness.h"
 
 using namespace testenv;
 
 namespace {
 
-// Collects everything the decoder delivers; can stop a file after some bytes.
-struct Collector : host::ReplySink {
-    std::vector<host::ReplyRecord> records;
-    std::vector<host::StreamedFileInfo> files;
-    std::string data;
-    size_t stopAfter = SIZE_MAX;
-    void onRecord(const host::ReplyRecord& r) override { records.push_back(r); }
-    bool onFileBegin(const std::string&, uint64_t) override { return true; }
-    bool onFileData(const char* p, size_t n) override {
-        data.append(p, n);
-        return data.size() < stopAfter;
-    }
-    void onFileEnd(const host::StreamedFileInfo& info) override { files.push_back(info); }
+// Stops reading at the first streamed byte, as a requester that hangs up mid-stream.
+struct HangUp : harness::MemorySink {
+    using harness::MemorySink::MemorySink;
+    bool onFileBegin(const std::string&, uint64_t) override { return false; }
 };
 
 struct Decoded {
     bool ok = false;
     std::string error;
-    Collector sink;
+    harness::Reply sink;
 };
 
 // Decodes a small byte string (it must fit in a pipe) as readReplies sees a connection.
@@ -45,7 +37,8 @@ Decoded decode(const std::string& bytes) {
         return d;
     }
     close(fds[1]);
-    d.ok = host::readReplies(fds[0], d.sink, d.error);
+    harness::MemorySink sink(d.sink);
+    d.ok = host::readReplies(fds[0], sink, d.error);
     close(fds[0]);
     return d;
 }
@@ -83,10 +76,13 @@ TEST_F(NetTest, RecordsAndAStreamedFileArriveWhole) {
     for (int i = 0; i < 300000; ++i) content += static_cast<char>(gen());
     writeFile(dir.file("logFiles_1.tar.gz"), content);
 
-    Collector sink;
+    harness::Reply sink;
     std::string error;
     bool ok = false;
-    std::thread reader([&] { ok = host::readReplies(requester.fd(), sink, error); });
+    std::thread reader([&] {
+        harness::MemorySink into(sink);
+        ok = host::readReplies(requester.fd(), into, error);
+    });
 
     CWyNetwork network(library);
     EvReturnData reply(&network);
@@ -118,15 +114,16 @@ TEST_F(NetTest, RecordsAndAStreamedFileArriveWhole) {
     EXPECT_EQ(f.receivedSize, content.size());
     EXPECT_EQ(f.declaredCrc,
               crc32(0, reinterpret_cast<const Bytef*>(content.data()), content.size()));
-    EXPECT_EQ(sink.data, content);
+    EXPECT_EQ(sink.contents.at(f.name), content);
 }
 
 TEST_F(NetTest, PeerHangingUpIsAnErrorNotASignal) {
     TempDir dir;
     writeFile(dir.file("big.bin"), std::string(8 << 20, 'z'));
+    const int fds = countOpenFds();
     std::thread reader([&] {
-        Collector sink;
-        sink.stopAfter = 100000;
+        harness::Reply reply;
+        HangUp sink(reply);
         std::string error;
         host::readReplies(requester.fd(), sink, error);
         requester = CTeSocket();  // hang up mid-stream
@@ -134,6 +131,7 @@ TEST_F(NetTest, PeerHangingUpIsAnErrorNotASignal) {
     int rc = viewFileContents(dir.file("big.bin").c_str(), library, 0, nullptr);
     reader.join();
     EXPECT_EQ(rc, -1);
+    EXPECT_EQ(countOpenFds(), fds - 1) << "the file is closed; only the requester end went";
     EXPECT_TRUE(library.broken());
     EXPECT_TRUE(library.sendAll("x", 1).IsError());
     EvReturnData reply(nullptr);
@@ -161,10 +159,10 @@ TEST_F(NetTest, UnsendableFilesFailWithoutFrames) {
     EXPECT_EQ(viewFileContents(dir.file("fifo").c_str(), library, 0, nullptr), -1);
     EXPECT_EQ(viewFileContents(dir.file("x").c_str(), CTeSocket(), 0, nullptr), -1);
     library = CTeSocket();
-    Collector sink;
-    std::string error;
-    EXPECT_TRUE(host::readReplies(requester.fd(), sink, error));
-    EXPECT_TRUE(sink.records.empty() && sink.files.empty());
+    Decoded d;
+    harness::MemorySink sink(d.sink);
+    EXPECT_TRUE(host::readReplies(requester.fd(), sink, d.error));
+    EXPECT_TRUE(d.sink.records.empty() && d.sink.files.empty());
 }
 
 TEST(WireDecoder, SizeAndChecksumMismatchesShowAsIncomplete) {

@@ -10,18 +10,8 @@ using namespace testenv;
 
 namespace {
 
-host::RegValue value(host::RegType type, const std::string& text = "", long long number = 0,
-                     const std::vector<std::string>& strings = {}) {
-    host::RegValue v;
-    v.type = type;
-    v.text = text;
-    v.number = number;
-    v.strings = strings;
-    return v;
-}
-
 host::RegValue str(const std::string& text) {
-    return value(host::RegType::String, text);
+    return regValue(host::RegType::String, text);
 }
 
 }  // namespace
@@ -29,21 +19,21 @@ host::RegValue str(const std::string& text) {
 TEST(Registry, TypedValuesRoundTripAndDamagedFilesAreNoValue) {
     RegistryFixture registry;
     using T = host::RegType;
-    host::RegValue raw = value(T::Raw);
+    host::RegValue raw = regValue(T::Raw);
     raw.rawType = 3;
     raw.bytes = std::string("\x00\xff\n#type 3", 10) + std::string(100, 'z');
     // Texts that look like numbers or headers, and edge whitespace, keep their type and text.
-    std::vector<host::RegValue> values = {raw, value(T::ExpandString, "%HOME%/x\n42"),
-                                          value(T::DWordBigEndian, "", 258),
-                                          value(T::QWord, "", 7)};
+    std::vector<host::RegValue> values = {raw, regValue(T::ExpandString, "%HOME%/x\n42"),
+                                          regValue(T::DWordBigEndian, "", 258),
+                                          regValue(T::QWord, "", 7)};
     for (const std::string text :
          {"", "plain", "42", "-7", "#multi", "#string", "a\nb", "ends\n", "\n", " 5 "})
         values.push_back(str(text));
     for (long long n : {0LL, -1LL, 1234567890123LL, LLONG_MIN, LLONG_MAX})
-        values.push_back(value(T::Number, "", n));
+        values.push_back(regValue(T::Number, "", n));
     for (const auto& list : std::vector<std::vector<std::string>>{
              {}, {""}, {"a", "", "c"}, {"#multi", "42"}, {"/path one", "/path two"}})
-        values.push_back(value(T::MultiString, "", 0, list));
+        values.push_back(regValue(T::MultiString, "", 0, list));
     const std::string file = registry.keyPath("Test") + "/v";
     for (const host::RegValue& v : values) {
         ASSERT_TRUE(host::writeRegValue(file, v));
@@ -55,7 +45,7 @@ TEST(Registry, TypedValuesRoundTripAndDamagedFilesAreNoValue) {
         EXPECT_EQ(back.strings, v.strings);
         EXPECT_EQ(back.bytes, v.bytes);
     }
-    EXPECT_FALSE(host::writeRegValue(file, value(T::MultiString, "", 0, {"two\nlines"})));
+    EXPECT_FALSE(host::writeRegValue(file, regValue(T::MultiString, "", 0, {"two\nlines"})));
     // A marker whose content does not read is no value at all.
     for (const char* text :
          {"#type x\n00", "#type 3\n0g", "#type 3\nabc", "#dword-be\n99999999999"}) {
@@ -145,6 +135,16 @@ TEST(Registry, NumbersFromTextAndRangeChecks) {
     registry.setNumber("Session", "lowest", LLONG_MIN);  // the range's ends are in it
     EXPECT_NE(info.getNumber("Session", "lowest", n), 0);
     EXPECT_EQ(n, LONG_MIN);
+    // A number reads as text too; a list of texts does not, whatever the buffer.
+    std::string text;
+    EXPECT_NE(info.getString("Session", "negative", text), 0);
+    EXPECT_EQ(text, "-3");
+    ASSERT_TRUE(host::writeRegValue(registry.keyPath("Session") + "/list",
+                                    regValue(host::RegType::MultiString, "", 0, {"a"})));
+    char buffer[16];
+    int size = sizeof buffer;
+    EXPECT_EQ(info.getString("Session", "list", buffer, size), 0);
+    EXPECT_EQ(info.getString("Session", "list", text), 0);
 }
 
 TEST(Registry, AbsolutePathsAcceptBothSeparatorsAndStayInside) {

@@ -60,7 +60,7 @@ TEST_F(TlsTest, RequesterRefusesAServiceCertificateForAnotherName) {
     Session s;
     std::string error;
     EXPECT_FALSE(open(s, "files.example.test", 5000, error));
-    EXPECT_NE(error.find("certificate refused"), std::string::npos) << error;
+    EXPECT_TRUE(testenv::contains(error, "certificate refused")) << error;
     // The address the certificate names is accepted.
     Session byAddress;
     EXPECT_TRUE(open(byAddress, "127.0.0.1", 5000, error)) << error;
@@ -92,7 +92,7 @@ TEST_F(TlsTest, APeerThatStopsReadingIsGivenUpAfterTheIdleLimit) {
     // The socket buffers fill within a few MiB; the write after that waits the idle limit.
     for (int i = 0; i < 4096 && !failed.IsError(); ++i)
         failed = s.service->writeAll(block.data(), block.size());
-    EXPECT_NE(failed.AsString().find("idle limit"), std::string::npos) << failed.AsString();
+    EXPECT_TRUE(testenv::contains(failed.AsString(), "idle limit")) << failed.AsString();
 }
 
 TEST_F(TlsTest, AStreamEndsCleanlyOnlyWithTheServicesTlsClose) {
@@ -110,7 +110,7 @@ TEST_F(TlsTest, AStreamEndsCleanlyOnlyWithTheServicesTlsClose) {
         EXPECT_EQ(s.requester->read(buffer, sizeof buffer, error), 5);
         EXPECT_EQ(s.requester->read(buffer, sizeof buffer, error), tlsClose ? 0 : -1) << tlsClose;
         if (!tlsClose) {
-            EXPECT_NE(error.find("without a TLS close"), std::string::npos) << error;
+            EXPECT_TRUE(testenv::contains(error, "without a TLS close")) << error;
         }
     }
 }

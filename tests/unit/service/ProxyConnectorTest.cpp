@@ -95,7 +95,7 @@ TEST_F(ProxyConnectorTest, DownloadBringsTheClientsLogsAndJobResults) {
     EXPECT_TRUE(fs::is_directory(made));
     const CTeError again = handle->createNewFolder(made);
     EXPECT_TRUE(again.IsError());
-    EXPECT_NE(again.AsString().find("File exists"), std::string::npos) << again.AsString();
+    EXPECT_TRUE(testenv::contains(again.AsString(), "File exists")) << again.AsString();
     fs::remove_all(scratch_->file("Log_Files"));
 }
 

@@ -9,6 +9,7 @@
 #include "host/Wire.h"
 #include "scrub/ScrubRule.h"
 #include "service/RequestRecord.h"
+#include "support/TestEnv.h"
 
 namespace {
 
@@ -163,7 +164,7 @@ TEST(RequestRecord, MalformedRecordsAreRefusedWithTheirReason) {
         RequestValues out;
         std::string error;
         EXPECT_FALSE(decode(c.record, out, error)) << c.reason;
-        EXPECT_NE(error.find(c.reason), std::string::npos)
+        EXPECT_TRUE(testenv::contains(error, c.reason))
             << "expected \"" << c.reason << "\", got \"" << error << "\"";
     }
 }
@@ -191,7 +192,7 @@ TEST(RequestRecord, EncoderRefusesWhatTheDecoderWouldRefuse) {
         c.change(v);
         std::string frame, error;
         EXPECT_FALSE(service::encodeRequestFrame(v, frame, error)) << c.reason;
-        EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+        EXPECT_TRUE(testenv::contains(error, c.reason)) << error;
     }
 }
 
@@ -199,10 +200,10 @@ TEST(RequestRecord, DescriptionNamesTheModeButNoTextValue) {
     RequestValues v = everyValueSet();
     v.searchText = "customer-secret";
     const std::string text = service::describeRequest(v);
-    EXPECT_NE(text.find("job-log request"), std::string::npos) << text;
-    EXPECT_EQ(text.find("customer-secret"), std::string::npos) << text;
-    EXPECT_EQ(text.find("uname"), std::string::npos) << text;
-    EXPECT_NE(service::describeRequest(RequestValues()).find("bundle request"), std::string::npos);
+    EXPECT_TRUE(testenv::contains(text, "job-log request")) << text;
+    EXPECT_FALSE(testenv::contains(text, "customer-secret")) << text;
+    EXPECT_FALSE(testenv::contains(text, "uname")) << text;
+    EXPECT_TRUE(testenv::contains(service::describeRequest(RequestValues()), "bundle request"));
 }
 
 }  // namespace

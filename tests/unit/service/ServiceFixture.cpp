@@ -6,32 +6,28 @@
 #include "host/Tcp.h"
 #include "host/Wire.h"
 #include "service/RemoteRequest.h"
-#include "tooling/Sandbox.h"
 
 namespace servicetest {
 
-testenv::TempDir* ServiceTest::scratch_ = nullptr;
+harness::Sandbox* ServiceTest::installed_ = nullptr;
+const testenv::TempDir* ServiceTest::scratch_ = nullptr;
 testpki::Pki* ServiceTest::pki_ = nullptr;
 std::string ServiceTest::sandbox_;
 
+// Before any service thread starts: the environment is read by every request.
 void ServiceTest::SetUpTestSuite() {
-    scratch_ = new testenv::TempDir("service-test");
+    installed_ = new harness::Sandbox;
+    scratch_ = &installed_->scratch;
+    sandbox_ = installed_->root;
     pki_ = new testpki::Pki;
-    sandbox_ = scratch_->file("sb");
-    tooling::SandboxOptions options;
-    options.logBytes = 256 << 10;
-    std::string error;
-    ASSERT_TRUE(tooling::createSandbox(sandbox_, options, error)) << error;
-    // Before any service thread starts: the environment is read by every request.
-    ASSERT_TRUE(tooling::useSandbox(sandbox_, scratch_->file("library.log"), error)) << error;
 }
 
 void ServiceTest::TearDownTestSuite() {
     host::resetLogSettings();
     delete pki_;
-    delete scratch_;
+    delete installed_;
     pki_ = nullptr;
-    scratch_ = nullptr;
+    installed_ = nullptr;
 }
 
 void ServiceTest::TearDown() {

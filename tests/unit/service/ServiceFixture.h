@@ -11,6 +11,7 @@
 #include "host/Tls.h"
 #include "service/RequestRecord.h"
 #include "service/Service.h"
+#include "support/DescriptorLeakCheck.h"
 #include "support/RequestHarness.h"
 #include "support/TestEnv.h"
 #include "support/TestPki.h"
@@ -53,7 +54,8 @@ class ServiceTest : public ::testing::Test {
     // The library's log since start().
     std::string libraryLog() const;
 
-    static testenv::TempDir* scratch_;
+    static harness::Sandbox* installed_;
+    static const testenv::TempDir* scratch_;
     static testpki::Pki* pki_;
     static std::string sandbox_;
     std::unique_ptr<service::Service> service_;

@@ -98,8 +98,8 @@ TEST_F(ServiceTest, RequestersWithoutAValidCertificateAreRefusedBeforeTheirReque
     EXPECT_EQ(stats.rejected, 0u);
     const std::string log = libraryLog();
     for (const auto& w : wrong)
-        EXPECT_NE(log.find(w.serviceReason), std::string::npos) << w.serviceReason;
-    EXPECT_NE(log.find("peer did not return a certificate"), std::string::npos);
+        EXPECT_TRUE(testenv::contains(log, w.serviceReason)) << w.serviceReason;
+    EXPECT_TRUE(testenv::contains(log, "peer did not return a certificate"));
 }
 
 TEST_F(ServiceTest, MalformedRecordsGetARefusalAndTheServiceStaysUp) {
@@ -131,7 +131,7 @@ TEST_F(ServiceTest, MalformedRecordsGetARefusalAndTheServiceStaysUp) {
         EXPECT_EQ(refusal.code, service::kRefusedCode);
         EXPECT_EQ(refusal.status, 1);
         ASSERT_EQ(refusal.fields.size(), 1u);
-        EXPECT_NE(refusal.fields[0].second.find(c.reason), std::string::npos)
+        EXPECT_TRUE(testenv::contains(refusal.fields[0].second, c.reason))
             << refusal.fields[0].second;
     }
     // A record cut short: the requester ends its side inside the record.
@@ -142,8 +142,7 @@ TEST_F(ServiceTest, MalformedRecordsGetARefusalAndTheServiceStaysUp) {
     truncated->writeAll(frame.data(), frame.size() / 2);
     truncated->close(0);
     waitFor([](const service::ServiceStats& s) { return s.rejected == 5; });
-    EXPECT_NE(libraryLog().find("closed the connection inside its request record"),
-              std::string::npos);
+    EXPECT_TRUE(testenv::contains(libraryLog(), "closed the connection inside its request record"));
 
     const Outcome good = request(jobLogRequest(1001));
     EXPECT_TRUE(good.ok) << good.error;
