@@ -17,8 +17,21 @@ install(TARGETS sendlogs_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS libsendlogs EXPORT sendlogsTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_COMPONENT Unspecified)
 install(FILES include/sendlogs/sendlogs.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/sendlogs)
-install(DIRECTORY src/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/sendlogs
-  FILES_MATCHING PATTERN "*.h")
+# With the public header go the library headers it includes, directly or not, and no others.
+execute_process(
+  COMMAND ${CMAKE_CXX_COMPILER} -std=c++17 -x c++ -MM -I${PROJECT_SOURCE_DIR}/include
+          -I${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/include/sendlogs/sendlogs.h
+  OUTPUT_VARIABLE public_deps RESULT_VARIABLE public_deps_result)
+if(NOT public_deps_result EQUAL 0)
+  message(FATAL_ERROR "cannot list the headers include/sendlogs/sendlogs.h includes")
+endif()
+string(REGEX MATCHALL "${PROJECT_SOURCE_DIR}/src/[^ \\\n]+\\.h" public_headers "${public_deps}")
+list(REMOVE_DUPLICATES public_headers)
+foreach(header ${public_headers})
+  file(RELATIVE_PATH relative ${PROJECT_SOURCE_DIR}/src ${header})
+  get_filename_component(folder ${relative} DIRECTORY)
+  install(FILES ${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/sendlogs/${folder})
+endforeach()
 
 set(SENDLOGS_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/sendlogs)
 install(EXPORT sendlogsTargets NAMESPACE sendlogs:: DESTINATION ${SENDLOGS_CMAKE_DIR})

@@ -26,11 +26,11 @@ done
 [ -n "$(find "$root/usr/lib" -path '*/cmake/sendlogs/sendlogsConfig.cmake')" ]
 
 pc_dir=$(dirname "$(find "$root/usr/lib" -name libsendlogs.pc)")
-flags=$(PKG_CONFIG_SYSROOT_DIR="$root" PKG_CONFIG_LIBDIR="$pc_dir" pkg-config --cflags --libs libsendlogs)
+flags=$(PKG_CONFIG_LIBDIR="$pc_dir" pkg-config --cflags --libs libsendlogs)
 # shellcheck disable=SC2086
 g++ -std=c++17 -o "$work/example" "$source_dir/tools/example/Example.cpp" $flags
 printf 'secret01\n' > "$work/patterns.txt"
 masked=$(SENDLOGS_LOG_FILE= LD_LIBRARY_PATH="$(dirname "$lib")" \
          "$work/example" "$work/patterns.txt" "host secret01 up")
-[ "$masked" = "1 rule(s): host MaskedData1 up" ] || { echo "example printed: $masked"; exit 1; }
+[[ "$masked" =~ ^"1 rule(s): host MaskedData"[0-9]+" up"$ ]] || { echo "example printed: $masked"; exit 1; }
 echo "check-deb: $(basename "$deb") installs and runs ($version)"
