@@ -23,8 +23,9 @@ void runAllSteps(infoNLogsCollector& collector) {
         &infoNLogsCollector::collectFailOverLogs,
         &infoNLogsCollector::bundleAllLogs,
     };
+    // init answers the requester first; from then on a hang-up ends the request early.
     for (const Step step : kSteps) {
-        collector.stopIfRequesterGone();
+        if (step != kSteps[0]) collector.stopIfRequesterGone();
         (collector.*step)();
     }
 }
