@@ -1,6 +1,9 @@
 // Options, errors and the summary line every command shares.
 #include "CliSupport.h"
 
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 
@@ -94,6 +97,41 @@ std::string jsonString(const std::string& text) {
         }
     }
     return out + "\"";
+}
+
+namespace {
+
+double secondsNow() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+ProgressLine::ProgressLine(std::string label, bool enabled)
+    : label_(std::move(label)), enabled_(enabled), started_(secondsNow()) {}
+
+void ProgressLine::finish() {
+    if (shown_) std::fprintf(stderr, "\r\033[K");
+    shown_ = false;
+    enabled_ = false;
+}
+
+void ProgressLine::update(uint64_t bytes) {
+    if (!enabled_) return;
+    const double now = secondsNow();
+    // Quick steps stay silent; a long one is redrawn five times a second.
+    if (now - started_ < 1.0 || now - drawn_ < 0.2) return;
+    drawn_ = now;
+    shown_ = true;
+    const double mib = static_cast<double>(bytes) / (1 << 20);
+    std::fprintf(stderr, "\r\033[K%s: %.1f MiB, %.1f MiB/s, %.0f s", label_.c_str(), mib,
+                 mib / (now - started_), now - started_);
+    std::fflush(stderr);
+}
+
+bool wantProgress(const CommonOptions& options, bool dataOnStdout) {
+    return !options.quiet && ::isatty(STDERR_FILENO) && !(dataOnStdout && ::isatty(STDOUT_FILENO));
 }
 
 namespace {

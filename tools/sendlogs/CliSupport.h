@@ -50,6 +50,26 @@ int usageError(const std::string& message);
 CLI::Validator wholeNumber(long long min, long long max);
 extern const long long kMaxId;
 
+// A progress line on standard error for a step that moves bytes: amount and rate, redrawn at
+// most five times a second and cleared at the end. Does nothing when disabled.
+class ProgressLine {
+  public:
+    ProgressLine(std::string label, bool enabled);
+    ~ProgressLine() { finish(); }
+    void update(uint64_t bytes);
+    void finish();  // clears the line
+
+  private:
+    std::string label_;
+    bool enabled_;
+    bool shown_ = false;
+    double started_;
+    double drawn_ = 0;
+};
+// Progress is for a person at a terminal: standard error is one, it is not shared with data on
+// the same terminal, and -q was not given.
+bool wantProgress(const CommonOptions& options, bool dataOnStdout);
+
 // The closing line of a command, and the same fields as one JSON object with --json. Counts
 // a command does not know stay negative and are left out.
 struct Summary {

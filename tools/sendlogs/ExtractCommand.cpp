@@ -45,6 +45,7 @@ std::string thisHostName() {
 // Counts what passes through to the real stream: the summary's bytes and lines.
 struct CountingSink {
     FILE* target;
+    cli::ProgressLine* progress;
     uint64_t bytes = 0;
     uint64_t lines = 0;
 
@@ -53,6 +54,7 @@ struct CountingSink {
         if (std::fwrite(data, 1, size, self->target) != size) return -1;
         self->bytes += size;
         self->lines += static_cast<uint64_t>(std::count(data, data + size, '\n'));
+        self->progress->update(self->bytes);
         return static_cast<ssize_t>(size);
     }
     // A stream that writes through this sink; closing it leaves the target open.
@@ -132,7 +134,8 @@ int runExtract(int argc, char** argv) {
             if (!out.temporary().empty()) ::unlink(out.temporary().c_str());
         },
         cli::InterruptGuard::Stop::Exit);
-    CountingSink sink{toStdout ? stdout : out.get()};
+    cli::ProgressLine progress("extract", cli::wantProgress(common, toStdout));
+    CountingSink sink{toStdout ? stdout : out.get(), &progress};
     FILE* counted = sink.open();
     logselect::ExtractionTally tally;
     bool listed;
@@ -146,6 +149,7 @@ int runExtract(int argc, char** argv) {
                                            o.search, scrub, &rules, &replacements, tally);
     }
     const bool flushed = counted != nullptr && std::fclose(counted) == 0;
+    progress.finish();
     if (!listed) {
         cli::printError("extract: cannot list " + o.logDir);
         return cli::kExitFailed;
