@@ -4,14 +4,15 @@
 #   1. a bundle of the machine's logs (product log directory, registry, firewall files, the
 #      diagnostics tool's bundle) with every value of a scrub patterns file masked;
 #   2. the log lines of one job (job-log mode).
-# What the requester receives goes into out/bundle and out/joblog.
+# What the requester receives goes into out/bundle and out/joblog. Last, a small program built
+# against the public header and libsendlogs.so.0 masks a line with the same patterns.
 #   scripts/demo.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)" --target sendlogs_cli
+cmake --build --preset release -j "$(nproc)" --target sendlogs_cli sendlogs_example
 sendlogs=build/release/sendlogs
 
 sandbox=out/sandbox
@@ -47,5 +48,8 @@ echo "patterns:    out/patterns.txt"
 echo
 echo "first members of the bundle:"
 head -n 12 out/bundle/listing.txt
+echo
+echo "an integrator's program on libsendlogs.so.0 ($(ldd build/release/sendlogs-example | grep -o 'libsendlogs[^ ]*' | head -n 1)):"
+SENDLOGS_LOG_FILE= build/release/sendlogs-example out/patterns.txt "backupadmin logged in from 10.0.0.7"
 leaks=$(tar -xzOf "$bundle" | grep -aic -e client01 -e backupadmin -e hubmaster01 || true)
 echo "lines of the bundle that still name client01, backupadmin or hubmaster01: $leaks"

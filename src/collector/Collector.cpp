@@ -50,6 +50,11 @@ infoNLogsCollector::infoNLogsCollector(
     memset(jobIdText, 0, sizeof(jobIdText));
 }
 
+void infoNLogsCollector::stopIfRequesterGone() const {
+    if (socket != nullptr && socket->peerHungUp())
+        throw std::string("The requester hung up; the request stops.");
+}
+
 bool infoNLogsCollector::isScrubLogsEnabled() const {
     return (options & OPT_SCRUB_LOGS) != 0;
 }

@@ -6,20 +6,28 @@
 #include "collector/infoNLogsCollector.h"
 
 void runAllSteps(infoNLogsCollector& collector) {
-    collector.init();
-    collector.collectCommonLogs();
-    collector.collectSysLog();
-    collector.collectCassandraLogs();
-    collector.collectKolvraLogs();
-    collector.collectTessaro();
-    collector.collectSybaseLog();
-    collector.collectMAlogs();
-    collector.collectCmdOutput();
-    collector.collectOSCLogs();
-    collector.collectAdditionalFolders();
-    collector.collectOracleLogs();
-    collector.collectFailOverLogs();
-    collector.bundleAllLogs();
+    using Step = void (infoNLogsCollector::*)();
+    static constexpr Step kSteps[] = {
+        &infoNLogsCollector::init,
+        &infoNLogsCollector::collectCommonLogs,
+        &infoNLogsCollector::collectSysLog,
+        &infoNLogsCollector::collectCassandraLogs,
+        &infoNLogsCollector::collectKolvraLogs,
+        &infoNLogsCollector::collectTessaro,
+        &infoNLogsCollector::collectSybaseLog,
+        &infoNLogsCollector::collectMAlogs,
+        &infoNLogsCollector::collectCmdOutput,
+        &infoNLogsCollector::collectOSCLogs,
+        &infoNLogsCollector::collectAdditionalFolders,
+        &infoNLogsCollector::collectOracleLogs,
+        &infoNLogsCollector::collectFailOverLogs,
+        &infoNLogsCollector::bundleAllLogs,
+    };
+    // init answers the requester first; from then on a hang-up ends the request early.
+    for (const Step step : kSteps) {
+        if (step != kSteps[0]) collector.stopIfRequesterGone();
+        (collector.*step)();
+    }
 }
 
 void runCollectorRequest(infoNLogsCollector& collector, CWyNetwork* network, CollectorSteps steps) {

@@ -51,6 +51,9 @@ class infoNLogsCollector {
     // Start-up and teardown.
     void init();
     void uninitialize();
+    // Ends the request (throws its reason) when the requester has hung up: the steps left
+    // would only produce what nobody receives.
+    void stopIfRequesterGone() const;
 
     // Collection steps, in the order the entry runs them; each tests its own condition.
     void collectCommonLogs();

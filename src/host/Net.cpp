@@ -48,6 +48,13 @@ bool CTeSocket::broken() const {
     return shared_ && shared_->broken.load();
 }
 
+bool CTeSocket::peerHungUp() const {
+    const int descriptor = fd();
+    if (descriptor < 0) return false;
+    pollfd p{descriptor, 0, 0};
+    return ::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR)) != 0;
+}
+
 CTeError CTeSocket::sendAll(const void* data, size_t size) {
     if (!shared_ || shared_->fd < 0)
         return CTeError(EBADF, "no connection to the requester", SL_CODE_LOCATION);

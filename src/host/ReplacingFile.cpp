@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -36,12 +37,14 @@ bool ReplacingFile::open(const std::string& destination, mode_t mode) {
     return true;
 }
 
-bool ReplacingFile::commit() {
+bool ReplacingFile::commit(bool replaceExisting) {
     if (!file_) {
         errno = EBADF;
         return false;
     }
-    if (!file_.close() || ::rename(temporary_.c_str(), destination_.c_str()) != 0) {
+    const unsigned flags = replaceExisting ? 0 : RENAME_NOREPLACE;
+    if (!file_.close() ||
+        ::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, destination_.c_str(), flags) != 0) {
         const int err = errno;
         discard();
         errno = err;

@@ -25,11 +25,13 @@ class ReplacingFile {
     FILE* get() const { return file_.get(); }
     bool write(const void* data, size_t size) { return file_.write(data, size); }
     // Flushes, closes and renames the file onto the destination. False, with errno set, when
-    // any of it failed; the temporary file is then gone and the destination untouched.
-    bool commit();
+    // any of it failed; the temporary file is then gone and the destination untouched. Without
+    // replaceExisting an existing destination fails the commit (EEXIST).
+    bool commit(bool replaceExisting = true);
     // Removes the temporary file now.
     void discard();
     const std::string& destination() const { return destination_; }
+    const std::string& temporary() const { return temporary_; }
 
   private:
     FileHandle file_;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -38,17 +39,43 @@ TEST_F(ExtractCommandTest, JobTagSearchAndTimeWindow) {
         {"extract", "--log-dir", logDir_, "--job", "4711", "--machine", "box", "-o", output_});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(testenv::readFile(output_), lstest::banner("box", "wyd.log") + job_);
+    struct stat st {};
 
+    EXPECT_EQ((::stat(output_.c_str(), &st), st.st_mode & 0777), 0600u);
+
+    // "-" is standard output; the summary then goes to standard error.
     run = sendlogs({"extract", "--log-dir", logDir_, "--tag", "6", "--search", "other line",
-                    "--machine", "box", "-o", output_});
+                    "--machine", "box", "-o", "-"});
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(testenv::readFile(output_), lstest::banner("box", "wyd.log") + other_);
+    EXPECT_EQ(run.out, lstest::banner("box", "wyd.log") + other_);
+    EXPECT_NE(run.err.find("extract: done: 1 file(s), "), std::string::npos) << run.err;
 
-    const std::string from = std::to_string(lstest::thisYear()) + "-03-10 11:00:00";
-    run = sendlogs(
-        {"extract", "--log-dir", logDir_, "--from", from, "--machine", "box", "-o", output_});
+    const std::string year = std::to_string(lstest::thisYear());
+    const std::vector<std::string> window = {
+        "extract", "--log-dir",     logDir_,     "--from", year + "-03-10T11:00:00",
+        "--to",    year + "-03-11", "--machine", "box"};
+    auto args = [&window](std::vector<std::string> more) {
+        more.insert(more.begin(), window.begin(), window.end());
+        return more;
+    };
+    // An existing output is replaced only with --force, and then whole.
+    run = sendlogs(args({"-o", output_}));
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("--force"), std::string::npos) << run.err;
+    run = sendlogs(args({"-o", output_, "--force", "--json"}));
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(testenv::readFile(output_), lstest::banner("box", "wyd.log") + other_);
+    const std::string written = testenv::readFile(output_);
+    const std::string lines = std::to_string(std::count(written.begin(), written.end(), '\n'));
+    EXPECT_EQ(run.out.rfind("{\"command\":\"extract\",\"status\":\"done\",\"exit\":0,\"files\":1,"
+                            "\"bytes\":" +
+                                std::to_string(written.size()) + ",\"lines_kept\":" + lines +
+                                ",\"lines_withheld\":0,\"seconds\":",
+                            0),
+              0u)
+        << run.out;
+    // Nothing selected has its own status.
+    EXPECT_EQ(sendlogs({"extract", "--log-dir", logDir_, "--job", "999", "-o", "-"}).status, 3);
 }
 
 TEST_F(ExtractCommandTest, BadCommandLinesAndFailures) {

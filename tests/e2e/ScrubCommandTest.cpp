@@ -34,8 +34,9 @@ TEST_F(ScrubCommand, FileAndTree) {
     EXPECT_EQ("Masked_User on MaskedData1 at MaskedData2\n", readFile(dir_.file("copy.log")));
     ASSERT_EQ(0, run("--patterns patterns.txt --threads 2 src scrubbed"));
     EXPECT_EQ("MaskedData1 again\n", readFile(dir_.file("scrubbed/sub/b.log")));
-    // A file into an existing directory keeps its name.
-    ASSERT_EQ(0, run("--patterns patterns.txt src/a.log scrubbed"));
+    // A file into an existing directory keeps its name, and replaces a copy only with -f.
+    EXPECT_EQ(2, run("--patterns patterns.txt src/a.log scrubbed"));
+    ASSERT_EQ(0, run("--patterns patterns.txt -f src/a.log scrubbed"));
     EXPECT_TRUE(testenv::exists(dir_.file("scrubbed/a.log")));
 }
 

@@ -2,22 +2,28 @@
 // thread writing into one end of a socket pair, this thread decoding the other end; prints
 // the reply records, writes the streamed files into OUTDIR and judges the outcome. With
 // --remote the request goes to other machines instead (RemoteCollect.cpp).
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <thread>
 
 #include "CliSupport.h"
 #include "Command.h"
+#include "Interrupt.h"
 #include "RemoteCollect.h"
 #include "RequestOptions.h"
 #include "ScrubPatternLoader.h"
 #include "collector/infoNLogsCollector.h"
 #include "host/Log.h"
+#include "host/Registry.h"
 #include "tooling/ReplyWriter.h"
 #include "tooling/Sandbox.h"
 
@@ -61,15 +67,20 @@ bool prepareOutDir(const std::string& dir, std::string& error) {
 }
 
 // Runs the request on a second thread and decodes its replies here. The library's ends of
-// the socket are released when its thread finishes, which ends the decoding.
+// the socket are released when its thread finishes, which ends the decoding. A stop signal
+// hangs up the requester's end: the library's next send fails and it removes its staging
+// folder as for any requester that went away.
 void runRequest(LoadedRequest& request, tooling::ReplyWriter& writer, std::string& decodeError,
-                std::string& libraryError) {
+                std::string& libraryError, std::atomic<int>& requesterFd,
+                const cli::InterruptGuard& interrupt) {
     CTeSocket libraryEnd, requesterEnd;
     const CTeError pairError = CTeSocket::createPair(libraryEnd, requesterEnd);
     if (pairError.IsError()) {
         decodeError = "cannot create the socket pair: " + pairError.AsString();
         return;
     }
+    requesterFd = requesterEnd.fd();
+    if (interrupt.signal()) ::shutdown(requesterEnd.fd(), SHUT_RDWR);
     const cli::CollectRequest& v = request.values;
     std::thread library([&request, &v, &libraryError, socket = std::move(libraryEnd)]() mutable {
         CWyNetwork network(socket);
@@ -91,33 +102,43 @@ void runRequest(LoadedRequest& request, tooling::ReplyWriter& writer, std::strin
     });
     if (!host::readReplies(requesterEnd.fd(), writer, decodeError) && decodeError.empty())
         decodeError = "the reply stream could not be decoded";
+    requesterFd = -1;
     requesterEnd = CTeSocket();  // a library still writing now fails instead of blocking
     library.join();
     writer.finish();
 }
 
-// Prints what went wrong; true when the request succeeded.
-bool judge(const LoadedRequest& request, const tooling::ReplyWriter& writer,
-           const std::string& decodeError, const std::string& libraryError) {
-    bool ok = true;
+// Prints what went wrong; the exit status.
+int judge(const LoadedRequest& request, const tooling::ReplyWriter& writer,
+          const std::string& decodeError, const std::string& libraryError) {
+    int status = cli::kExitOk;
     const std::string logFile = host::logFilePath();
     const std::string logHint = "; the library's log " +
                                 (logFile.empty() ? std::string("(standard error)") : logFile) +
                                 " tells why";
-    auto fail = [&ok](const std::string& message) {
-        std::cerr << "collect: " << message << "\n";
-        ok = false;
+    auto fail = [&status](const std::string& message) {
+        cli::printError("collect: " + message);
+        status = cli::kExitFailed;
     };
     if (writer.failureRecords() > 0) fail("the library reported a failure" + logHint);
     for (const std::string& problem : writer.problems()) fail(problem);
     if (!decodeError.empty()) fail("malformed reply stream: " + decodeError);
     if (!libraryError.empty()) fail("the library raised " + libraryError);
-    if (writer.written().empty() && writer.problems().empty() && writer.failureRecords() == 0) {
-        fail(request.values.wantsJobLog()
-                 ? "no job log arrived" + logHint
-                 : "no bundle arrived: the request collected nothing" + logHint);
+    if (status == cli::kExitOk && writer.written().empty()) {
+        cli::printError(request.values.wantsJobLog()
+                            ? "collect: no job log arrived: nothing was selected" + logHint
+                            : "collect: no bundle arrived: the request collected nothing" +
+                                  logHint);
+        status = cli::kExitNothing;
     }
-    return ok;
+    return status;
+}
+
+// Without --sandbox, --registry or --remote the request reads this machine's registry, which
+// must then exist.
+bool haveInstallation(const Target& target, const cli::RemoteOptions& remote) {
+    if (!target.sandbox.empty() || !target.registry.empty() || remote.wanted()) return true;
+    return fs::is_directory(host::registryRoot());
 }
 
 int runCollect(int argc, char** argv) {
@@ -126,6 +147,7 @@ int runCollect(int argc, char** argv) {
         "--remote, and write every file it sends into OUTDIR.",
         "sendlogs collect"};
     Target target;
+    cli::CommonOptions common;
     auto* sandbox = app.add_option("--sandbox", target.sandbox, "Sandbox folder to run against")
                         ->check(CLI::ExistingDirectory);
     auto* registry = app.add_option("--registry", target.registry, "Registry root to use")
@@ -136,42 +158,69 @@ int runCollect(int argc, char** argv) {
     options.addTo(app);
     cli::RemoteOptions remote;
     remote.addTo(app, {sandbox, registry});
-    app.footer(
-        "Exit status: 0 when the request ended without a failure record and every file "
-        "arrived whole; 1 when the library reported a failure, a file was damaged or refused, "
-        "or nothing arrived; 2 for a wrong command line.");
+    cli::addCommonOptions(app, common);
+    app.footer(std::string("Received files are written under a temporary name, renamed when "
+                           "whole and checked, mode 0600, never over an existing file.\n") +
+               cli::kExitStatusHelp +
+               " 1 also when a file arrived damaged; 3 when the request sent nothing.\n"
+               "Examples:\n"
+               "  sendlogs collect --sandbox sb --job 1001 -o out\n"
+               "  sendlogs collect --sandbox sb --product-logs --from -2h --to now -o out");
     if (auto code = cli::parseCommandLine(app, argc, argv)) return *code;
 
     LoadedRequest request;
     std::string error;
-    if (!options.resolve(request.values, error)) {
-        std::cerr << "collect: " << error << "\n";
-        return cli::kExitUsage;
-    }
+    if (!options.resolve(request.values, error)) return cli::usageError(error);
+    if (!haveInstallation(target, remote))
+        return cli::usageError("no installation at " + host::registryRoot() +
+                               ": give --sandbox DIR, --registry ROOT or --remote HOST:PORT");
     const bool scrub = (request.values.options & OPT_SCRUB_LOGS) != 0;
-    if (request.values.scrubPatternsFile && !scrub)
-        std::cerr << "collect: note: --scrub-patterns has no effect without --scrub\n";
-    if (!request.values.scrubPatternsFile && scrub)
-        std::cerr << "collect: note: the library refuses --scrub without --scrub-patterns\n";
+    if (request.values.scrubPatternsFile && !scrub && !common.quiet)
+        cli::printError("note: --scrub-patterns has no effect without --scrub");
+    cli::applyCommonOptions(common, cli::LibraryLog::Installation);
     if (!pointAtRegistry(target, error) || !prepareOutDir(target.outDir, error) ||
         !cli::loadScrubPatterns(request.values.scrubPatternsFile, request.rules,
                                 request.replacements, error)) {
-        std::cerr << "collect: " << error << "\n";
+        cli::printError("collect: " + error);
         return cli::kExitFailed;
     }
     if (remote.wanted())
         return remote.run(request.values, request.rules, request.replacements, target.outDir);
 
-    FILE* progress = ::isatty(STDERR_FILENO) ? stderr : nullptr;
-    tooling::ReplyWriter writer(target.outDir, std::cout, progress);
+    const auto started = std::chrono::steady_clock::now();
+    std::atomic<int> requesterFd{-1};
+    cli::InterruptGuard interrupt(
+        [&requesterFd] {
+            const int fd = requesterFd.load();
+            if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
+        },
+        cli::InterruptGuard::Stop::Wait);
+    FILE* progress = ::isatty(STDERR_FILENO) && !common.quiet ? stderr : nullptr;
+    std::ostringstream discarded;
+    tooling::ReplyWriter writer(target.outDir, common.quiet || common.json ? discarded : std::cout,
+                                progress);
     std::string decodeError, libraryError;
-    runRequest(request, writer, decodeError, libraryError);
+    runRequest(request, writer, decodeError, libraryError, requesterFd, interrupt);
     std::cout.flush();
-    const bool ok = judge(request, writer, decodeError, libraryError);
-    std::printf("collect: %s: %zu file(s), %llu bytes written to %s\n", ok ? "done" : "FAILED",
-                writer.written().size(), static_cast<unsigned long long>(writer.bytesWritten()),
-                target.outDir.c_str());
-    return ok ? cli::kExitOk : cli::kExitFailed;
+    int status;
+    if (interrupt.signal()) {
+        cli::printError(
+            "collect: stopped by a signal; unfinished files and the request's "
+            "staging folder were removed");
+        status = interrupt.exitCode(cli::kExitFailed);
+    } else {
+        status = judge(request, writer, decodeError, libraryError);
+    }
+    cli::Summary summary;
+    summary.command = "collect";
+    summary.status = status;
+    summary.files = static_cast<long long>(writer.written().size());
+    summary.bytes = static_cast<long long>(writer.bytesWritten());
+    summary.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    summary.output = target.outDir;
+    cli::printSummary(summary, common);
+    return status;
 }
 
 }  // namespace

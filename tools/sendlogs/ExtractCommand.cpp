@@ -2,12 +2,17 @@
 // of the user's choice, without a request.
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 
 #include "CliSupport.h"
 #include "Command.h"
+#include "Interrupt.h"
 #include "RequestOptions.h"
 #include "ScrubPatternLoader.h"
 #include "host/File.h"
@@ -37,95 +42,148 @@ std::string thisHostName() {
     return name;
 }
 
+// Counts what passes through to the real stream: the summary's bytes and lines.
+struct CountingSink {
+    FILE* target;
+    cli::ProgressLine* progress;
+    uint64_t bytes = 0;
+    uint64_t lines = 0;
+
+    static ssize_t write(void* cookie, const char* data, size_t size) {
+        auto* self = static_cast<CountingSink*>(cookie);
+        if (std::fwrite(data, 1, size, self->target) != size) return -1;
+        self->bytes += size;
+        self->lines += static_cast<uint64_t>(std::count(data, data + size, '\n'));
+        self->progress->update(self->bytes);
+        return static_cast<ssize_t>(size);
+    }
+    // A stream that writes through this sink; closing it leaves the target open.
+    FILE* open() {
+        cookie_io_functions_t io{};
+        io.write = &CountingSink::write;
+        return ::fopencookie(this, "w", io);
+    }
+};
+
 int runExtract(int argc, char** argv) {
     CLI::App app{
         "Extract the lines of a job, a tag or a time window from a product log directory "
         "into one file.",
-        "extract"};
+        "sendlogs extract"};
     ExtractOptions o;
+    cli::CommonOptions common;
+    bool force = false;
     app.add_option("--log-dir", o.logDir, "Product log directory")
         ->required()
         ->check(CLI::ExistingDirectory);
-    auto* job = app.add_option("--job", o.job, "Job id")->check(CLI::PositiveNumber);
-    auto* tag = app.add_option("--tag", o.tag, "Tag id")->check(CLI::PositiveNumber);
-    auto* from = app.add_option("--from", o.from,
-                                "Start of the window: epoch seconds or \"YYYY-MM-DD HH:MM:SS\"");
-    auto* to = app.add_option("--to", o.to, "End of the window, as --from");
+    auto* job = app.add_option("--job", o.job, "Job id")->check(cli::wholeNumber(1, cli::kMaxId));
+    auto* tag = app.add_option("--tag", o.tag, "Tag id")
+                    ->check(cli::wholeNumber(1, cli::kMaxId))
+                    ->excludes(job);
+    cli::addWindowOptions(app, o.from, o.to);
     app.add_option("--search", o.search, "Keep only lines containing this text (any case)");
     app.add_option("--scrub-patterns", o.scrubPatterns, "Scrub the lines with these patterns")
         ->check(CLI::ExistingFile);
     app.add_option("--machine", o.machine, "Machine name for the file banners (default: host)");
-    app.add_option("-o,--output", o.output, "File to write")->required();
-    app.footer(
-        "Exit status: 0 done; 1 the output could not be written (nothing is kept), a selected "
-        "log could not be read or a line had to be withheld; 2 a wrong command line.");
+    app.add_option("-o,--output", o.output, "File to write (\"-\": standard output)")->required();
+    app.add_flag("-f,--force", force, "Replace an existing output file");
+    cli::addCommonOptions(app, common);
+    app.footer(std::string("The output is written under a temporary name and renamed when "
+                           "complete (mode 0600).\n") +
+               cli::kExitStatusHelp +
+               " 1 also when a selected log could not be read or a line had to be withheld.\n"
+               "Examples:\n"
+               "  sendlogs extract --log-dir /var/log/product --job 1001 -o job1001.log\n"
+               "  sendlogs extract --log-dir logs --from yesterday --to now --search error -o -");
     if (auto code = cli::parseCommandLine(app, argc, argv)) return *code;
 
-    if (!*job && !*tag && !*from && !*to) {
-        fprintf(stderr, "extract: give --job, --tag or a window (--from, --to)\n");
-        return cli::kExitUsage;
-    }
+    if (!*job && !*tag && o.from.empty())
+        return cli::usageError("extract: give --job, --tag or a window (--from and --to)");
     time_t fromTime = 0, toTime = 0;
     std::string error;
-    if ((*from && !cli::parseRequestTime(o.from, fromTime, error)) ||
-        (*to && !cli::parseRequestTime(o.to, toTime, error))) {
-        fprintf(stderr, "extract: %s\n", error.c_str());
-        return cli::kExitUsage;
-    }
+    if (!o.from.empty() && !cli::resolveWindow(o.from, o.to, fromTime, toTime, error))
+        return cli::usageError(error);
+    const bool toStdout = o.output == "-";
+    // The output replaces a file only once it is complete, and never one of the logs it reads:
+    // the folder's files are the input, whatever name or link leads there.
+    if (!toStdout && host::sameFile(outputFolder(o.output), o.logDir))
+        return cli::usageError("refusing to write " + o.output +
+                               " into the log directory it reads");
+    if (!toStdout && !force && ::access(o.output.c_str(), F_OK) == 0)
+        return cli::usageError(o.output + " exists; give --force to replace it");
     if (o.machine.empty()) o.machine = thisHostName();
+    cli::applyCommonOptions(common, cli::LibraryLog::Discard);
 
     ScrubRuleList rules;
     ReplacementMap replacements;
     if (!cli::loadScrubPatterns(o.scrubPatterns, rules, replacements, error)) {
-        fprintf(stderr, "extract: %s\n", error.c_str());
+        cli::printError("extract: " + error);
         return cli::kExitFailed;
     }
     const bool scrub = o.scrubPatterns.has_value();
 
-    // The output replaces a file only once it is complete, and never one of the logs it reads:
-    // the folder's files are the input, whatever name or link leads there.
-    if (host::sameFile(outputFolder(o.output), o.logDir)) {
-        fprintf(stderr, "extract: refusing to write %s into the log directory it reads\n",
-                o.output.c_str());
-        return cli::kExitUsage;
-    }
+    const auto started = std::chrono::steady_clock::now();
     host::ReplacingFile out;
-    if (!out.open(o.output)) {
-        perror(("extract: cannot create " + o.output).c_str());
+    if (!toStdout && !out.open(o.output)) {
+        cli::printError("extract: cannot create " + o.output + ": " + std::strerror(errno));
         return cli::kExitFailed;
     }
+    // A stop signal takes the unfinished output with it.
+    cli::InterruptGuard interrupt(
+        [&out] {
+            if (!out.temporary().empty()) ::unlink(out.temporary().c_str());
+        },
+        cli::InterruptGuard::Stop::Exit);
+    cli::ProgressLine progress("extract", cli::wantProgress(common, toStdout));
+    CountingSink sink{toStdout ? stdout : out.get(), &progress};
+    FILE* counted = sink.open();
     logselect::ExtractionTally tally;
     bool listed;
     if (o.job > 0 || o.tag > 0) {
-        listed = logselect::extractJobLogs(out.get(), o.logDir.c_str(), o.job, {}, fromTime, toTime,
+        listed = logselect::extractJobLogs(counted, o.logDir.c_str(), o.job, {}, fromTime, toTime,
                                            o.machine.c_str(), "", o.search, o.tag, scrub, &rules,
                                            &replacements, tally);
     } else {
         listed =
-            logselect::getWindowFromLogDir(out.get(), o.logDir, fromTime, toTime, o.machine.c_str(),
+            logselect::getWindowFromLogDir(counted, o.logDir, fromTime, toTime, o.machine.c_str(),
                                            o.search, scrub, &rules, &replacements, tally);
     }
+    const bool flushed = counted != nullptr && std::fclose(counted) == 0;
+    progress.finish();
     if (!listed) {
-        fprintf(stderr, "extract: cannot list %s\n", o.logDir.c_str());
+        cli::printError("extract: cannot list " + o.logDir);
         return cli::kExitFailed;
     }
-    const long size = ftell(out.get());
-    if (tally.writeFailed || !out.commit()) {
-        fprintf(stderr, "extract: cannot write %s; nothing was kept\n", o.output.c_str());
+    const bool written =
+        flushed && !tally.writeFailed && (toStdout ? std::fflush(stdout) == 0 : out.commit(force));
+    if (!written) {
+        cli::printError("extract: cannot write " + o.output + ": " + std::strerror(errno) +
+                        (toStdout ? "" : "; nothing was kept"));
         return cli::kExitFailed;
     }
     for (const std::string& name : tally.stopped)
-        fprintf(stderr, "extract: warning: %s was not read to its end (see the library log)\n",
-                name.c_str());
+        cli::printError("extract: warning: " + name +
+                        " was not read to its end (see the library log)");
     for (const std::string& name : tally.unreadable)
-        fprintf(stderr, "extract: %s could not be read; its lines are missing\n", name.c_str());
+        cli::printError("extract: " + name + " could not be read; its lines are missing");
     if (tally.redactedLines > 0)
-        fprintf(stderr,
-                "extract: %zu line(s) withheld (Masked_RedactedLine): a scrub rule could not be "
-                "applied to them\n",
-                tally.redactedLines);
-    printf("extract: %ld bytes written to %s\n", size, o.output.c_str());
-    return tally.unreadable.empty() && tally.redactedLines == 0 ? cli::kExitOk : cli::kExitFailed;
+        cli::printError("extract: " + std::to_string(tally.redactedLines) +
+                        " line(s) withheld (Masked_RedactedLine): a scrub rule could not be "
+                        "applied to them");
+    cli::Summary summary;
+    summary.command = "extract";
+    summary.status = !tally.unreadable.empty() || tally.redactedLines > 0 ? cli::kExitFailed
+                     : sink.bytes == 0                                    ? cli::kExitNothing
+                                                                          : cli::kExitOk;
+    summary.files = 1;
+    summary.bytes = static_cast<long long>(sink.bytes);
+    summary.linesKept = static_cast<long long>(sink.lines);
+    summary.linesWithheld = static_cast<long long>(tally.redactedLines);
+    summary.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    summary.output = o.output;
+    cli::printSummary(summary, common);
+    return summary.status;
 }
 
 }  // namespace

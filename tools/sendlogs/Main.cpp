@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 
+#include "CliSupport.h"
 #include "Command.h"
 #include "service/ProxyConnector.h"
 
@@ -20,10 +21,25 @@ std::map<std::string, CommandInfo>& commandTable() {
 namespace {
 
 void printUsage(FILE* out) {
-    std::fprintf(out, "usage: sendlogs <command> [options...]\n\ncommands:\n");
+    std::fprintf(out, "Usage: sendlogs COMMAND [OPTIONS...]\n\nCommands:\n");
     for (const auto& [name, info] : cli::commandTable())
         std::fprintf(out, "  %-10s %s\n", name.c_str(), info.summary.c_str());
-    std::fprintf(out, "\n\"sendlogs <command> --help\" describes a command's options.\n");
+    std::fprintf(out,
+                 "  %-10s %s\n  %-10s %s\n\n"
+                 "Every command takes -q, -v, --log-file FILE and --log-level N; \"sendlogs help "
+                 "COMMAND\" describes its options.\n%s\n",
+                 "help", "describe a command (help COMMAND)", "version",
+                 "print the program's version", cli::kExitStatusHelp);
+}
+
+int runCommand(const std::string& name, int argc, char** argv) {
+    const auto it = cli::commandTable().find(name);
+    if (it == cli::commandTable().end() || it->second.run == nullptr) {
+        std::fprintf(stderr, "sendlogs: unknown command \"%s\"\n\n", name.c_str());
+        printUsage(stderr);
+        return cli::kExitUsage;
+    }
+    return it->second.run(argc, argv);
 }
 
 }  // namespace
@@ -31,20 +47,23 @@ void printUsage(FILE* out) {
 int main(int argc, char** argv) {
     if (argc < 2) {
         printUsage(stderr);
-        return 2;
+        return cli::kExitUsage;
     }
     // Requests for clients behind the proxy reach them through their own services.
     service::installProxyConnector();
     const std::string command = argv[1];
+    if (command == "--version" || command == "-V" || command == "version") {
+        std::printf("sendlogs %s\n", SENDLOGS_VERSION);
+        return cli::kExitOk;
+    }
     if (command == "--help" || command == "-h" || command == "help") {
+        if (command == "help" && argc > 2) {
+            char helpFlag[] = "--help";
+            char* helpArgs[] = {argv[2], helpFlag, nullptr};
+            return runCommand(argv[2], 2, helpArgs);
+        }
         printUsage(stdout);
-        return 0;
+        return cli::kExitOk;
     }
-    const auto it = cli::commandTable().find(command);
-    if (it == cli::commandTable().end() || it->second.run == nullptr) {
-        std::fprintf(stderr, "sendlogs: unknown command \"%s\"\n\n", command.c_str());
-        printUsage(stderr);
-        return 2;
-    }
-    return it->second.run(argc - 1, argv + 1);
+    return runCommand(command, argc - 1, argv + 1);
 }

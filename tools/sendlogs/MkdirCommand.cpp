@@ -38,18 +38,21 @@ int runMkdir(int argc, char** argv) {
     app.add_option("--client-id", clientId, "Client to create it on (0: this machine)")->required();
     app.add_option("--request-id", requestId, "Request id carried by the reply");
     app.add_option("PATH", path, "Folder to create")->required();
-    app.footer("Exit status: 0 created, 1 refused or failed, 2 wrong command line.");
+    app.footer(cli::kExitStatusHelp);
+    cli::CommonOptions common;
+    cli::addCommonOptions(app, common, false);
     if (auto code = cli::parseCommandLine(app, argc, argv)) return *code;
+    cli::applyCommonOptions(common, cli::LibraryLog::Installation);
 
     std::string error;
     if (!target.apply(error)) {
-        std::fprintf(stderr, "mkdir: %s\n", error.c_str());
+        cli::printError("mkdir: " + error);
         return cli::kExitFailed;
     }
     CTeSocket libraryEnd, requesterEnd;
     CTeError pair = CTeSocket::createPair(libraryEnd, requesterEnd);
     if (pair.IsError()) {
-        std::fprintf(stderr, "mkdir: %s\n", pair.AsString().c_str());
+        cli::printError("mkdir: " + pair.AsString());
         return cli::kExitFailed;
     }
     {
@@ -61,8 +64,9 @@ int runMkdir(int argc, char** argv) {
     BrowseSink sink;
     std::string decodeError;
     if (!host::readReplies(requesterEnd.fd(), sink, decodeError) || sink.replies.size() != 1) {
-        std::fprintf(stderr, "mkdir: expected one browse reply, got %zu%s%s\n", sink.replies.size(),
-                     decodeError.empty() ? "" : ": ", decodeError.c_str());
+        cli::printError("mkdir: expected one browse reply, got " +
+                        std::to_string(sink.replies.size()) +
+                        (decodeError.empty() ? "" : ": " + decodeError));
         return cli::kExitFailed;
     }
     const host::BrowseReply& reply = sink.replies.front();

@@ -17,34 +17,37 @@ namespace {
 int runRegistry(int argc, char** argv) {
     CLI::App app{"Registry tools.", "sendlogs registry"};
     app.require_subcommand(1);
+    app.fallthrough();
+    cli::CommonOptions common;
+    cli::addCommonOptions(app, common, false);
     CLI::App* dump = app.add_subcommand(
         "dump", "Write the registry subtrees into OrvionRegistry.txt in a folder");
     cli::RegistryTarget target;
     target.addTo(*dump);
     std::string outDir;
     dump->add_option("-o,--output", outDir, "Folder for OrvionRegistry.txt (created)")->required();
-    app.footer("Exit status: 0 written, 1 failed, 2 wrong command line.");
+    app.footer(cli::kExitStatusHelp);
     if (auto code = cli::parseCommandLine(app, argc, argv)) return *code;
+    cli::applyCommonOptions(common, cli::LibraryLog::Installation);
 
     std::string error;
     if (!target.apply(error)) {
-        std::fprintf(stderr, "registry: %s\n", error.c_str());
+        cli::printError("registry: " + error);
         return cli::kExitFailed;
     }
     std::error_code ec;
     std::filesystem::create_directories(outDir, ec);
     if (ec) {
-        std::fprintf(stderr, "registry: cannot create %s: %s\n", outDir.c_str(),
-                     ec.message().c_str());
+        cli::printError("registry: cannot create " + outDir + ": " + ec.message());
         return cli::kExitFailed;
     }
     std::vector<std::string> files;
     int result = getOrvionRegistryInfo(outDir.c_str(), files, 0);
     if (result != 0 || files.empty()) {
-        std::fprintf(stderr, "registry: the dump failed: %s\n", std::strerror(result));
+        cli::printError(std::string("registry: the dump failed: ") + std::strerror(result));
         return cli::kExitFailed;
     }
-    std::printf("registry: dump written to %s\n", files.front().c_str());
+    if (!common.quiet) std::printf("registry: dump written to %s\n", files.front().c_str());
     return cli::kExitOk;
 }
 

@@ -6,8 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "CliSupport.h"
 #include "collector/infoNLogsCollector.h"
-#include "common/LocalTime.h"
+#include "tooling/TimeText.h"
 
 namespace cli {
 
@@ -19,20 +20,19 @@ bool CollectRequest::wantsJobLog() const {
 
 void RequestOptions::addTo(CLI::App& app) {
     app_ = &app;
-    app.add_option("--job", jobId_, "Job whose log lines are wanted (sets the by-job filter)")
-        ->check(CLI::PositiveNumber);
+    auto* job =
+        app.add_option("--job", jobId_, "Job whose log lines are wanted (sets the by-job filter)")
+            ->check(wholeNumber(1, kMaxId));
     app.add_option("--jobs", jobIds_, "Further job ids (comma-separated or repeated)")
         ->delimiter(',')
-        ->check(CLI::PositiveNumber);
-    auto* from = app.add_option("--from", from_,
-                                "Start of the time window: epoch seconds or "
-                                "\"YYYY-MM-DD HH:MM:SS\" (local time)");
-    auto* to = app.add_option("--to", to_, "End of the time window (same forms as --from)");
-    from->needs(to);
-    to->needs(from);
-    app.add_option("--tag", tagId_, "Select log lines by this tag")->check(CLI::PositiveNumber);
+        ->check(wholeNumber(1, kMaxId));
+    addWindowOptions(app, from_, to_);
+    app.add_option("--tag", tagId_, "Select log lines by this tag")
+        ->check(wholeNumber(1, kMaxId))
+        ->excludes(job);
     app.add_option("--search", search_, "Keep only selected lines containing this text");
-    app.add_option("--client-id", clientId_, "Client whose logs are collected (0: this one)");
+    app.add_option("--client-id", clientId_, "Client whose logs are collected (0: this one)")
+        ->check(wholeNumber(0, 4294967295LL));
     app.add_option("--client-name", clientName_, "Client name (names the bundle)");
     app.add_flag("--product-logs", productLogs_, "Bundle the product log directory");
     app.add_flag("--job-results", jobResults_, "Bundle the job results");
@@ -76,14 +76,10 @@ bool RequestOptions::resolve(CollectRequest& out, std::string& error) const {
     if (app_ != nullptr && app_->count("--client-name") > 0) out.clientName = clientName_;
     if (!scrubPatterns_.empty()) out.scrubPatternsFile = scrubPatterns_;
 
-    if (!from_.empty()) {
-        if (!parseRequestTime(from_, out.fromTime, error) ||
-            !parseRequestTime(to_, out.toTime, error))
-            return false;
-        if (out.fromTime > out.toTime) {
-            error = "--from (" + from_ + ") is after --to (" + to_ + ")";
-            return false;
-        }
+    if (!from_.empty() && !resolveWindow(from_, to_, out.fromTime, out.toTime, error)) return false;
+    if (scrub_ && scrubPatterns_.empty()) {
+        error = "--scrub needs --scrub-patterns FILE";
+        return false;
     }
     if (!optionsHex_.empty() && !parseHexWord(optionsHex_, out.options, error)) return false;
     if (!extraOptionsHex_.empty() && !parseHexWord(extraOptionsHex_, out.extraOptions, error))
@@ -108,34 +104,24 @@ bool RequestOptions::resolve(CollectRequest& out, std::string& error) const {
     return true;
 }
 
-bool parseRequestTime(const std::string& text, time_t& out, std::string& error) {
-    if (!text.empty() && text.size() <= 18 &&
-        text.find_first_not_of("0123456789") == std::string::npos) {
-        out = static_cast<time_t>(std::strtoll(text.c_str(), nullptr, 10));
-        return true;
-    }
-    struct tm when {};
-    const char* end = ::strptime(text.c_str(), "%Y-%m-%d %H:%M:%S", &when);
-    if (end == nullptr || *end != '\0') {
-        error = "invalid time \"" + text +
-                "\": give epoch seconds or \"YYYY-MM-DD HH:MM:SS\" (local time)";
+void addWindowOptions(CLI::App& app, std::string& from, std::string& to) {
+    auto* f = app.add_option("--from", from,
+                             std::string("Start of the time window: ") + tooling::kTimeFormsHelp);
+    auto* t = app.add_option("--to", to, "End of the time window (same forms as --from)");
+    f->needs(t);
+    t->needs(f);
+}
+
+bool resolveWindow(const std::string& from, const std::string& to, time_t& fromTime, time_t& toTime,
+                   std::string& error) {
+    const time_t now = std::time(nullptr);
+    if (!tooling::parseTimeText(from, now, fromTime, error) ||
+        !tooling::parseTimeText(to, now, toTime, error))
+        return false;
+    if (fromTime > toTime) {
+        error = "--from (" + from + ") is after --to (" + to + ")";
         return false;
     }
-    struct tm asked = when;
-    // The repeated hour at the end of daylight-saving time is read as log lines read it.
-    const time_t seconds = common::localTimeToEpoch(
-        when.tm_year + 1900, when.tm_mon + 1, when.tm_mday, when.tm_hour, when.tm_min, when.tm_sec);
-    // mktime moves a day or hour that does not exist (30 February, a skipped hour) to one
-    // that does; such a time was a mistake in the request, not a wish.
-    struct tm back {};
-    if (seconds == static_cast<time_t>(-1) || ::localtime_r(&seconds, &back) == nullptr ||
-        back.tm_year != asked.tm_year || back.tm_mon != asked.tm_mon ||
-        back.tm_mday != asked.tm_mday || back.tm_hour != asked.tm_hour ||
-        back.tm_min != asked.tm_min || back.tm_sec != asked.tm_sec) {
-        error = "time \"" + text + "\" does not exist in local time";
-        return false;
-    }
-    out = seconds;
     return true;
 }
 

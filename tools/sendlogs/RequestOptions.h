@@ -54,9 +54,12 @@ class RequestOptions {
     CLI::App* app_ = nullptr;
 };
 
-// "1700000000" (seconds since the epoch) or "YYYY-MM-DD HH:MM:SS" in local time; a date that
-// does not exist (2023-02-30) is refused.
-bool parseRequestTime(const std::string& text, time_t& out, std::string& error);
+// Adds --from and --to (each needs the other) to app.
+void addWindowOptions(CLI::App& app, std::string& from, std::string& to);
+// The window's two times (any form tooling::parseTimeText reads); false with a reason when a
+// time does not convert or --from lies after --to.
+bool resolveWindow(const std::string& from, const std::string& to, time_t& fromTime, time_t& toTime,
+                   std::string& error);
 // A hexadecimal word, with or without "0x".
 bool parseHexWord(const std::string& text, unsigned long& out, std::string& error);
 // "NAME=DIR" as the collector's folder entry: NAME, the character 0x12, DIR.

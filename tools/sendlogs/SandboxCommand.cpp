@@ -1,23 +1,26 @@
 // "sendlogs sandbox create DIR": writes a small complete product installation into DIR.
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "CliSupport.h"
 #include "Command.h"
+#include "Interrupt.h"
 #include "tooling/Sandbox.h"
 #include "tooling/SandboxDiagnostics.h"
 
 namespace {
 
-int enableCases(const std::string& dir, const std::vector<std::string>& cases) {
+int enableCases(const std::string& dir, const std::vector<std::string>& cases, bool quiet) {
     for (const std::string& name : cases) {
         std::string error;
         if (!tooling::enableSandboxCase(dir, name, error)) {
-            std::fprintf(stderr, "sandbox: cannot enable %s: %s\n", name.c_str(), error.c_str());
+            cli::printError("sandbox: cannot enable " + name + ": " + error);
             return cli::kExitFailed;
         }
-        std::printf("enabled %s in %s\n", name.c_str(), dir.c_str());
+        if (!quiet) std::printf("enabled %s in %s\n", name.c_str(), dir.c_str());
     }
     return cli::kExitOk;
 }
@@ -25,6 +28,9 @@ int enableCases(const std::string& dir, const std::vector<std::string>& cases) {
 int runSandbox(int argc, char** argv) {
     CLI::App app{"Sandbox installations for demos and tests.", "sendlogs sandbox"};
     app.require_subcommand(1, 1);
+    app.fallthrough();
+    cli::CommonOptions common;
+    cli::addCommonOptions(app, common);
     CLI::App* create = app.add_subcommand(
         "create",
         "Write a complete small product installation (registry, logs, job results, "
@@ -32,10 +38,12 @@ int runSandbox(int argc, char** argv) {
     std::string dir;
     unsigned sizeMb = 4;
     uint64_t seed = 1;
-    create->add_option("DIR", dir, "New or empty folder for the sandbox")->required();
+    create->add_option("DIR", dir, "New or empty folder for the sandbox (its parent must exist)")
+        ->required();
     create->add_option("--size-mb", sizeMb, "Approximate size of the generated logs (MiB)")
-        ->check(CLI::Range(1u, 4096u));
-    create->add_option("--seed", seed, "Seed of the log generator (same seed, same logs)");
+        ->check(cli::wholeNumber(1, 4096));
+    create->add_option("--seed", seed, "Seed of the log generator (same seed, same logs)")
+        ->check(cli::wholeNumber(0, cli::kMaxId));
     CLI::App* enable = app.add_subcommand(
         "enable", "Turn on the registry switches of diagnostics cases in the sandbox DIR.");
     std::string enableDir;
@@ -44,20 +52,44 @@ int runSandbox(int argc, char** argv) {
     enable->add_option("CASE", cases, "Cases to turn on")
         ->required()
         ->check(CLI::IsMember(tooling::sandboxCases()));
+    app.footer(std::string(cli::kExitStatusHelp) +
+               "\nExample:\n  sendlogs sandbox create sb --size-mb 64");
     if (auto code = cli::parseCommandLine(app, argc, argv)) return *code;
 
-    if (enable->parsed()) return enableCases(enableDir, cases);
+    if (enable->parsed()) return enableCases(enableDir, cases, common.quiet);
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path parent = fs::absolute(dir, ec).lexically_normal().parent_path();
+    if (!fs::is_directory(parent, ec))
+        return cli::usageError("sandbox: " + parent.string() + " does not exist; create it first");
+    const bool existed = fs::exists(dir, ec);
+    // A stop signal takes a sandbox this command began with it.
+    cli::InterruptGuard interrupt(
+        [dir, existed] {
+            std::error_code ignored;
+            if (!existed) fs::remove_all(dir, ignored);
+        },
+        cli::InterruptGuard::Stop::Exit);
+    const auto started = std::chrono::steady_clock::now();
     tooling::SandboxOptions options;
     options.logBytes = static_cast<uint64_t>(sizeMb) << 20;
     options.seed = seed;
     std::string error;
     if (!tooling::createSandbox(dir, options, error)) {
-        std::fprintf(stderr, "sandbox: cannot create the sandbox: %s\n", error.c_str());
+        cli::printError("sandbox: cannot create the sandbox: " + error);
         return cli::kExitFailed;
     }
-    std::printf("sandbox created in %s\nregistry: %s (instance %s)\nlogs: %s\n", dir.c_str(),
-                tooling::sandboxRegistryRoot(dir).c_str(), tooling::sandboxInstance(dir).c_str(),
-                tooling::sandboxLogDir(dir).c_str());
+    if (!common.quiet && !common.json)
+        std::printf("registry: %s (instance %s)\nlogs: %s\n",
+                    tooling::sandboxRegistryRoot(dir).c_str(),
+                    tooling::sandboxInstance(dir).c_str(), tooling::sandboxLogDir(dir).c_str());
+    cli::Summary summary;
+    summary.command = "sandbox";
+    summary.bytes = static_cast<long long>(options.logBytes);
+    summary.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    summary.output = dir;
+    cli::printSummary(summary, common);
     return cli::kExitOk;
 }
 

@@ -1,17 +1,21 @@
 // "sendlogs scrub --patterns FILE SRC DEST": a scrubbed copy of one file or of a whole tree.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "CliSupport.h"
 #include "Command.h"
+#include "Interrupt.h"
 #include "ScrubPatternLoader.h"
 #include "host/File.h"
-#include "host/Log.h"
 #include "scrub/FileScrubber.h"
 #include "scrub/LineScrubber.h"
 #include "scrub/TreeScrubber.h"
@@ -23,38 +27,79 @@ bool isDirectory(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// The unfinished copy a stop signal leaves: a tree that did not exist before goes whole; of a
+// file, the temporary copies that appeared beside it.
+std::function<void()> partialCopyRemover(const std::string& destination, bool tree) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (tree) {
+        if (fs::exists(destination, ec)) return {};
+        return [destination] {
+            std::error_code ignored;
+            fs::remove_all(destination, ignored);
+        };
+    }
+    const fs::path folder = fs::absolute(destination, ec).parent_path();
+    auto temporaries = [folder] {
+        std::set<std::string> names;
+        std::error_code ignored;
+        for (const auto& entry : fs::directory_iterator(folder, ignored))
+            if (entry.path().filename().string().rfind(".sendlogs-", 0) == 0)
+                names.insert(entry.path().string());
+        return names;
+    };
+    return [before = temporaries(), temporaries] {
+        for (const std::string& name : temporaries())
+            if (before.count(name) == 0) ::unlink(name.c_str());
+    };
+}
+
 int runScrub(int argc, char** argv) {
     CLI::App app{
         "Write a scrubbed copy of a log file or of a directory tree: every value of the "
         "patterns file is replaced by its masked name; compressed .bz2 files of a tree are "
-        "decompressed first.",
-        "scrub"};
+        "decompressed first. With --check-patterns, check a patterns file instead.",
+        "sendlogs scrub"};
     std::optional<std::string> patterns;
-    std::string source, destination, logFile;
+    std::string source, destination, lintFile;
+    cli::CommonOptions common;
+    bool force = false;
     int threads = 0;
-    app.add_option("--patterns", patterns, "Scrub patterns file (one rule per line)")->required();
-    app.add_option("SRC", source, "Log file or directory to scrub")->required();
+    auto* check = app.add_option("--check-patterns", lintFile,
+                                 "Check a patterns file (expressions, hints, names) and exit")
+                      ->check(CLI::ExistingFile);
+    app.add_option("--patterns", patterns, "Scrub patterns file (one rule per line)")
+        ->excludes(check);
+    app.add_option("SRC", source, "Log file or directory to scrub");
     app.add_option("DEST", destination,
                    "Copy to write: a file (or an existing directory) for a file, a new or "
-                   "existing directory for a tree")
-        ->required();
+                   "existing directory for a tree");
     app.add_option("--threads", threads,
                    "Workers of a tree scrub (default: the registry's ScrubMaxThreadCount, else "
                    "hardware threads minus one)")
-        ->check(CLI::Range(1, scrub::kMaxScrubThreads));
-    app.add_option("--log", logFile, "Write the library's log to this file (default: none)");
-    app.footer(
-        "Exit status: 0 done; 1 a copy could not be written, a file could not be read or "
-        "decompressed, or a line had to be withheld; 2 a wrong command line (also a "
-        "destination that is the source or lies inside it).");
+        ->check(cli::wholeNumber(1, scrub::kMaxScrubThreads));
+    app.add_flag("-f,--force", force, "Replace an existing destination file");
+    cli::addCommonOptions(app, common);
+    app.footer(std::string("A copy is written under a temporary name and renamed when complete. "
+                           "The patterns file format is described in docs/patterns.md.\n") +
+               cli::kExitStatusHelp +
+               " 1 also when a file could not be read or decompressed or a line had to be "
+               "withheld; 2 also for a destination that is the source or lies inside it, and "
+               "for --check-patterns findings.\n"
+               "Examples:\n"
+               "  sendlogs scrub --patterns patterns.txt /var/log/product scrubbed/\n"
+               "  sendlogs scrub --check-patterns patterns.txt");
     if (auto code = cli::parseCommandLine(app, argc, argv)) return *code;
+    if (*check) return cli::checkPatternsFile(lintFile, common.quiet);
+    if (!patterns || source.empty() || destination.empty())
+        return cli::usageError("scrub: give --patterns FILE, SRC and DEST");
 
-    host::setLogFilePath(logFile);
+    cli::applyCommonOptions(common, cli::LibraryLog::Discard);
     ScrubRuleList rules;
     ReplacementMap replacements;
     std::string error;
     if (!cli::loadScrubPatterns(patterns, rules, replacements, error)) {
-        std::fprintf(stderr, "scrub: %s\n", error.c_str());
+        cli::printError("scrub: " + error);
         return cli::kExitFailed;
     }
     const bool tree = isDirectory(source);
@@ -62,11 +107,14 @@ int runScrub(int argc, char** argv) {
         destination = FXPath::Append(destination, CTePath::GetBaseName(source), 0);
     }
     // Never over the source: a copy written there would leave nothing of the original.
-    if (tree ? host::isWithinFolder(destination, source) : host::sameFile(source, destination)) {
-        std::fprintf(stderr, "scrub: refusing to write into %s: it is %s\n", destination.c_str(),
-                     tree ? "the source folder or inside it" : "the source file itself");
-        return cli::kExitUsage;
-    }
+    if (tree ? host::isWithinFolder(destination, source) : host::sameFile(source, destination))
+        return cli::usageError(
+            "scrub: refusing to write into " + destination + ": it is " +
+            (tree ? "the source folder or inside it" : "the source file itself"));
+    if (!tree && !force && ::access(destination.c_str(), F_OK) == 0)
+        return cli::usageError(destination + " exists; give --force to replace it");
+    cli::InterruptGuard interrupt(partialCopyRemover(destination, tree),
+                                  cli::InterruptGuard::Stop::Exit);
     const auto started = std::chrono::steady_clock::now();
     bool ok;
     scrub::TreeScrubSummary summary;
@@ -82,32 +130,35 @@ int runScrub(int argc, char** argv) {
         summary.copies = ok ? 1 : 0;
         summary.redactedLines = scrubber ? scrubber->redactedLines() : 0;
     }
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    const char* hint =
-        logFile.empty() ? " (run with --log FILE for the reasons)" : " (see the log)";
-    if (!ok) {
-        std::fprintf(stderr, "scrub: %s could not be scrubbed into %s%s\n", source.c_str(),
-                     destination.c_str(), hint);
-        return cli::kExitFailed;
-    }
-    std::printf("scrubbed %s into %s with %zu rules in %.2f s: %zu cop%s\n", source.c_str(),
-                destination.c_str(), rules.size(), seconds, summary.copies,
-                summary.copies == 1 ? "y" : "ies");
+    const char* hint = common.logFile.empty() && !common.verbose
+                           ? " (run with --log-file FILE for the reasons)"
+                           : " (see the library's log)";
+    if (!ok)
+        cli::printError("scrub: " + source + " could not be scrubbed into " + destination + hint);
     if (summary.leftOut > 0)
-        std::fprintf(stderr,
-                     "scrub: %zu entr%s left out: not regular files, or links leading "
-                     "out of the source%s\n",
-                     summary.leftOut, summary.leftOut == 1 ? "y" : "ies", hint);
+        cli::printError("scrub: " + std::to_string(summary.leftOut) +
+                        " entries left out: not regular files, or links leading out of the "
+                        "source" +
+                        hint);
     if (summary.unreadable > 0)
-        std::fprintf(stderr, "scrub: %zu file(s) could not be read or decompressed; no copy%s\n",
-                     summary.unreadable, hint);
+        cli::printError("scrub: " + std::to_string(summary.unreadable) +
+                        " file(s) could not be read or decompressed; no copy" + hint);
     if (summary.redactedLines > 0)
-        std::fprintf(stderr,
-                     "scrub: %zu line(s) withheld (Masked_RedactedLine): a rule could not be "
-                     "applied to them%s\n",
-                     summary.redactedLines, hint);
-    return summary.unreadable == 0 && summary.redactedLines == 0 ? cli::kExitOk : cli::kExitFailed;
+        cli::printError("scrub: " + std::to_string(summary.redactedLines) +
+                        " line(s) withheld (Masked_RedactedLine): a rule could not be applied "
+                        "to them" +
+                        hint);
+    cli::Summary line;
+    line.command = "scrub";
+    line.status = ok && summary.unreadable == 0 && summary.redactedLines == 0 ? cli::kExitOk
+                                                                              : cli::kExitFailed;
+    line.files = static_cast<long long>(summary.copies);
+    line.linesWithheld = static_cast<long long>(summary.redactedLines);
+    line.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    line.output = destination;
+    cli::printSummary(line, common);
+    return line.status;
 }
 
 }  // namespace

@@ -14,4 +14,8 @@ namespace cli {
 bool loadScrubPatterns(std::optional<std::string>& path, ScrubRuleList& rules,
                        ReplacementMap& replacements, std::string& error);
 
+// "scrub --check-patterns": prints the findings of the file, one per line; 0 when none is an
+// error, 2 otherwise (1 when the file cannot be read).
+int checkPatternsFile(const std::string& path, bool quiet);
+
 }  // namespace cli

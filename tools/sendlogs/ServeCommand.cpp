@@ -74,7 +74,6 @@ int runServe(int argc, char** argv) {
         ->check(CLI::ExistingFile);
     app.add_option("--cert", s.tls.cert, "This service's certificate")->check(CLI::ExistingFile);
     app.add_option("--key", s.tls.key, "This service's private key")->check(CLI::ExistingFile);
-    app.add_option("--log-file", o.logFile, "The library's log file");
     app.add_option("--max-concurrent", s.maxConcurrent, "Requests served at once")
         ->check(CLI::Range(1u, 256u));
     app.add_option("--max-waiting", s.maxWaiting,
@@ -94,19 +93,22 @@ int runServe(int argc, char** argv) {
     app.footer(
         "Exit status: 0 after a clean stop; 1 when the service cannot start; 2 for a "
         "wrong command line.");
+    cli::CommonOptions common;
+    cli::addCommonOptions(app, common, false);
     if (auto code = cli::parseCommandLine(app, argc, argv)) return *code;
+    o.logFile = common.logFile == "-" ? "/dev/stderr" : common.logFile;
+    if (common.logLevel >= 0) host::setLogLevel(common.logLevel);
 
     std::string error;
     if (!host::parseEndpoint(o.listen, s.listen, error, true)) {
-        std::fprintf(stderr, "serve: %s\n", error.c_str());
-        return cli::kExitUsage;
+        return cli::usageError(error);
     }
     s.requestTimeLimit = std::chrono::seconds(o.requestSeconds);
     s.idleTimeLimit = std::chrono::seconds(o.idleSeconds);
     s.shutdownGrace = std::chrono::seconds(o.graceSeconds);
     s.maxRecordBytes = static_cast<size_t>(recordBytes);
     if (!pointAtInstallation(o, s, error)) {
-        std::fprintf(stderr, "serve: %s\n", error.c_str());
+        cli::printError("serve: " + error);
         return cli::kExitFailed;
     }
 
@@ -119,7 +121,7 @@ int runServe(int argc, char** argv) {
 
     service::Service service(s);
     if (!service.start(error)) {
-        std::fprintf(stderr, "serve: cannot start: %s\n", error.c_str());
+        cli::printError("serve: cannot start: " + error);
         return cli::kExitFailed;
     }
     const std::string log = host::logFilePath();

@@ -90,19 +90,20 @@ int runUpload(int argc, char** argv) {
         ->check(CLI::ExistingFile);
     app.add_option("--id", o.id, "Corvane id the upload belongs to")->required();
     app.add_option("--part-mb", o.partMb, "Part size in MiB (default 100)")
-        ->check(CLI::Range(1, 1 << 20));
+        ->check(cli::wholeNumber(1, 1 << 20));
     app.add_option("FILE", o.file, "File to upload")->required()->check(CLI::ExistingFile);
     app.footer(
         "Exit status: 0 every part uploaded, 1 the upload failed (the library's log "
         "tells why), 2 wrong command line.");
+    cli::CommonOptions common;
+    cli::addCommonOptions(app, common, false);
     if (auto code = cli::parseCommandLine(app, argc, argv)) return *code;
+    cli::applyCommonOptions(common, cli::LibraryLog::Installation);
     if (!o.ftp && !o.http) {
-        std::fprintf(stderr, "upload: give --ftp or --http\n");
-        return cli::kExitUsage;
+        return cli::usageError("upload: give --ftp or --http");
     }
     if (o.http && o.handler.empty()) {
-        std::fprintf(stderr, "upload: --http needs --handler\n");
-        return cli::kExitUsage;
+        return cli::usageError("upload: --http needs --handler");
     }
 
     MsgInternetOptions options{};
@@ -121,22 +122,22 @@ int runUpload(int argc, char** argv) {
               copyField(options.httpServerHandler, o.handler, "--handler", error);
     std::fill(password.begin(), password.end(), '\0');
     if (!ok) {
-        std::fprintf(stderr, "upload: %s\n", error.c_str());
-        return cli::kExitUsage;
+        return cli::usageError("upload: " + error);
     }
-    if (::isatty(STDERR_FILENO)) host::gateway::setProgressListener(drawProgress);
+    if (::isatty(STDERR_FILENO) && !common.quiet) host::gateway::setProgressListener(drawProgress);
     const int result = uploadToCloud(&options, directory, file.filename().string());
     std::memset(options.uploadPassword, 0, sizeof options.uploadPassword);
     host::gateway::setProgressListener(nullptr);
     if (result != 0) {
         const std::string log = host::logFilePath();
-        std::fprintf(stderr,
-                     "upload: FAILED: %s was not uploaded; the library's log %s tells why\n",
-                     file.c_str(), log.empty() ? "(standard error)" : log.c_str());
+        cli::printError("upload: FAILED: " + file.string() +
+                        " was not uploaded; the library's log " +
+                        (log.empty() ? std::string("(standard error)") : log) + " tells why");
         return cli::kExitFailed;
     }
-    std::printf("upload: done: %s uploaded to %s\n", file.c_str(),
-                host::gateway::loggableUrl(o.url).c_str());
+    if (!common.quiet)
+        std::printf("upload: done: %s uploaded to %s\n", file.c_str(),
+                    host::gateway::loggableUrl(o.url).c_str());
     return cli::kExitOk;
 }
 

@@ -8,56 +8,39 @@
 #include "CliSupport.h"
 #include "Command.h"
 #include "ScrubPatternLoader.h"
-#include "host/Log.h"
 #include "scrub/LeakVerifier.h"
 
 namespace {
-
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
 
 void printJson(const scrub::LeakReport& report) {
     std::string out = "{\"status\":" + std::to_string(report.status()) +
                       ",\"members\":" + std::to_string(report.members) + ",\"findings\":[";
     for (size_t i = 0; i < report.findings.size(); ++i) {
         const scrub::LeakFinding& f = report.findings[i];
-        out += (i ? "," : "") + std::string("{\"member\":") + jsonString(f.member) +
+        out += (i ? "," : "") + std::string("{\"member\":") + cli::jsonString(f.member) +
                ",\"line\":" + std::to_string(f.line) + ",\"rule\":" + std::to_string(f.rule) + "}";
     }
     out += "],\"unreadable\":[";
     for (size_t i = 0; i < report.unreadable.size(); ++i) {
         out += (i ? "," : "") + std::string("{\"member\":") +
-               jsonString(report.unreadable[i].first) +
-               ",\"reason\":" + jsonString(report.unreadable[i].second) + "}";
+               cli::jsonString(report.unreadable[i].first) +
+               ",\"reason\":" + cli::jsonString(report.unreadable[i].second) + "}";
     }
     std::printf("%s]}\n", out.c_str());
 }
 
-void printText(const scrub::LeakReport& report) {
+void printText(const scrub::LeakReport& report, bool quiet) {
     // The rule's number, never its value: this output may be pasted anywhere.
     for (const scrub::LeakFinding& f : report.findings)
         std::printf("%s:%zu: rule %zu\n", f.member.c_str(), f.line, f.rule);
     for (const auto& [member, reason] : report.unreadable)
         std::printf("%s: not checked: %s\n", member.c_str(), reason.c_str());
-    std::printf("verify: %s: %zu finding(s), %zu not checked, %zu file(s) and member(s) read\n",
-                report.status() == 0   ? "clean"
-                : report.status() == 1 ? "LEAKS"
-                                       : "INCOMPLETE",
-                report.findings.size(), report.unreadable.size(), report.members);
+    if (!quiet)
+        std::printf("verify: %s: %zu finding(s), %zu not checked, %zu file(s) and member(s) read\n",
+                    report.status() == 0   ? "clean"
+                    : report.status() == 1 ? "LEAKS"
+                                           : "INCOMPLETE",
+                    report.findings.size(), report.unreadable.size(), report.members);
 }
 
 int runVerify(int argc, char** argv) {
@@ -68,32 +51,30 @@ int runVerify(int argc, char** argv) {
         "verify"};
     std::optional<std::string> patterns;
     std::string target;
-    bool json = false;
-    std::string logFile;
+    cli::CommonOptions common;
     app.add_option("--patterns", patterns, "Scrub patterns file (one rule per line)")->required();
     app.add_option("BUNDLE_OR_DIR", target, "Bundle, archive, file or folder to check")->required();
-    app.add_flag("--json", json, "Print one JSON object instead of lines");
-    app.add_option("--log", logFile, "Write the library's log to this file (default: none)");
+    cli::addCommonOptions(app, common);
     app.footer(
         "Findings name the file or member, the line and the rule's number, never the value. "
         "Exit status: 0 clean; 1 a value was found; 2 something could not be read or checked "
         "(or a wrong command line).");
     if (auto code = cli::parseCommandLine(app, argc, argv)) return *code;
 
-    host::setLogFilePath(logFile);
+    cli::applyCommonOptions(common, cli::LibraryLog::Discard);
     ScrubRuleList rules;
     ReplacementMap replacements;
     std::string error;
     if (!cli::loadScrubPatterns(patterns, rules, replacements, error)) {
-        std::fprintf(stderr, "verify: %s\n", error.c_str());
+        cli::printError("verify: " + error);
         return 2;
     }
     scrub::LeakVerifier verifier(rules, replacements);
     const scrub::LeakReport report = verifier.verify(target);
-    if (json)
+    if (common.json)
         printJson(report);
     else
-        printText(report);
+        printText(report, common.quiet);
     return report.status();
 }
 
