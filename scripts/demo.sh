@@ -17,6 +17,7 @@ sendlogs=build/release/sendlogs
 
 sandbox=out/sandbox
 rm -rf "$sandbox" out/bundle out/joblog out/patterns.txt
+mkdir -p out
 $sendlogs sandbox create "$sandbox" >/dev/null
 echo "sandbox installation: $sandbox"
 
