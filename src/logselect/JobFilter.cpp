@@ -227,19 +227,9 @@ bool extractJobFile(JobVariant variant, FILE* out, const std::string& logDir,
     const bool service = variant == JobVariant::Service;
     const char* tag = service ? "getServiceLogsByJobId" : "getNonServiceLogsByJobId";
     LogSource source(logDir, fileName);
-    switch (source.open({tag, service, service ? kServiceSignature : kOtherSignature})) {
-        case LogSource::Status::Open:
-            break;
-        case LogSource::Status::LeftOut:
-            ++tally.leftOut;
-            return true;
-        case LogSource::Status::Gone:
-            ++tally.leftOut;
-            return false;
-        case LogSource::Status::Failed:
-            tally.unreadable.push_back(fileName);
-            return false;
-    }
+    const LogSource::Status status =
+        source.open({tag, service, service ? kServiceSignature : kOtherSignature});
+    if (status != LogSource::Status::Open) return countUnopened(status, fileName, tally);
     FILE* in = source.file();
 
     long long startOffset = 0;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "host/FileHandle.h"
+#include "logselect/ExtractionTally.h"
 
 namespace logselect {
 
@@ -50,5 +51,17 @@ class LogSource {
     bool temporary_ = false;
     host::FileHandle file_;
 };
+
+// Counts a log that did not open in tally (a failure as unreadable, the rest as left out)
+// and gives the extractor's result for it: true only for a file left out on purpose.
+inline bool countUnopened(LogSource::Status status, const std::string& fileName,
+                          ExtractionTally& tally) {
+    if (status == LogSource::Status::Failed) {
+        tally.unreadable.push_back(fileName);
+        return false;
+    }
+    ++tally.leftOut;
+    return status == LogSource::Status::LeftOut;
+}
 
 }  // namespace logselect

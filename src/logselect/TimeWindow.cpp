@@ -143,19 +143,8 @@ bool extractWindowFile(FILE* out, const std::string& logDir, const std::string& 
     if (toTime > 0) toTime = (toTime / 60 + 1) * 60 - 1;
 
     LogSource source(logDir, fileName);
-    switch (source.open({"getLogFilesByTime", true, kByTimeSignature})) {
-        case LogSource::Status::Open:
-            break;
-        case LogSource::Status::LeftOut:
-            ++tally.leftOut;
-            return true;
-        case LogSource::Status::Gone:
-            ++tally.leftOut;
-            return false;
-        case LogSource::Status::Failed:
-            tally.unreadable.push_back(fileName);
-            return false;
-    }
+    const LogSource::Status status = source.open({"getLogFilesByTime", true, kByTimeSignature});
+    if (status != LogSource::Status::Open) return countUnopened(status, fileName, tally);
     WindowRead read = WindowRead::ReadFailed;
     DumpWriter writer(out, machineName, fileName.c_str(), searchText, scrub, scrubRules,
                       replacements);
