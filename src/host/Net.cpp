@@ -52,7 +52,10 @@ bool CTeSocket::peerHungUp() const {
     const int descriptor = fd();
     if (descriptor < 0) return false;
     pollfd p{descriptor, 0, 0};
-    return ::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR)) != 0;
+    if (::poll(&p, 1, 0) != 1 || (p.revents & (POLLHUP | POLLERR)) == 0) return false;
+    // Whoever reports on the request must see the hang-up, even though no write failed.
+    shared_->broken = true;
+    return true;
 }
 
 CTeError CTeSocket::sendAll(const void* data, size_t size) {

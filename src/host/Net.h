@@ -45,7 +45,8 @@ class CTeSocket {
     static constexpr std::chrono::milliseconds kDefaultSendTimeLimit{300000};
     bool broken() const;
     // The requester shut its end down in both directions (or closed it): nothing the request
-    // still produces can reach it. A requester that only finished sending is not gone.
+    // still produces can reach it. A requester that only finished sending is not gone. A
+    // hang-up seen here marks the socket broken.
     bool peerHungUp() const;
     // A connected pair: the library end and the requester end.
     static CTeError createPair(CTeSocket& libraryEnd, CTeSocket& requesterEnd);

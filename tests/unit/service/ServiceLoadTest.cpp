@@ -7,6 +7,7 @@
 
 #include "ServiceFixture.h"
 #include "host/Tcp.h"
+#include "support/LogFixtures.h"
 
 namespace servicetest {
 namespace {
@@ -52,12 +53,25 @@ TEST_F(ServiceTest, ConcurrentRequestsMatchTheSameRequestsOneAtATime) {
 }
 
 TEST_F(ServiceTest, RequesterThatHangsUpMidStreamLeavesNoStagingFolder) {
+    // A job log larger than what loopback sockets buffer, so that the service is still
+    // writing when the reset arrives, however fast it extracts.
+    const std::string bigLog = sandbox_ + "/Log_Files/HangUp.log";
+    struct Remove {
+        std::string path;
+        ~Remove() { ::unlink(path.c_str()); }
+    } removeLater{bigLog};
+    std::string lines = lstest::header(lstest::thisYear());
+    const std::string line =
+        lstest::entry("4242", "1", "07/14", "09:00:00", "7001", "[A:0]", std::string(200, 'x'));
+    while (lines.size() < (32u << 20)) lines += line;
+    testenv::writeFile(bigLog, lines);
+
     start();
     std::string error;
     auto connection = connect(pki_->requester(), error);
     ASSERT_TRUE(connection) << error;
     std::string frame;
-    ASSERT_TRUE(service::encodeRequestFrame(jobLogRequest(1001), frame, error));
+    ASSERT_TRUE(service::encodeRequestFrame(jobLogRequest(7001), frame, error));
     ASSERT_FALSE(connection->writeAll(frame.data(), frame.size()).IsError());
     // The first reply bytes come from start-up; the job log follows after its extraction.
     char first[16];
