@@ -18,21 +18,19 @@ class JobFilterTest : public ::testing::Test {
     void write(const std::string& name, const std::string& lines) {
         testenv::writeFile(dir_.file(name), lstest::header(lstest::thisYear()) + lines);
     }
+    // The service-log filter, or the other-log filter with serviceLog false.
     std::string service(const std::string& name, long long job, long long tag = 0,
-                        const std::string& search = "", time_t from = 0, time_t to = 0) {
+                        const std::string& search = "", time_t from = 0, time_t to = 0,
+                        bool serviceLog = true) {
         lstest::Dump dump;
         std::list<std::string> workers;
-        ok_ = getServiceLogsByJobId(dump.file(), dir_.path(), name, workers, job, {}, "m1", tag,
-                                    search, from, to, false, nullptr, nullptr);
+        auto* filter = serviceLog ? &getServiceLogsByJobId : &getNonServiceLogsByJobId;
+        ok_ = filter(dump.file(), dir_.path(), name, workers, job, {}, "m1", tag, search, from, to,
+                     false, nullptr, nullptr);
         return dump.text();
     }
-    std::string other(const std::string& name, long long job, long long tag = 0,
-                      const std::string& search = "") {
-        lstest::Dump dump;
-        std::list<std::string> workers;
-        ok_ = getNonServiceLogsByJobId(dump.file(), dir_.path(), name, workers, job, {}, "m1", tag,
-                                       search, 0, 0, false, nullptr, nullptr);
-        return dump.text();
+    std::string other(const std::string& name, long long job) {
+        return service(name, job, 0, "", 0, 0, false);
     }
 
     testenv::TempDir dir_{"ls-job"};
@@ -55,49 +53,16 @@ TEST_F(JobFilterTest, ServiceLogFollowsTheJobsThread) {
     EXPECT_TRUE(ok_);
 }
 
-TEST_F(JobFilterTest, DashJobFieldReleasesOnlyInOtherLogs) {
-    const std::string a = entry("20001", "00001", "07/14", "09:00:00", "4711", "9", "start");
-    const std::string b = entry("20001", "00001", "07/14", "09:00:01", "#", "0", "nojob");
-    const std::string c = entry("20001", "00001", "07/14", "09:00:02", "-1", "0", "dash");
-    const std::string d = entry("20001", "00001", "07/14", "09:00:03", "##", "0", "after");
-    write("clBackup.log", a + b + c + d);
-    write("wyd.log", a + b + c + d);
-    // Other log: "#" lines of a process that works for the job are taken; "-" releases it.
-    EXPECT_EQ(other("clBackup.log", 4711), lstest::banner("m1", "clBackup.log") + a + b);
-    // Service log: "-" leaves the thread with the job.
-    EXPECT_EQ(service("wyd.log", 4711), lstest::banner("m1", "wyd.log") + a + b + d);
-}
-
-TEST_F(JobFilterTest, OtherLogNoJobLinesOfForeignProcessesAreNotTaken) {
-    const std::string a = entry("20001", "00001", "07/14", "09:00:00", "4711", "9");
-    const std::string b = entry("20002", "00001", "07/14", "09:00:01", "#", "0");
-    const std::string c = entry("20001", "00001", "07/14", "09:00:02", "5000", "0");
-    const std::string d = entry("20001", "00001", "07/14", "09:00:03", "#", "0");
-    write("clBackup.log", a + b + c + d);
-    EXPECT_EQ(other("clBackup.log", 4711), lstest::banner("m1", "clBackup.log") + a);
-}
-
-TEST_F(JobFilterTest, TagsMatchTheWholeTagField) {
-    const std::string s99 = entry("10001", "00001", "07/14", "09:00:00", "1", "[A:99]");
-    const std::string s990 = entry("10001", "00001", "07/14", "09:00:01", "2", "[A:990]");
-    const std::string sJob = entry("10001", "00002", "07/14", "09:00:02", "4711", "[A:98]");
-    const std::string sBoth = entry("10001", "00003", "07/14", "09:00:03", "4711", "[A:99]");
-    write("wyd.log", s99 + s990 + sJob + sBoth);
-    EXPECT_EQ(service("wyd.log", 0, 99), lstest::banner("m1", "wyd.log") + s99 + sBoth);
-    EXPECT_EQ(service("wyd.log", 4711, 99), lstest::banner("m1", "wyd.log") + sBoth);
-
-    const std::string o99 = entry("20001", "1", "07/14", "09:00:00", "1", "99");
-    const std::string oBracket = entry("20002", "1", "07/14", "09:00:01", "1", "[A:99]");
-    write("clBackup.log", o99 + oBracket);
-    EXPECT_EQ(other("clBackup.log", 0, 99), lstest::banner("m1", "clBackup.log") + o99);
-}
-
+// A file without taken lines leaves no trace, not even a banner; a missing one is a failure.
 TEST_F(JobFilterTest, SearchTextIsCaseInsensitive) {
     const std::string a = entry("10001", "00001", "07/14", "09:00:00", "4711", "[A:0]", "ERROR x");
     const std::string b = entry("10001", "00001", "07/14", "09:00:01", "4711", "[A:0]", "fine");
     write("wyd.log", a + b);
     EXPECT_EQ(service("wyd.log", 4711, 0, "error"), lstest::banner("m1", "wyd.log") + a);
     EXPECT_EQ(service("wyd.log", 4711, 0, "nowhere"), "");
+    EXPECT_TRUE(ok_);
+    EXPECT_EQ(other("missing.log", 4711), "");
+    EXPECT_FALSE(ok_);
 }
 
 // A file begun in another year is read whole: its end offset is its size, and the line that
@@ -107,39 +72,6 @@ TEST_F(JobFilterTest, WindowOverAFileOfLastYearKeepsItsLastLine) {
     const std::string b = entry("10001", "00001", "01/01", "01:00:00", "4711");
     testenv::writeFile(dir_.file("wyd.log"), lstest::header(lstest::thisYear() - 1) + a + b);
     EXPECT_EQ(service("wyd.log", 4711, 0, "", 1000, 2000), lstest::banner("m1", "wyd.log") + a + b);
-}
-
-TEST_F(JobFilterTest, FileWithoutTakenLinesLeavesNoTrace) {
-    write("wyd.log", entry("10001", "00001", "07/14", "09:00:00", "5000"));
-    EXPECT_EQ(service("wyd.log", 4711), "");
-    EXPECT_TRUE(ok_);
-    EXPECT_EQ(other("missing.log", 4711), "");
-    EXPECT_FALSE(ok_);
-}
-
-// A line longer than the 16383-byte pieces: the first piece is judged as an entry and its
-// continuation pieces as continuation lines, and the dump still gets whole lines.
-TEST_F(JobFilterTest, OverLongLineIsJudgedPieceByPiece) {
-    std::string longMessage(40000, 'x');
-    const std::string a =
-        entry("10001", "00001", "07/14", "09:00:00", "4711", "[A:0]", longMessage);
-    const std::string b = entry("10001", "00001", "07/14", "09:00:01", "4711", "[A:0]", "next");
-    // The second piece of this line starts with a digit and looks like an entry of job 4711.
-    std::string trick = entry("10001", "00009", "07/14", "09:00:02", "5000", "[A:0]", "");
-    trick.pop_back();
-    trick += std::string(16383 - trick.size(), 'y') + "10001 00009 07/14 09:00:02 4711 1 Main x\n";
-    write("wyd.log", a + trick + b);
-    std::string dump = service("wyd.log", 4711);
-    std::string firstPiece = a.substr(0, 16383);
-    std::string pieceOfTrick = "10001 00009 07/14 09:00:02 4711 1 Main x\n";
-    EXPECT_EQ(dump, lstest::banner("m1", "wyd.log") + firstPiece + "\n" + pieceOfTrick + b);
-}
-
-TEST_F(JobFilterTest, LastLineWithoutNewlineIsEnded) {
-    std::string a = entry("10001", "00001", "07/14", "09:00:00", "4711");
-    a.pop_back();
-    write("wyd.log", a);
-    EXPECT_EQ(service("wyd.log", 4711), lstest::banner("m1", "wyd.log") + a + "\n");
 }
 
 TEST_F(JobFilterTest, CompressedCopyIsReadAndItsTemporaryCopyRemoved) {

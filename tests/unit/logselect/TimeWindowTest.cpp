@@ -19,71 +19,66 @@ using lstest::localTime;
 // Every time test runs in UTC and in a zone with daylight-saving time.
 const auto kZones = ::testing::Values("UTC", "Europe/Berlin");
 
+// Entry lines of one process, thread and job, on one day of this year unless told.
+std::string at(const char* date, const char* time, const std::string& message = "text") {
+    return entry("10001", "1", date, time, "1", "[A:0]", message);
+}
+
 class TimeWindowTest : public ::testing::TestWithParam<const char*> {
   protected:
-    lstest::ScopedZone zone_{GetParam()};
-    std::string byTime(const std::string& name, time_t from, time_t to) {
+    // x.log with a header of year and the given lines.
+    void write(const std::string& lines, int year = lstest::thisYear()) {
+        testenv::writeFile(dir_.file("x.log"), lstest::header(year) + lines);
+    }
+    std::string byTime(time_t from, time_t to, const std::string& name = "x.log") {
         lstest::Dump dump;
         ok_ = getLogFilesByTime(dump.file(), dir_.path(), name, from, to, "m1", "", false, nullptr,
                                 nullptr);
         return dump.text();
     }
+    static std::string taken(const std::string& lines) {
+        return lstest::banner("m1", "x.log") + lines;
+    }
+    lstest::ScopedZone zone_{GetParam()};
     testenv::TempDir dir_{"ls-time"};
+    const int y_ = lstest::thisYear();
     bool ok_ = false;
 };
 
 TEST_P(TimeWindowTest, WindowIsWidenedToWholeMinutes) {
-    int y = lstest::thisYear();
-    const std::string a = entry("10001", "1", "03/10", "10:14:59", "1");
-    const std::string b = entry("10001", "1", "03/10", "10:15:00", "1");
-    const std::string c = entry("10001", "1", "03/10", "10:20:59", "1");
-    const std::string d = entry("10001", "1", "03/10", "10:21:00", "1");
-    testenv::writeFile(dir_.file("x.log"), lstest::header(y) + a + b + c + d);
-    std::string dump =
-        byTime("x.log", localTime(y, 3, 10, 10, 15, 42), localTime(y, 3, 10, 10, 20, 5));
-    EXPECT_EQ(dump, lstest::banner("m1", "x.log") + b + c);
+    const std::string a = at("03/10", "10:14:59"), b = at("03/10", "10:15:00"),
+                      c = at("03/10", "10:20:59"), d = at("03/10", "10:21:00");
+    write(a + b + c + d);
+    EXPECT_EQ(byTime(localTime(y_, 3, 10, 10, 15, 42), localTime(y_, 3, 10, 10, 20, 5)),
+              taken(b + c));
     EXPECT_TRUE(ok_);
     // Only an upper bound: everything up to the end of its minute, whatever its age.
-    EXPECT_EQ(byTime("x.log", 0, localTime(y, 3, 10, 10, 20, 5)),
-              lstest::banner("m1", "x.log") + a + b + c);
+    EXPECT_EQ(byTime(0, localTime(y_, 3, 10, 10, 20, 5)), taken(a + b + c));
 }
 
 TEST_P(TimeWindowTest, YearComesFromTheHeaderAndGrowsAtNewYear) {
-    const std::string dec = entry("10001", "1", "12/30", "23:00:00", "1");
-    const std::string jan = entry("10001", "1", "01/02", "08:00:00", "1");
-    testenv::writeFile(dir_.file("x.log"), lstest::header(2025) + dec + jan);
-    EXPECT_EQ(byTime("x.log", localTime(2026, 1, 1, 0, 0, 0), localTime(2026, 1, 3, 0, 0, 0)),
-              lstest::banner("m1", "x.log") + jan);
-    EXPECT_EQ(byTime("x.log", localTime(2025, 12, 30, 0, 0, 0), localTime(2025, 12, 31, 0, 0, 0)),
-              lstest::banner("m1", "x.log") + dec);
+    const std::string dec = at("12/30", "23:00:00"), jan = at("01/02", "08:00:00");
+    write(dec + jan, 2025);
+    EXPECT_EQ(byTime(localTime(2026, 1, 1, 0, 0, 0), localTime(2026, 1, 3, 0, 0, 0)), taken(jan));
+    EXPECT_EQ(byTime(localTime(2025, 12, 30, 0, 0, 0), localTime(2025, 12, 31, 0, 0, 0)),
+              taken(dec));
 }
 
 TEST_P(TimeWindowTest, ContinuationLinesFollowTheirEntry) {
-    int y = lstest::thisYear();
-    const std::string in = entry("10001", "1", "03/10", "10:00:00", "1") + "\tmore of it\n";
-    const std::string out = entry("10001", "1", "03/10", "11:00:00", "1") + "  not this\n";
+    const std::string in = at("03/10", "10:00:00") + "\tmore of it\n";
+    const std::string out = at("03/10", "11:00:00") + "  not this\n";
     const std::string seven = "10001 1 03/10 10:00:01 1 a b\ncontinued\n";
-    testenv::writeFile(dir_.file("x.log"), lstest::header(y) + in + out + seven);
-    EXPECT_EQ(byTime("x.log", localTime(y, 3, 10, 9, 0, 0), localTime(y, 3, 10, 10, 30, 0)),
-              lstest::banner("m1", "x.log") + in);
+    write(in + out + seven);
+    EXPECT_EQ(byTime(localTime(y_, 3, 10, 9, 0, 0), localTime(y_, 3, 10, 10, 30, 0)), taken(in));
 }
 
-TEST_P(TimeWindowTest, BadTimeStopsWithLinesBeforeKept) {
-    int y = lstest::thisYear();
-    const std::string a = entry("10001", "1", "03/10", "10:00:00", "1");
-    const std::string bad = entry("10001", "1", "1x/05", "10:00:01", "1");
-    const std::string c = entry("10001", "1", "03/10", "10:00:02", "1");
-    testenv::writeFile(dir_.file("x.log"), lstest::header(y) + a + bad + c);
-    EXPECT_EQ(byTime("x.log", localTime(y, 3, 10, 9, 0, 0), 0), lstest::banner("m1", "x.log") + a);
+// A bad time stops the reading, with the lines before it kept; an over-long line is written
+// whole.
+TEST_P(TimeWindowTest, BadTimeStopsAndLongLinesAreWrittenWhole) {
+    const std::string a = at("03/10", "10:00:00", std::string(40000, 'z'));
+    write(a + at("1x/05", "10:00:01") + at("03/10", "10:00:02"));
+    EXPECT_EQ(byTime(localTime(y_, 3, 10, 9, 0, 0), 0), taken(a));
     EXPECT_FALSE(ok_);
-}
-
-TEST_P(TimeWindowTest, OverLongLineIsWrittenWhole) {
-    int y = lstest::thisYear();
-    const std::string a =
-        entry("10001", "1", "03/10", "10:00:00", "1", "0", std::string(40000, 'z'));
-    testenv::writeFile(dir_.file("x.log"), lstest::header(y) + a);
-    EXPECT_EQ(byTime("x.log", 1, 0), lstest::banner("m1", "x.log") + a);
 }
 
 TEST_P(TimeWindowTest, UnknownFormatsPassWithoutHarm) {
@@ -91,34 +86,31 @@ TEST_P(TimeWindowTest, UnknownFormatsPassWithoutHarm) {
     if (!testenv::exists(source)) GTEST_SKIP() << "no sample data";
     testenv::writeFile(dir_.file("HDFS_2k.log"), testenv::readFile(source));
     // Its entries start with a digit but carry no month/day field: reading stops cleanly.
-    EXPECT_EQ(byTime("HDFS_2k.log", 1, 0), "");
+    EXPECT_EQ(byTime(1, 0, "HDFS_2k.log"), "");
     EXPECT_FALSE(ok_);
 }
 
 // Daylight-saving time follows each line's own date, so a summer line read in winter (and the
 // reverse) keeps its time.
 TEST_P(TimeWindowTest, EachLineKeepsItsOwnDaylightSavingTime) {
-    const int y = lstest::thisYear();
-    const std::string winter = entry("10001", "1", "01/15", "12:00:10", "1");
-    const std::string summer = entry("10001", "1", "07/15", "12:00:10", "1");
-    testenv::writeFile(dir_.file("x.log"), lstest::header(y) + winter + summer);
-    EXPECT_EQ(byTime("x.log", localTime(y, 1, 15, 12, 0, 0), localTime(y, 1, 15, 12, 0, 59)),
-              lstest::banner("m1", "x.log") + winter);
-    EXPECT_EQ(byTime("x.log", localTime(y, 7, 15, 12, 0, 0), localTime(y, 7, 15, 12, 0, 59)),
-              lstest::banner("m1", "x.log") + summer);
+    const std::string winter = at("01/15", "12:00:10"), summer = at("07/15", "12:00:10");
+    write(winter + summer);
+    EXPECT_EQ(byTime(localTime(y_, 1, 15, 12, 0, 0), localTime(y_, 1, 15, 12, 0, 59)),
+              taken(winter));
+    EXPECT_EQ(byTime(localTime(y_, 7, 15, 12, 0, 0), localTime(y_, 7, 15, 12, 0, 59)),
+              taken(summer));
 }
 
 // The hour repeated when daylight-saving time ends is one instant for the lines and for the
 // window, whatever the process converted before.
 TEST_P(TimeWindowTest, RepeatedHourIsReadAsItsFirstOccurrence) {
-    const std::string early = entry("10001", "1", "10/25", "02:30:10", "1", "[A:0]", "early");
-    const std::string late = entry("10001", "1", "10/25", "02:30:20", "1", "[A:0]", "late");
-    testenv::writeFile(dir_.file("x.log"), lstest::header(2026) + early + late);
+    const std::string early = at("10/25", "02:30:10", "early"), late = at("10/25", "02:30:20");
+    write(early + late, 2026);
     const time_t from = common::localTimeToEpoch(2026, 10, 25, 2, 30, 0);
     for (int month : {1, 7, 11}) {
         lstest::localTime(2026, month, 1, 12, 0, 0);  // a conversion of either kind before
         EXPECT_EQ(from, common::localTimeToEpoch(2026, 10, 25, 2, 30, 0));
-        EXPECT_EQ(byTime("x.log", from, from + 59), lstest::banner("m1", "x.log") + early + late);
+        EXPECT_EQ(byTime(from, from + 59), taken(early + late));
     }
     if (std::string(GetParam()) == "Europe/Berlin") {
         EXPECT_EQ(from, 1792888200);  // 00:30 UTC: still summer time
@@ -130,16 +122,25 @@ TEST_P(TimeWindowTest, RepeatedHourIsReadAsItsFirstOccurrence) {
 
 INSTANTIATE_TEST_SUITE_P(Zones, TimeWindowTest, kZones);
 
-TEST(FindFileOffsets, NoWindowOrWholeFileWindowMeansNoLimits) {
-    testenv::TempDir dir("ls-off");
+using Offsets = std::pair<long long, long long>;
+
+Offsets offsets(const std::string& path, time_t from, time_t to) {
     long long start = -1, end = -1;
-    findFileOffsets(dir.file("absent").c_str(), 0, 0, start, end);
-    EXPECT_EQ(start, 0);
-    EXPECT_EQ(end, 0);
+    findFileOffsets(path.c_str(), from, to, start, end);
+    return {start, end};
+}
+
+// No window, or one over the whole life of the file: no limits. A file begun in another year
+// is read whole: from 0 to its size.
+TEST(FindFileOffsets, NoLimitsOrTheWholeFile) {
+    testenv::TempDir dir("ls-off");
+    EXPECT_EQ(Offsets(0, 0), offsets(dir.file("absent"), 0, 0));
     testenv::writeFile(dir.file("x.log"), "anything\n");
-    findFileOffsets(dir.file("x.log").c_str(), 1, time(nullptr) + 3600, start, end);
-    EXPECT_EQ(start, 0);
-    EXPECT_EQ(end, 0);
+    EXPECT_EQ(Offsets(0, 0), offsets(dir.file("x.log"), 1, time(nullptr) + 3600));
+    std::string text = lstest::header(lstest::thisYear() - 1);
+    for (int i = 0; i < 50; ++i) text += at("12/31", "10:00:00");
+    testenv::writeFile(dir.file("old.log"), text);
+    EXPECT_EQ(Offsets(0, text.size()), offsets(dir.file("old.log"), 1000, 2000));
 }
 
 // An entry exactly at the start of the window belongs to it: when a probe lands on it, the
@@ -151,7 +152,7 @@ TEST(FindFileOffsets, EntryExactlyAtTheStartIsInside) {
     for (int i = 0; i < 64; ++i) {
         char time[32];
         snprintf(time, sizeof time, "%02d:%02d:00", 10 + i / 60, i % 60);
-        text += entry("10001", "1", "03/10", time, "1");
+        text += at("03/10", time);
     }
     testenv::writeFile(dir.file("x.log"), text);
     // The first probe reads the entry that follows the middle of the file.
@@ -159,21 +160,9 @@ TEST(FindFileOffsets, EntryExactlyAtTheStartIsInside) {
     int hour = 0, minute = 0;
     ASSERT_EQ(2, sscanf(text.c_str() + probed, "%*s %*s %*s %d:%d", &hour, &minute));
     const time_t from = localTime(y, 3, 10, hour, minute, 0);
-    long long start = -1, end = -1;
-    findFileOffsets(dir.file("x.log").c_str(), from, from + 600, start, end);
+    const auto [start, end] = offsets(dir.file("x.log"), from, from + 600);
     EXPECT_LE(start, (long long)probed);
     EXPECT_GT(end, (long long)probed);
-}
-
-TEST(FindFileOffsets, FileBegunInAnotherYearIsReadWhole) {
-    testenv::TempDir dir("ls-off");
-    std::string text = lstest::header(lstest::thisYear() - 1);
-    for (int i = 0; i < 50; ++i) text += entry("10001", "1", "12/31", "10:00:00", "1");
-    testenv::writeFile(dir.file("x.log"), text);
-    long long start = -1, end = -1;
-    findFileOffsets(dir.file("x.log").c_str(), 1000, 2000, start, end);
-    EXPECT_EQ(start, 0);
-    EXPECT_EQ(end, (long long)text.size());
 }
 
 // A generated one-day log of this year: the bisection must keep every line of the window
@@ -215,8 +204,7 @@ TEST_P(GeneratedDay, WindowOffsetsHoldTheWindow) {
     time_t day = localTime(lstest::thisYear(), 1, 1, 0, 0, 0);
     for (time_t from : {day + 3600, day + 43210, day + 80000}) {
         time_t to = from + 300;
-        long long start = -1, end = -1;
-        findFileOffsets(path_.c_str(), from, to, start, end);
+        const auto [start, end] = offsets(path_, from, to);
         ASSERT_GE(start, 0);
         ASSERT_GT(end, start);
         if (start > 0) {

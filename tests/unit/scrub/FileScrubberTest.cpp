@@ -1,12 +1,12 @@
 // Scrubbed copies of single files: which lines are kept, long lines, failures that leave the
 // destination as it was, and lines a rule cannot be applied to, which are withheld and never
 // written into the library's log.
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 
 #include "host/FileHandle.h"
 #include "host/Log.h"
@@ -22,13 +22,8 @@ using testenv::writeFile;
 namespace {
 
 int countEntries(const std::string& dir) {
-    int count = 0;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (struct dirent* e = readdir(d))
-            count += std::string(e->d_name) != "." && std::string(e->d_name) != "..";
-        closedir(d);
-    }
-    return count;
+    std::error_code ec;
+    return static_cast<int>(std::distance(std::filesystem::directory_iterator(dir, ec), {}));
 }
 
 class FileScrubber : public ::testing::Test {
@@ -50,11 +45,14 @@ class FileScrubber : public ::testing::Test {
 TEST_F(FileScrubber, KeepsPrintableLinesEachEndedByNewline) {
     const std::string in = dir_.file("in.log"), out = dir_.file("out.log");
     writeFile(in,
-              "host1 up\n\n\tindented host1\n\xC3\xA9t\xC3\xA9 host1\n starts blank host1\r\n"
-              "\x01"
+              "host1 up\n\n\tindented host1\n\xC3\xA9t\xC3\xA9 host1\n starts blank host1\r\n\x01"
               "ctl\nlast host1");
     ASSERT_TRUE(scrubSingleLogFile(in.c_str(), out.c_str(), &rules_, &map_));
     EXPECT_EQ("MaskedData0 up\n starts blank MaskedData0\r\nlast MaskedData0\n", readFile(out));
+    // Without rules the kept lines are copied unchanged, header lines too.
+    writeFile(in, "* Hubmaster : host1\n\n");
+    ASSERT_TRUE(scrubSingleLogFile(in.c_str(), out.c_str(), nullptr, &map_));
+    EXPECT_EQ("* Hubmaster : host1\n", readFile(out));
 }
 
 TEST_F(FileScrubber, LongLineIsCutBeforeScrubbing) {
@@ -128,13 +126,6 @@ TEST_F(FileScrubber, SourceIsNeverOverwrittenAndModeIsKept) {
     ASSERT_TRUE(scrubSingleLogFile(in.c_str(), out.c_str(), &rules_, &map_));
     ASSERT_EQ(0, stat(out.c_str(), &st));
     EXPECT_EQ(0400u, st.st_mode & 07777);
-}
-
-TEST_F(FileScrubber, NullRulesCopyTheKeptLinesUnchanged) {
-    const std::string in = dir_.file("in.log"), out = dir_.file("out.log");
-    writeFile(in, "* Hubmaster : host1\n\n");
-    ASSERT_TRUE(scrubSingleLogFile(in.c_str(), out.c_str(), nullptr, &map_));
-    EXPECT_EQ("* Hubmaster : host1\n", readFile(out));
 }
 
 // A regex rule that fails while matching (the engine gives up) must not let the line out half

@@ -5,181 +5,116 @@
 #include "scrub/ScrubLogLine.h"
 #include "support/ScrubTestRules.h"
 
-using scrubtest::addLiteral;
-using scrubtest::addRegex;
-using scrubtest::entryLine;
-
 namespace {
 
-std::string scrubbed(std::string line, ScrubRuleList& rules, ReplacementMap* map) {
-    EXPECT_EQ(0, scrubLogLine(line, &rules, map));
-    return line;
+// A rule as the examples give it: kind 'l' (literal) or 'r' (regex), text and regex hint.
+struct Rule {
+    char kind;
+    const char* text;
+    const char* hint = "";
+};
+
+// Scrubs the lines in order with one rule list and one map; each pair is (line, result).
+void expectScrubs(const std::vector<Rule>& list, ReplacementMap* map,
+                  const std::vector<std::pair<std::string, std::string>>& lines) {
+    ScrubRuleList rules;
+    for (const Rule& r : list) {
+        if (r.kind == 'r') {
+            scrubtest::addRegex(rules, r.text, r.hint);
+        } else {
+            scrubtest::addLiteral(rules, r.text);
+        }
+    }
+    for (auto [line, expected] : lines) {
+        EXPECT_EQ(0, scrubLogLine(line, &rules, map)) << expected;
+        EXPECT_EQ(expected, line);
+    }
 }
 
-TEST(LineScrubber, WholeWordLiteralAndRegexWithHint) {
-    ScrubRuleList rules;
+TEST(LineScrubber, DocumentedExamples) {
     ReplacementMap map;
-    addLiteral(rules, "host1");
-    addRegex(rules, "10\\.[0-9]+\\.[0-9]+\\.[0-9]+", "10.");
-    EXPECT_EQ("Connected MaskedData0 to MaskedData0.corp via MaskedData1 and xhost1",
-              scrubbed("Connected host1 to Host1.corp via 10.1.2.3 and xhost1", rules, &map));
-    EXPECT_EQ("MaskedData0", map["host1"]);
-    EXPECT_EQ("MaskedData1", map["10.1.2.3"]);
-}
+    expectScrubs({{'l', "host1"}, {'r', "10\\.[0-9]+\\.[0-9]+\\.[0-9]+", "10."}}, &map,
+                 {{"Connected host1 to Host1.corp via 10.1.2.3 and xhost1",
+                   "Connected MaskedData0 to MaskedData0.corp via MaskedData1 and xhost1"},
+                  // A URL escape before the value is a boundary; "%4g" and "x40" are not escapes.
+                  {"GET /a?u=user%40host1&x=1", "GET /a?u=user%40MaskedData0&x=1"},
+                  {"a%4ghost1 x40host1", "a%4ghost1 x40host1"},
+                  {"%2Fhost1", "%2FMaskedData0"}});
+    EXPECT_EQ((ReplacementMap{{"host1", "MaskedData0"}, {"10.1.2.3", "MaskedData1"}}), map);
 
-TEST(LineScrubber, UrlEscapeBeforeValueIsBoundary) {
-    ScrubRuleList rules;
-    ReplacementMap map;
-    addLiteral(rules, "host1");
-    EXPECT_EQ("GET /a?u=user%40MaskedData0&x=1",
-              scrubbed("GET /a?u=user%40host1&x=1", rules, &map));
-    // Not an escape: "%4g" and "x40" leave a word character before the value.
-    EXPECT_EQ("a%4ghost1 x40host1", scrubbed("a%4ghost1 x40host1", rules, &map));
-    EXPECT_EQ("%2FMaskedData0", scrubbed("%2Fhost1", rules, &map));
-}
+    // A masked name is a boundary on both sides.
+    ReplacementMap names;
+    expectScrubs({{'r', "[0-9]+"}, {'l', "node"}}, &names,
+                 {{"node42x node", "MaskedData1MaskedData0x MaskedData1"}});
+    ReplacementMap names2;
+    expectScrubs({{'r', "ab"}, {'l', "cd"}}, &names2, {{"abcd", "MaskedData0MaskedData1"}});
 
-TEST(LineScrubber, MaskedNameIsBoundaryOnBothSides) {
-    ScrubRuleList rules;
-    ReplacementMap map;
-    addRegex(rules, "[0-9]+");
-    addLiteral(rules, "node");
-    EXPECT_EQ("MaskedData1MaskedData0x MaskedData1", scrubbed("node42x node", rules, &map));
-
-    // A masked name ending right before the value is a start boundary too.
-    ScrubRuleList rules2;
-    ReplacementMap map2;
-    addRegex(rules2, "ab");
-    addLiteral(rules2, "cd");
-    EXPECT_EQ("MaskedData0MaskedData1", scrubbed("abcd", rules2, &map2));
-}
-
-TEST(LineScrubber, HeaderLinesAreMaskedAfterTheRules) {
-    ScrubRuleList rules;
-    ReplacementMap map;
-    addLiteral(rules, "acme");
-    EXPECT_EQ("* HubmasterMasked_CustomData\n", scrubbed("* Hubmaster  : acme01", rules, &map));
+    // Header lines are masked after the rules; prefixes compare case-sensitively.
+    ReplacementMap acme;
+    expectScrubs({{'l', "acme"}}, &acme,
+                 {{"* Hubmaster  : acme01", "* HubmasterMasked_CustomData\n"},
+                  {"* Hubmaster  : Masked_Clientname_3", "* Hubmaster  : Masked_Clientname_3"},
+                  {"* MACHINE name : x", "* MACHINE nameMasked_CustomData\n"},
+                  {"* IP Addrs   : Masked_7", "* IP Addrs   : Masked_7"},
+                  {"* Machine    : Masked_ClientNethostname_1",
+                   "* Machine    : Masked_ClientNethostname_1"}});
     // The rule passed its bitmap test, so acme took a name though nothing was replaced.
-    EXPECT_EQ("MaskedData0", map["acme"]);
-    EXPECT_EQ("* Hubmaster  : Masked_Clientname_3",
-              scrubbed("* Hubmaster  : Masked_Clientname_3", rules, &map));
-    // The first prefix that matches decides: "* MACHINE name" never gets past "* Machine"?
-    // No: prefixes compare case-sensitively, so it reaches its own entry.
-    EXPECT_EQ("* MACHINE nameMasked_CustomData\n", scrubbed("* MACHINE name : x", rules, &map));
-    EXPECT_EQ("* IP Addrs   : Masked_7", scrubbed("* IP Addrs   : Masked_7", rules, &map));
-    EXPECT_EQ("* Machine    : Masked_ClientNethostname_1",
-              scrubbed("* Machine    : Masked_ClientNethostname_1", rules, &map));
+    EXPECT_EQ((ReplacementMap{{"acme", "MaskedData0"}}), acme);
+
+    // "b" inside the masked "a-b" is left alone even though "-" and " " surround it.
+    ReplacementMap overlap;
+    expectScrubs({{'r', "a-b"}, {'l', "b"}}, &overlap, {{"a-b b", "MaskedData0 MaskedData1"}});
+
+    // Without a map, matches are deleted.
+    expectScrubs({{'l', "secret"}, {'r', "[0-9]+"}}, nullptr, {{"a secret b 42c", "a  b c"}});
+    EXPECT_TRUE(SearchContent("Job 4711 started", "JOB 4711"));
 }
 
 TEST(LineScrubber, EntryLinePrefixIsOutsideTheTestText) {
-    ScrubRuleList rules;
     ReplacementMap map;
-    addLiteral(rules, "67890");  // occurs only in the prefix (thread id)
-    const std::string line = entryLine("nothing here");
-    EXPECT_EQ(line, scrubbed(line, rules, &map));
-    EXPECT_TRUE(map.empty()) << "the rule must not even pass the bitmap test";
-
-    // Once the message holds the characters, the rule runs on the whole line, prefix too.
-    EXPECT_EQ("12345 MaskedData0 03/15 10:22:33 ids 0,6,7,8,9",
-              scrubbed(entryLine("ids 0,6,7,8,9"), rules, &map));
-
     const std::string bare = "12345 67890 03/15 10:22:33";
     ASSERT_EQ(26u, bare.size());
-    EXPECT_EQ(bare + " ", scrubbed(bare + " ", rules, &map));  // exactly 27 bytes
-    EXPECT_EQ("", scrubbed("", rules, &map));
+    // "67890" occurs only in the prefix (thread id): the rule must not even pass the bitmap
+    // test. Once the message holds the characters, the rule runs on the whole line.
+    expectScrubs({{'l', "67890"}}, &map,
+                 {{scrubtest::entryLine("nothing here"), scrubtest::entryLine("nothing here")},
+                  {bare + " ", bare + " "},  // exactly 27 bytes
+                  {"", ""}});
+    EXPECT_TRUE(map.empty());
+    expectScrubs({{'l', "67890"}}, &map,
+                 {{scrubtest::entryLine("ids 0,6,7,8,9"),
+                   "12345 MaskedData0 03/15 10:22:33 ids 0,6,7,8,9"}});
 }
 
-TEST(LineScrubber, OverlapWithMaskedNameIsNeverReplaced) {
-    ScrubRuleList rules;
-    ReplacementMap map;
-    addRegex(rules, "a-b");
-    addLiteral(rules, "b");
-    // "b" inside the masked "a-b" is left alone even though "-" and " " surround it.
-    EXPECT_EQ("MaskedData0 MaskedData1", scrubbed("a-b b", rules, &map));
-}
-
-TEST(LineScrubber, LiteralRulesNeverMatchInsideMaskedNames) {
-    ScrubRuleList rules;
-    ReplacementMap map;
-    addLiteral(rules, "alpha");
-    addLiteral(rules, "maskeddata0");  // the first name handed out
-    EXPECT_EQ("MaskedData0 MaskedData1", scrubbed("alpha maskeddata0", rules, &map));
-}
-
-TEST(LineScrubber, NullMapDeletesMatches) {
-    ScrubRuleList rules;
-    addLiteral(rules, "secret");
-    addRegex(rules, "[0-9]+");
-    EXPECT_EQ("a  b c", scrubbed("a secret b 42c", rules, nullptr));
-}
-
-TEST(LineScrubber, NamedMasksFromTheMapAreUsed) {
-    ScrubRuleList rules;
-    ReplacementMap map{{"jsmith", "Masked_User_7"}};
-    addLiteral(rules, "jsmith");
-    addLiteral(rules, "other");
-    EXPECT_EQ("user Masked_User_7 logged in, MaskedData1",
-              scrubbed("user JSmith logged in, OTHER", rules, &map));
-}
-
-TEST(LineScrubber, RegexAnchorsSeeEachContinuedSearchAsTextStart) {
-    ScrubRuleList rules;
-    ReplacementMap map;
-    addRegex(rules, "^x");
-    // After the first match the search restarts at the second x, which "^" then accepts.
-    EXPECT_EQ("MaskedData0MaskedData0y", scrubbed("xxy", rules, &map));
-}
-
-TEST(LineScrubber, BrokenRegexDoesNotStopLaterRules) {
-    ScrubRuleList rules;
-    ReplacementMap map;
-    addLiteral(rules, "alpha");
-    addRegex(rules, "([unclosed");
-    addLiteral(rules, "omega");
-    EXPECT_EQ("MaskedData0 to MaskedData1", scrubbed("alpha to omega", rules, &map));
-    EXPECT_EQ("MaskedData1 again", scrubbed("omega again", rules, &map));
+// A byte of 0x80 and above belongs to a multi-byte character and separates words; control
+// bytes below 0x20 too. The rule's own bitmap still reduces bytes to seven bits.
+TEST(LineScrubber, NonAsciiAndControlBytesSeparateWords) {
+    ReplacementMap bytes;
+    expectScrubs(
+        {{'l', "jsmith"}}, &bytes,
+        {{"jsmith\xE2\x80\x99s jsmith\xC3\xA9 jsmith\xC2\xA0x \xC1jsmith",
+          "MaskedData0\xE2\x80\x99s MaskedData0\xC3\xA9 MaskedData0\xC2\xA0x \xC1MaskedData0"},
+         {"xjsmith jsmith\x01", "xjsmith MaskedData0\x01"}});
 }
 
 // An empty match masks nothing and the search ends; but after an empty match the same
 // place is tried again for a non-empty one before the search moves on, so the alternative
 // that matches text is not lost.
 TEST(LineScrubber, EmptyMatchesMaskNothingAndHideNoLongerAlternative) {
-    ScrubRuleList rules;
     ReplacementMap map;
-    addRegex(rules, "x*");
-    addRegex(rules, "\\b");
-    EXPECT_EQ("aMaskedData0b", scrubbed("axxb", rules, &map));
+    expectScrubs({{'r', "x*"}, {'r', "\\b"}}, &map, {{"axxb", "aMaskedData0b"}});
     EXPECT_EQ(1u, map.size());
-
-    ScrubRuleList alternatives;
     ReplacementMap names;
-    addRegex(alternatives, "x*|jsmith");
-    addRegex(alternatives, "(?:[0-9]+-)?|secret");
-    EXPECT_EQ("user MaskedData0 here", scrubbed("user jsmith here", alternatives, &names));
-    EXPECT_EQ("pw MaskedData1 MaskedData2MaskedData1",
-              scrubbed("pw secret 12-secret", alternatives, &names));
+    expectScrubs({{'r', "x*|jsmith"}, {'r', "(?:[0-9]+-)?|secret"}}, &names,
+                 {{"user jsmith here", "user MaskedData0 here"},
+                  {"pw secret 12-secret", "pw MaskedData1 MaskedData2MaskedData1"}});
 }
 
-// A byte of 0x80 and above belongs to a multi-byte character and separates words; control
-// bytes below 0x20 too. The rule's own bitmap still reduces bytes to seven bits.
-TEST(LineScrubber, NonAsciiBytesSeparateWords) {
-    ScrubRuleList rules;
-    ReplacementMap map;
-    addLiteral(rules, "jsmith");
-    EXPECT_EQ(
-        "MaskedData0\xE2\x80\x99s MaskedData0\xC3\xA9 MaskedData0\xC2\xA0x \xC1MaskedData0",
-        scrubbed("jsmith\xE2\x80\x99s jsmith\xC3\xA9 jsmith\xC2\xA0x \xC1jsmith", rules, &map));
-    EXPECT_EQ("xjsmith MaskedData0\x01", scrubbed("xjsmith jsmith\x01", rules, &map));
-}
-
-TEST(SearchContent, CaseInsensitiveContainment) {
-    EXPECT_TRUE(SearchContent("Job 4711 started", "JOB 4711"));
+TEST(SearchContentAndHeaderShape, CaseInsensitiveContainmentAndFixedColumns) {
     EXPECT_TRUE(SearchContent("anything", ""));
     EXPECT_TRUE(SearchContent("", ""));
     EXPECT_FALSE(SearchContent("Job 4711", "4712"));
     EXPECT_FALSE(SearchContent("", "x"));
-}
-
-TEST(IncludeLogLineHeader, FixedColumns) {
     EXPECT_TRUE(includeLogLineHeader("12345 67890 03/15 10:22:33 "));
     EXPECT_TRUE(includeLogLineHeader("aaaaa bbbbb cc/dd ee:ff:gg x"));
     EXPECT_FALSE(includeLogLineHeader("12345 67890 03/15 10:22:33"));  // 26 bytes

@@ -1,11 +1,11 @@
 // Tree scrubbing with the worker pool: mirrored trees, compressed files, copies of the map,
 // the destination rules and the fronts built on it.
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 
 #include "host/FileHandle.h"
 #include "host/Log.h"
@@ -17,18 +17,14 @@
 using testenv::exists;
 using testenv::readFile;
 using testenv::writeFile;
+namespace fs = std::filesystem;
 
 namespace {
 
+// Entries of a folder; 0 when it does not exist.
 int countEntries(const std::string& dir) {
-    int count = 0;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (struct dirent* e = readdir(d)) {
-            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") ++count;
-        }
-        closedir(d);
-    }
-    return count;
+    std::error_code ec;
+    return static_cast<int>(std::distance(fs::directory_iterator(dir, ec), {}));
 }
 
 void bzip2(const std::string& path) {
@@ -119,20 +115,10 @@ TEST_F(TreeScrubber, SameCopyNameKeepsBothSourcesInListingOrder) {
     EXPECT_EQ("current MaskedData1\nrotated MaskedData1\n", readFile(dest + "/x.log"));
 }
 
-TEST_F(TreeScrubber, DestinationThatCannotBeMadeIsAFailure) {
-    writeFile(src_ + "/a.log", "a\n");
-    EXPECT_FALSE(
-        scrubLogFiles(src_.c_str(), dir_.file("missing/parent/dest").c_str(), &rules_, &map_));
-    EXPECT_FALSE(exists(dir_.file("missing")));
-    // An existing destination directory is used as it is.
-    const std::string existing = dir_.mkdir("existing");
-    EXPECT_TRUE(scrubLogFiles(src_.c_str(), existing.c_str(), &rules_, &map_));
-    EXPECT_TRUE(exists(existing + "/a.log"));
-}
-
 // The copy never lands in the tree it reads: not on the source, not inside it, not through a
-// link; and a source that cannot be listed leaves no empty destination behind.
-TEST_F(TreeScrubber, DestinationMustLieOutsideTheSource) {
+// link; and a destination that cannot be made, or a source that cannot be listed, leaves no
+// destination behind. An existing destination directory is used as it is.
+TEST_F(TreeScrubber, DestinationMustLieOutsideTheSourceAndBeMade) {
     writeFile(src_ + "/a.log", "host1\n");
     ASSERT_EQ(0, symlink(src_.c_str(), dir_.file("alias").c_str()));
     for (const std::string& dest : {src_, src_ + "/scrubbed", dir_.file("alias") + "/x"}) {
@@ -141,8 +127,14 @@ TEST_F(TreeScrubber, DestinationMustLieOutsideTheSource) {
         EXPECT_EQ(1, countEntries(src_));
     }
     EXPECT_FALSE(
+        scrubLogFiles(src_.c_str(), dir_.file("missing/parent/dest").c_str(), &rules_, &map_));
+    EXPECT_FALSE(exists(dir_.file("missing")));
+    EXPECT_FALSE(
         scrubLogFiles(dir_.file("nowhere").c_str(), dir_.file("dest").c_str(), &rules_, &map_));
     EXPECT_FALSE(exists(dir_.file("dest")));
+    const std::string existing = dir_.mkdir("existing");
+    EXPECT_TRUE(scrubLogFiles(src_.c_str(), existing.c_str(), &rules_, &map_));
+    EXPECT_TRUE(exists(existing + "/a.log"));
 }
 
 // Only regular files are read, links are followed only inside the tree, and copies are no
@@ -191,19 +183,11 @@ TEST_F(TreeScrubber, WriteFailureFailsTheScrubAndUnreadableFilesAreCounted) {
     EXPECT_EQ(4, countEntries(dest)) << "neither the failed copy nor plain.log";
 }
 
-TEST_F(TreeScrubber, PiecesCalledOnTheirOwn) {
+TEST_F(TreeScrubber, WalkerCalledOnItsOwnUsesEachWalksMap) {
     writeFile(src_ + "/a.log", "host1\n");
     writeFile(src_ + "/sub/b.log", "host1\n");
-    // The walker without DoScrubbing, then a worker job made by hand.
-    {
-        scrubFiles scrubber(2, 1800000);
-        EXPECT_TRUE(scrubber.scrubLogFilesHelper(src_.c_str(), dir_.file("walked").c_str(),
-                                                 std::make_shared<ScrubRuleList>(rules_),
-                                                 std::make_shared<ReplacementMap>(map_)));
-    }
-    EXPECT_EQ("MaskedData1\n", readFile(dir_.file("walked/sub/b.log")));
-    // Two walks of one scrubber with two maps: the second map's names, not those a scrubber
-    // of the first walk learnt.
+    // The walker without DoScrubbing, twice with two maps: the second map's names, not those a
+    // scrubber of the first walk learnt.
     {
         scrubFiles scrubber(1, 1800000);
         auto rules = std::make_shared<ScrubRuleList>(rules_);
@@ -214,15 +198,8 @@ TEST_F(TreeScrubber, PiecesCalledOnTheirOwn) {
         EXPECT_TRUE(
             scrubber.scrubLogFilesHelper(src_.c_str(), dir_.file("second").c_str(), rules, other));
     }
-    EXPECT_EQ("MaskedData1\n", readFile(dir_.file("first/a.log")));
+    EXPECT_EQ("MaskedData1\n", readFile(dir_.file("first/sub/b.log")));
     EXPECT_EQ("Masked_Other\n", readFile(dir_.file("second/a.log")));
-    auto* job = new ScrubThreadData;
-    job->source = src_ + "/a.log";
-    job->destination = dir_.file("single.log");
-    job->rules = std::make_shared<ScrubRuleList>(rules_);
-    job->replacements = std::make_shared<ReplacementMap>(map_);
-    EXPECT_EQ(nullptr, scrubFiles::ScrubSingleFile(job));
-    EXPECT_EQ("MaskedData1\n", readFile(dir_.file("single.log")));
 }
 
 TEST(ScrubThreadCount, RegistryValueOrHardwareMinusOne) {
@@ -282,22 +259,19 @@ TEST_F(ScrubbedCopies, WrapperScrubsIntoJobResults) {
     EXPECT_NE(scrubbedDir, second);
 }
 
-TEST_F(ScrubbedCopies, WrapperWithoutJobResultsCreatesNothing) {
-    registry_.setString("Base", "dJOBRESULTSDIR", "");
-    bool scrubbed = false;
-    std::string scrubbedDir;
-    EXPECT_EQ(-1, scrubLogFilesWrapper(src_, &rules_, &map_, scrubbed, scrubbedDir));
-    EXPECT_FALSE(scrubbed);
-    EXPECT_EQ(0, countEntries(jobResults_));
-}
-
-TEST_F(ScrubbedCopies, WrapperFailsWhenTheSourceCannotBeListed) {
+// Without a job results directory, or with a source that cannot be listed, the wrapper fails
+// and leaves no folder behind.
+TEST_F(ScrubbedCopies, WrapperFailuresLeaveNothingBehind) {
     bool scrubbed = false;
     std::string scrubbedDir;
     EXPECT_EQ(-1,
               scrubLogFilesWrapper(dir_.file("nowhere"), &rules_, &map_, scrubbed, scrubbedDir));
     EXPECT_FALSE(scrubbed);
     EXPECT_EQ(0, countEntries(jobResults_)) << "the failed scrub's folder is removed";
+    registry_.setString("Base", "dJOBRESULTSDIR", "");
+    EXPECT_EQ(-1, scrubLogFilesWrapper(src_, &rules_, &map_, scrubbed, scrubbedDir));
+    EXPECT_FALSE(scrubbed);
+    EXPECT_EQ(0, countEntries(jobResults_));
 }
 
 }  // namespace
