@@ -62,21 +62,16 @@ TEST(RequestLifecycle, StagesUnderTheLogDirectoryParentWithoutJobResults) {
     EXPECT_TRUE(Installation::stagingDirs(parent).empty());
 }
 
-TEST(RequestLifecycle, NoLogDirectoryEndsWithAFailureRecord) {
-    Installation inst;
+// No log directory to stage under, or one whose parent cannot hold the staging directory.
+TEST(RequestLifecycle, StagingDirectoryFailuresEndWithAFailureRecord) {
+    Installation inst(false);
     inst.registry.setString("EventManager", "dEVLOGDIR", "");
-    auto reply = harness::run(Request{});
-    EXPECT_TRUE(reply.hasFailure());
+    EXPECT_TRUE(harness::run(Request{}).hasFailure());
     EXPECT_TRUE(
         testenv::contains(inst.log(), "Exception: Failed to generate the staging directory path"));
-}
-
-TEST(RequestLifecycle, UncreatableStagingDirectoryEndsWithAFailureRecord) {
-    Installation inst(false);
     inst.registry.setString("EventManager", "dEVLOGDIR",
                             inst.registry.dir().file("gone/Log_Files"));
-    auto reply = harness::run(Request{});
-    EXPECT_TRUE(reply.hasFailure());
+    EXPECT_TRUE(harness::run(Request{}).hasFailure());
     EXPECT_TRUE(testenv::contains(inst.log(), "Exception: strSupportDir is invalid"));
 }
 
