@@ -5,6 +5,7 @@
 // bitmap test takes its name even when it replaces nothing), and regex rules.
 #include "scrub/LineScrubber.h"
 
+#include <atomic>
 #include <climits>
 #include <cstring>
 #include <ctime>
@@ -28,6 +29,13 @@ const char* const kTag =
 constexpr size_t kMaxScrubbedLine = size_t{1} << 30;
 // The cache of names of regex matches stops growing here, so memory stays flat.
 constexpr size_t kMaxCachedMatchNames = 1 << 16;
+
+// Values masked by the scrubbers of this process; each scrubber adds once per line or block.
+std::atomic<uint64_t> maskedValues{0};
+
+void countMasked(size_t values) {
+    if (values != 0) maskedValues.fetch_add(values, std::memory_order_relaxed);
+}
 
 // Thrown inside the rule loop when a line has used up its time.
 struct LineTimeExceeded {};
@@ -91,14 +99,20 @@ size_t testTextOffset(const char* line, size_t size) {
     return header ? 27 : 0;
 }
 
-void applyCustomLineRules(std::string& line) {
+uint64_t maskedValueCount() {
+    return maskedValues.load(std::memory_order_relaxed);
+}
+
+bool applyCustomLineRules(std::string& line) {
     for (const ScrubCustomLinePatterns_t& rule : cscrubLines) {
         if (line.compare(0, rule.linePrefix.size(), rule.linePrefix) != 0) continue;
         if (rule.maskedMarker.empty() || line.find(rule.maskedMarker) == std::string::npos) {
             line = rule.linePrefix + defaultCustomLineScrubSuffixStr;
+            return true;
         }
-        return;
+        return false;
     }
+    return false;
 }
 
 std::unique_ptr<LineScrubber> makeLineScrubber(const ScrubRuleList* rules,
@@ -205,6 +219,7 @@ void LineScrubber::applyRegex(size_t index, std::string& line) {
         out.append(line, copied, std::string::npos);
         line.swap(out);
         recordReplacements(done, tracker_);
+        lineMasked_ += done.size();
         lowerCurrent_ = false;
         lineChanged_ = true;
     };
@@ -264,10 +279,13 @@ void LineScrubber::applyRegex(size_t index, std::string& line) {
 }
 
 bool LineScrubber::scrub(std::string& line) {
-    return scrubLine(line, nullptr);
+    const bool kept = scrubLine(line, nullptr);
+    countMasked(lineMasked_);
+    return kept;
 }
 
 bool LineScrubber::scrubLine(std::string& line, const std::vector<uint32_t>* scanned) {
+    lineMasked_ = 0;
     if (line.empty()) return true;
     if (line.size() > kMaxScrubbedLine) {
         EvDebug log;
@@ -317,6 +335,7 @@ bool LineScrubber::scrubLine(std::string& line, const std::vector<uint32_t>* sca
                 if (!((candidates_[w] >> (index & 63)) & 1)) continue;
                 if (applyLiteralRule(line, currentLower(line), rule.text, name, tracker_,
                                      scratch_)) {
+                    lineMasked_ += scratch_.replacements.size();
                     lowerCurrent_ = false;
                     lineChanged_ = true;
                 }
@@ -333,7 +352,7 @@ bool LineScrubber::scrubLine(std::string& line, const std::vector<uint32_t>* sca
             return false;
         }
     }
-    applyCustomLineRules(line);
+    if (applyCustomLineRules(line)) ++lineMasked_;
     return true;
 }
 
@@ -344,6 +363,7 @@ void LineScrubber::redact(std::string& line, size_t rule, const char* what) {
     line.assign(kRedactedLine);
     if (newline) line.push_back('\n');
     lowerCurrent_ = false;
+    lineMasked_ = 0;  // a withheld line masks nothing: none of it leaves
     ++redactedLines_;
     // Once per rule of the prepared list: a rule that fails on one line tends to fail on
     // many. The line itself is never logged, since it is not masked.
@@ -420,13 +440,16 @@ void LineScrubber::scrubLines(const std::string& block, const std::vector<LineSp
                               std::string& out) {
     const CandidateScanner* scanner = rules_->scanner();
     hits_.clear();
+    size_t masked = 0;
     if (!scanner || !scanner->scan(block.data(), block.size(), scanScratch_, hits_)) {
         for (const LineSpan& span : spans) {
             line_.assign(block, span.offset, span.size);
             scrubLine(line_, nullptr);
+            masked += lineMasked_;
             out += line_;
             out += '\n';
         }
+        countMasked(masked);
         return;
     }
     size_t next = 0;
@@ -445,10 +468,12 @@ void LineScrubber::scrubLines(const std::string& block, const std::vector<LineSp
         } else {
             line_.assign(block, span.offset, span.size);
             scrubLine(line_, &lineLiterals_);
+            masked += lineMasked_;
             out += line_;
         }
         out += '\n';
     }
+    countMasked(masked);
 }
 
 }  // namespace scrub

@@ -102,6 +102,7 @@ class LineScrubber {
     std::chrono::nanoseconds lineTimeLimit_ = kLineTimeLimit;
     long long lineDeadline_ = 0;  // coarse monotonic nanoseconds
     size_t redactedLines_ = 0;
+    size_t lineMasked_ = 0;  // replacements made on the current line
 
     // Block scanning.
     CandidateScanner::Scratch scanScratch_;
@@ -117,6 +118,10 @@ class LineScrubber {
     std::string lineLower_;  // a line of the block, lower-cased for a regex prefilter
 };
 
+// Values masked by every line scrubber of this process so far, counted on lines that are kept:
+// a withheld line counts nothing. A program reads it once its scrubbing is done.
+uint64_t maskedValueCount();
+
 // A scrubber for many lines of one request: rules prepared once, names remembered. The map
 // must outlive it and only grow meanwhile (true within a request). Null rules: null (the
 // lines stay as they are). Several times faster than scrubLogLine line by line, which has to
@@ -126,7 +131,8 @@ std::unique_ptr<LineScrubber> makeLineScrubber(const ScrubRuleList* rules,
 
 // The header-line rules: a line beginning with one of the identifying header prefixes is
 // replaced by the prefix and the masked suffix unless it already holds its marker.
-void applyCustomLineRules(std::string& line);
+// True when it replaced the line.
+bool applyCustomLineRules(std::string& line);
 
 // The test text of a line starts after the 27-byte entry-line prefix when the line has one.
 size_t testTextOffset(const char* line, size_t size);

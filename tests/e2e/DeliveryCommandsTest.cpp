@@ -74,8 +74,8 @@ TEST_F(DeliveryCommands, RegistryDumpMasksTheKeyAndMkdirAnswersForThisMachine) {
     EXPECT_FALSE(contains(text, "sandbox-encryption-key"));
     EXPECT_EQ(runSendlogs({"registry", "dump"}, scratch_).status, 2);
 
-    run = runSendlogs(
-        {"mkdir", "--sandbox", box, "--client-id", "0", scratch_.file("made here")}, scratch_);
+    run = runSendlogs({"mkdir", "--sandbox", box, "--client-id", "0", scratch_.file("made here")},
+                      scratch_);
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_TRUE(contains(run.out, "created")) << run.out;
     EXPECT_TRUE(testenv::exists(scratch_.file("made here")));

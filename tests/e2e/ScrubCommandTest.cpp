@@ -32,6 +32,7 @@ TEST_F(ScrubCommand, FileAndTree) {
     writeFile(dir_.file("src/sub/b.log"), "host1 again\n");
     ASSERT_EQ(0, run("--patterns patterns.txt src/a.log copy.log"));
     EXPECT_EQ("Masked_User on MaskedData1 at MaskedData2\n", readFile(dir_.file("copy.log")));
+    EXPECT_NE(std::string::npos, readFile(dir_.file("out.txt")).find(", 3 values masked,"));
     ASSERT_EQ(0, run("--patterns patterns.txt --threads 2 src scrubbed"));
     EXPECT_EQ("MaskedData1 again\n", readFile(dir_.file("scrubbed/sub/b.log")));
     // A file into an existing directory keeps its name, and replaces a copy only with -f.
@@ -48,6 +49,11 @@ TEST_F(ScrubCommand, Failures) {
     EXPECT_EQ(2, run("src out"));  // --patterns is required
     EXPECT_EQ(2, run("--patterns patterns.txt --threads 0 src out"));
     EXPECT_EQ(1, run("--patterns /dev/urandom src out"));
+    // A line withheld because a rule failed on it counts none of the values masked before.
+    writeFile(dir_.file("p2"), "topsecret\n([a-z0-9]+[.]?)+@corp\\.com&#*#&##isregexmagic##@\n");
+    writeFile(dir_.file("w"), "topsecret " + std::string(80, 'x') + "! a@corp.com\ntopsecret\n");
+    EXPECT_EQ(1, run("--json --patterns p2 w w.copy"));
+    EXPECT_NE(std::string::npos, readFile(dir_.file("out.txt")).find("\":1,\"values_masked\":1,"));
 }
 
 // A copy never lands on its source: not by its name, not in its folder, not through a link,

@@ -31,11 +31,12 @@ TEST(SendlogsProgram, DispatchesCommandsAndRejectsWrongCommandLines) {
     const ProgramResult help = runSendlogs({"--help"}, scratch);
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(contains(help.out, "collect") && contains(help.out, "sandbox")) << help.out;
-    const ProgramResult collectHelp = runSendlogs({"help", "collect"}, scratch);
-    EXPECT_TRUE(contains(collectHelp.out, "Usage: sendlogs collect")) << collectHelp.out;
-    EXPECT_TRUE(contains(collectHelp.out, "--scrub-patterns"));
+    const ProgramResult nested = runSendlogs({"help", "sandbox", "create"}, scratch);
+    EXPECT_TRUE(contains(nested.out, "Usage: sendlogs sandbox create [OPTIONS] DIR")) << nested.out;
+    EXPECT_EQ(runSendlogs({"help", "frobnicate"}, scratch).status, 2);
     for (const char* command : {"collect", "extract", "scrub", "sandbox", "registry", "mkdir"}) {
         const ProgramResult r = runSendlogs({command, "--help"}, scratch);
+        EXPECT_TRUE(contains(r.out, "Usage: sendlogs " + std::string(command) + " ")) << r.out;
         EXPECT_TRUE(contains(r.out, "Exit status: 0 done; 1 failed; 2 wrong command line; 3"))
             << command;
         EXPECT_TRUE(contains(r.out, "--log-level")) << command;
@@ -65,6 +66,9 @@ TEST(SendlogsProgram, DispatchesCommandsAndRejectsWrongCommandLines) {
         {"collect", "--sandbox", scratch.path(), "--registry", scratch.path(), "-o", out},
         {"collect", "--sandbox", scratch.path(), "--scrub", "-o", out},
         {"collect", "--product-logs", "-o", out},  // no installation to collect from
+        {"collect", "--remote", "127.0.0.1:1", "--job", "1001", "-o", out},  // no certificates
+        {"serve", "--listen", "127.0.0.1:http"},
+        {"serve", "--ca", "/dev/null"},  // no --listen
         {"extract", "--log-dir", empty, "--job", "1", "--tag", "2", "-o", out},
         {"extract", "--log-dir", empty, "--from", "2024-01-01", "-o", out},
         {"extract", "--log-dir", empty, "--from", "now", "--to", "-1h", "-o", out},
@@ -156,6 +160,9 @@ TEST_F(CollectTest, ScrubPatternsFileMasksTheJobLog) {
     std::string jobLog = testenv::readFile(out + "/" + names[0]);
     EXPECT_NE(jobLog.find("Machine : Masked_Host"), std::string::npos);
     EXPECT_NE(jobLog.find("MaskedData"), std::string::npos);
+    size_t masked = 0;  // every value masked left one masked name in the log
+    for (size_t at = 0; (at = jobLog.find("Masked", at)) != std::string::npos; ++at) ++masked;
+    EXPECT_TRUE(contains(r.out, ", " + std::to_string(masked) + " values masked,")) << r.out;
     // No value leaves: not in the lines, not in the banners the library writes.
     const ProgramResult check = runSendlogs({"verify", "--patterns", patterns, out}, local_);
     EXPECT_EQ(check.status, 0) << check.out;

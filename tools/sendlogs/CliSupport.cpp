@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <iostream>
 
 #include "host/Log.h"
@@ -15,16 +16,24 @@ const char* const kExitStatusHelp =
     "Exit status: 0 done; 1 failed; 2 wrong command line; 3 nothing was selected; 130 or 143 "
     "stopped by SIGINT or SIGTERM (partial output removed).";
 
+const char* const kGlobalOptionsHelp =
+    "Every command also takes -q/--quiet, -v/--verbose, --log-file FILE and --log-level N "
+    "(\"sendlogs --help\" describes them).";
+
 const long long kMaxId = 9223372036854775807LL;
 
-void addCommonOptions(CLI::App& app, CommonOptions& options, bool withJson) {
-    app.add_flag("-q,--quiet", options.quiet, "Print errors only, no summary line");
-    app.add_flag("-v,--verbose", options.verbose, "Also show the library's log on standard error");
-    app.add_option("--log-file", options.logFile,
-                   "Write the library's log to this file (\"-\": standard error)");
-    app.add_option("--log-level", options.logLevel, "Detail of the library's log (0 to 10)")
+void addGlobalOptions(CLI::App& program, CommonOptions& options) {
+    program.add_flag("-q,--quiet", options.quiet, "Print errors only, no summary line");
+    program.add_flag("-v,--verbose", options.verbose,
+                     "Also show the library's log on standard error");
+    program.add_option("--log-file", options.logFile,
+                       "Write the library's log to this file (\"-\": standard error)");
+    program.add_option("--log-level", options.logLevel, "Detail of the library's log (0 to 10)")
         ->check(wholeNumber(0, 10));
-    if (withJson) app.add_flag("--json", options.json, "End with one JSON object, not a line");
+}
+
+void addJsonOption(CLI::App& command, CommonOptions& options) {
+    command.add_flag("--json", options.json, "End with one JSON object, not a line");
 }
 
 void applyCommonOptions(const CommonOptions& options, LibraryLog defaultLog) {
@@ -35,23 +44,6 @@ void applyCommonOptions(const CommonOptions& options, LibraryLog defaultLog) {
         host::setLogFilePath(options.logFile);
     else if (defaultLog == LibraryLog::Discard)
         host::setLogFilePath("");
-}
-
-std::optional<int> parseCommandLine(CLI::App& app, int argc, char** argv) {
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp&) {
-        std::cout << app.help();
-        return kExitOk;
-    } catch (const CLI::CallForAllHelp&) {
-        std::cout << app.help("", CLI::AppFormatMode::All);
-        return kExitOk;
-    } catch (const CLI::ParseError& e) {
-        printError(e.what());
-        std::cerr << "Run \"" << app.get_name() << " --help\" for the options.\n";
-        return kExitUsage;
-    }
-    return std::nullopt;
 }
 
 void printError(const std::string& message) {
@@ -130,6 +122,48 @@ void ProgressLine::update(uint64_t bytes) {
     std::fflush(stderr);
 }
 
+namespace {
+
+// The bytes this process has written so far; false when the kernel does not say.
+bool writtenBytes(uint64_t& bytes) {
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    unsigned long long value = 0;
+    while (io >> key >> value) {
+        if (key == "wchar:") {
+            bytes = value;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+WrittenBytesProgress::WrittenBytesProgress(std::string label, bool enabled)
+    : line_(std::move(label), enabled) {
+    uint64_t start = 0;
+    if (enabled && writtenBytes(start)) thread_ = std::thread([this, start] { run(start); });
+}
+
+WrittenBytesProgress::~WrittenBytesProgress() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_one();
+    if (thread_.joinable()) thread_.join();
+    line_.finish();
+}
+
+void WrittenBytesProgress::run(uint64_t start) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!wake_.wait_for(lock, std::chrono::milliseconds(200), [this] { return stop_; })) {
+        uint64_t now = 0;
+        if (writtenBytes(now)) line_.update(now - start);
+    }
+}
+
 bool wantProgress(const CommonOptions& options, bool dataOnStdout) {
     return !options.quiet && ::isatty(STDERR_FILENO) && !(dataOnStdout && ::isatty(STDOUT_FILENO));
 }
@@ -160,6 +194,7 @@ std::string jsonSummary(const Summary& s) {
     add("bytes", s.bytes);
     add("lines_kept", s.linesKept);
     add("lines_withheld", s.linesWithheld);
+    add("values_masked", s.valuesMasked);
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.3f", s.seconds);
     out += ",\"seconds\":" + std::string(seconds);
@@ -179,6 +214,7 @@ std::string textSummary(const Summary& s) {
     add(s.bytes, "bytes");
     add(s.linesKept, "lines kept");
     add(s.linesWithheld, "lines withheld");
+    add(s.valuesMasked, "values masked");
     char seconds[48];
     std::snprintf(seconds, sizeof seconds, "%sin %.2f s", sep, s.seconds);
     out += seconds;

@@ -1,12 +1,15 @@
 // What every command of this program shares: the exit statuses, the options every command
-// takes (-q, -v, --log-file, --log-level, --json), CLI11 set-up with one error prefix, the
-// value checks whose messages a person reads at a glance, and the closing summary line.
+// takes (-q, -v, --log-file, --log-level, and --json where a command has a summary), one error
+// prefix, the value checks whose messages a person reads at a glance, the progress line and
+// the closing summary line.
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <condition_variable>
 #include <cstdint>
-#include <optional>
+#include <mutex>
 #include <string>
+#include <thread>
 
 namespace cli {
 
@@ -19,6 +22,8 @@ enum ExitCode : int {
 
 // The exit statuses as every command's help lists them.
 extern const char* const kExitStatusHelp;
+// The options every command takes, as each command's help names them.
+extern const char* const kGlobalOptionsHelp;
 
 // Where the library's own log goes when the command line does not say.
 enum class LibraryLog { Installation, Discard };
@@ -31,15 +36,12 @@ struct CommonOptions {
     int logLevel = -1;    // -1: the installation's level
 };
 
-// Adds -q, -v, --log-file, --log-level (and --json where the command has a summary).
-void addCommonOptions(CLI::App& app, CommonOptions& options, bool withJson = true);
+// Adds -q, -v, --log-file and --log-level to the program.
+void addGlobalOptions(CLI::App& program, CommonOptions& options);
+// Adds --json to a command that ends with a summary.
+void addJsonOption(CLI::App& command, CommonOptions& options);
 // Points the library's log where the options say; defaultLog applies without --log-file.
 void applyCommonOptions(const CommonOptions& options, LibraryLog defaultLog);
-
-// Parses argv (argv[0] is the command's name). Returns an exit code when the program must
-// stop here (help printed: 0; bad command line: 2, with the reason on stderr), nothing when
-// the command should run.
-std::optional<int> parseCommandLine(CLI::App& app, int argc, char** argv);
 
 // "sendlogs: <message>" on standard error.
 void printError(const std::string& message);
@@ -66,6 +68,25 @@ class ProgressLine {
     double started_;
     double drawn_ = 0;
 };
+// A progress line for work that counts no bytes of its own (sandbox creation, a scrub): a
+// thread redraws it from the bytes this process has written since it began, as the kernel
+// counts them. Does nothing when disabled or when the count cannot be read.
+class WrittenBytesProgress {
+  public:
+    WrittenBytesProgress(std::string label, bool enabled);
+    ~WrittenBytesProgress();  // stops the thread and clears the line
+    WrittenBytesProgress(const WrittenBytesProgress&) = delete;
+    WrittenBytesProgress& operator=(const WrittenBytesProgress&) = delete;
+
+  private:
+    void run(uint64_t start);
+
+    ProgressLine line_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stop_ = false;
+    std::thread thread_;
+};
 // Progress is for a person at a terminal: standard error is one, it is not shared with data on
 // the same terminal, and -q was not given.
 bool wantProgress(const CommonOptions& options, bool dataOnStdout);
@@ -79,6 +100,7 @@ struct Summary {
     long long bytes = -1;
     long long linesKept = -1;
     long long linesWithheld = -1;  // dropped by the scrubber because a rule could not apply
+    long long valuesMasked = -1;   // replacements the scrubber made on the lines kept
     double seconds = 0;
     std::string output;  // where the result went ("-": standard output)
 };

@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "CliSupport.h"
-#include "Command.h"
+#include "Commands.h"
 #include "Interrupt.h"
 #include "RemoteCollect.h"
 #include "RequestOptions.h"
@@ -24,6 +24,7 @@
 #include "collector/infoNLogsCollector.h"
 #include "host/Log.h"
 #include "host/Registry.h"
+#include "scrub/LineScrubber.h"
 #include "tooling/ReplyWriter.h"
 #include "tooling/Sandbox.h"
 
@@ -141,36 +142,19 @@ bool haveInstallation(const Target& target, const cli::RemoteOptions& remote) {
     return fs::is_directory(host::registryRoot());
 }
 
-int runCollect(int argc, char** argv) {
-    CLI::App app{
-        "Run one log-collection request in-process, or on other machines' services with "
-        "--remote, and write every file it sends into OUTDIR.",
-        "sendlogs collect"};
+// The command line of collect.
+struct CollectOptions {
     Target target;
-    cli::CommonOptions common;
-    auto* sandbox = app.add_option("--sandbox", target.sandbox, "Sandbox folder to run against")
-                        ->check(CLI::ExistingDirectory);
-    auto* registry = app.add_option("--registry", target.registry, "Registry root to use")
-                         ->check(CLI::ExistingDirectory);
-    sandbox->excludes(registry);
-    app.add_option("-o,--output", target.outDir, "Folder for the received files")->required();
-    cli::RequestOptions options;
-    options.addTo(app);
+    cli::RequestOptions request;
     cli::RemoteOptions remote;
-    remote.addTo(app, {sandbox, registry});
-    cli::addCommonOptions(app, common);
-    app.footer(std::string("Received files are written under a temporary name, renamed when "
-                           "whole and checked, mode 0600, never over an existing file.\n") +
-               cli::kExitStatusHelp +
-               " 1 also when a file arrived damaged; 3 when the request sent nothing.\n"
-               "Examples:\n"
-               "  sendlogs collect --sandbox sb --job 1001 -o out\n"
-               "  sendlogs collect --sandbox sb --product-logs --from -2h --to now -o out");
-    if (auto code = cli::parseCommandLine(app, argc, argv)) return *code;
+};
 
+int runCollect(CollectOptions& o, const cli::CommonOptions& common) {
+    const Target& target = o.target;
+    const cli::RemoteOptions& remote = o.remote;
     LoadedRequest request;
     std::string error;
-    if (!options.resolve(request.values, error)) return cli::usageError(error);
+    if (!o.request.resolve(request.values, error)) return cli::usageError(error);
     if (!haveInstallation(target, remote))
         return cli::usageError("no installation at " + host::registryRoot() +
                                ": give --sandbox DIR, --registry ROOT or --remote HOST:PORT");
@@ -216,6 +200,7 @@ int runCollect(int argc, char** argv) {
     summary.status = status;
     summary.files = static_cast<long long>(writer.written().size());
     summary.bytes = static_cast<long long>(writer.bytesWritten());
+    if (scrub) summary.valuesMasked = static_cast<long long>(scrub::maskedValueCount());
     summary.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     summary.output = target.outDir;
@@ -225,5 +210,32 @@ int runCollect(int argc, char** argv) {
 
 }  // namespace
 
-SENDLOGS_COMMAND("collect", "run a log-collection request and write what it sends to a folder",
-                 runCollect);
+namespace cli {
+
+void addCollectCommand(Program& program) {
+    auto o = std::make_shared<CollectOptions>();
+    CLI::App* app = addCommand(
+        program, program.app, "collect",
+        "run a log-collection request and write what it sends to a folder\n"
+        "Runs one log-collection request in-process, or on other machines' services with "
+        "--remote, and writes every file it sends into OUTDIR.",
+        std::string("Received files are written under a temporary name, renamed when whole and "
+                    "checked, mode 0600, never over an existing file.\n") +
+            kExitStatusHelp +
+            " 1 also when a file arrived damaged; 3 when the request sent nothing.\n"
+            "Examples:\n"
+            "  sendlogs collect --sandbox sb --job 1001 -o out\n"
+            "  sendlogs collect --sandbox sb --product-logs --from -2h --to now -o out",
+        [o, &common = program.common] { return runCollect(*o, common); });
+    auto* sandbox = app->add_option("--sandbox", o->target.sandbox, "Sandbox folder to run against")
+                        ->check(CLI::ExistingDirectory);
+    auto* registry = app->add_option("--registry", o->target.registry, "Registry root to use")
+                         ->check(CLI::ExistingDirectory);
+    sandbox->excludes(registry);
+    app->add_option("-o,--output", o->target.outDir, "Folder for the received files")->required();
+    o->request.addTo(*app);
+    o->remote.addTo(*app, {sandbox, registry});
+    addJsonOption(*app, program.common);
+}
+
+}  // namespace cli

@@ -11,13 +11,14 @@
 #include <string>
 
 #include "CliSupport.h"
-#include "Command.h"
+#include "Commands.h"
 #include "Interrupt.h"
 #include "RequestOptions.h"
 #include "ScrubPatternLoader.h"
 #include "host/File.h"
 #include "host/ReplacingFile.h"
 #include "logselect/FilteredLogFiles.h"
+#include "scrub/LineScrubber.h"
 
 namespace {
 
@@ -27,6 +28,7 @@ struct ExtractOptions {
     long long tag = 0;
     std::string from, to, search, machine, output;
     std::optional<std::string> scrubPatterns;
+    bool force = false;
 };
 
 // The folder an output file goes into.
@@ -65,39 +67,9 @@ struct CountingSink {
     }
 };
 
-int runExtract(int argc, char** argv) {
-    CLI::App app{
-        "Extract the lines of a job, a tag or a time window from a product log directory "
-        "into one file.",
-        "sendlogs extract"};
-    ExtractOptions o;
-    cli::CommonOptions common;
-    bool force = false;
-    app.add_option("--log-dir", o.logDir, "Product log directory")
-        ->required()
-        ->check(CLI::ExistingDirectory);
-    auto* job = app.add_option("--job", o.job, "Job id")->check(cli::wholeNumber(1, cli::kMaxId));
-    auto* tag = app.add_option("--tag", o.tag, "Tag id")
-                    ->check(cli::wholeNumber(1, cli::kMaxId))
-                    ->excludes(job);
-    cli::addWindowOptions(app, o.from, o.to);
-    app.add_option("--search", o.search, "Keep only lines containing this text (any case)");
-    app.add_option("--scrub-patterns", o.scrubPatterns, "Scrub the lines with these patterns")
-        ->check(CLI::ExistingFile);
-    app.add_option("--machine", o.machine, "Machine name for the file banners (default: host)");
-    app.add_option("-o,--output", o.output, "File to write (\"-\": standard output)")->required();
-    app.add_flag("-f,--force", force, "Replace an existing output file");
-    cli::addCommonOptions(app, common);
-    app.footer(std::string("The output is written under a temporary name and renamed when "
-                           "complete (mode 0600).\n") +
-               cli::kExitStatusHelp +
-               " 1 also when a selected log could not be read or a line had to be withheld.\n"
-               "Examples:\n"
-               "  sendlogs extract --log-dir /var/log/product --job 1001 -o job1001.log\n"
-               "  sendlogs extract --log-dir logs --from yesterday --to now --search error -o -");
-    if (auto code = cli::parseCommandLine(app, argc, argv)) return *code;
-
-    if (!*job && !*tag && o.from.empty())
+int runExtract(ExtractOptions& o, const cli::CommonOptions& common) {
+    const bool force = o.force;
+    if (o.job == 0 && o.tag == 0 && o.from.empty())
         return cli::usageError("extract: give --job, --tag or a window (--from and --to)");
     time_t fromTime = 0, toTime = 0;
     std::string error;
@@ -179,6 +151,7 @@ int runExtract(int argc, char** argv) {
     summary.bytes = static_cast<long long>(sink.bytes);
     summary.linesKept = static_cast<long long>(sink.lines);
     summary.linesWithheld = static_cast<long long>(tally.redactedLines);
+    if (scrub) summary.valuesMasked = static_cast<long long>(scrub::maskedValueCount());
     summary.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     summary.output = o.output;
@@ -188,5 +161,36 @@ int runExtract(int argc, char** argv) {
 
 }  // namespace
 
-SENDLOGS_COMMAND("extract", "extract a job's, a tag's or a time window's log lines into a file",
-                 runExtract);
+namespace cli {
+
+void addExtractCommand(Program& program) {
+    auto o = std::make_shared<ExtractOptions>();
+    CLI::App* app = addCommand(
+        program, program.app, "extract",
+        "extract a job's, a tag's or a time window's log lines into a file\n"
+        "Extracts the lines of a job, a tag or a time window from a product log directory into "
+        "one file.",
+        std::string("The output is written under a temporary name and renamed when complete "
+                    "(mode 0600).\n") +
+            kExitStatusHelp +
+            " 1 also when a selected log could not be read or a line had to be withheld.\n"
+            "Examples:\n"
+            "  sendlogs extract --log-dir /var/log/product --job 1001 -o job1001.log\n"
+            "  sendlogs extract --log-dir logs --from yesterday --to now --search error -o -",
+        [o, &common = program.common] { return runExtract(*o, common); });
+    app->add_option("--log-dir", o->logDir, "Product log directory")
+        ->required()
+        ->check(CLI::ExistingDirectory);
+    auto* job = app->add_option("--job", o->job, "Job id")->check(wholeNumber(1, kMaxId));
+    app->add_option("--tag", o->tag, "Tag id")->check(wholeNumber(1, kMaxId))->excludes(job);
+    addWindowOptions(*app, o->from, o->to);
+    app->add_option("--search", o->search, "Keep only lines containing this text (any case)");
+    app->add_option("--scrub-patterns", o->scrubPatterns, "Scrub the lines with these patterns")
+        ->check(CLI::ExistingFile);
+    app->add_option("--machine", o->machine, "Machine name for the file banners (default: host)");
+    app->add_option("-o,--output", o->output, "File to write (\"-\": standard output)")->required();
+    app->add_flag("-f,--force", o->force, "Replace an existing output file");
+    addJsonOption(*app, program.common);
+}
+
+}  // namespace cli

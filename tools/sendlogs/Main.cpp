@@ -1,69 +1,133 @@
-// The sendlogs program: "sendlogs <command> ..." runs one registered command; "--help" lists
-// them. Each command parses its own options.
-#include <cstdio>
-#include <cstring>
-#include <map>
-#include <string>
+// The sendlogs program: the commands, the options every command takes, "help COMMAND" and
+// the version, parsed as one command line.
+#include <iostream>
+#include <sstream>
 
-#include "CliSupport.h"
-#include "Command.h"
+#include "Commands.h"
 #include "service/ProxyConnector.h"
 
 namespace cli {
 
-std::map<std::string, CommandInfo>& commandTable() {
-    static std::map<std::string, CommandInfo> table;
-    return table;
+CLI::App* addCommand(Program& program, CLI::App& parent, const std::string& name,
+                     const std::string& description, const std::string& footer,
+                     std::function<int()> run) {
+    CLI::App* command = parent.add_subcommand(name, description);
+    command->footer(std::string(kGlobalOptionsHelp) + (footer.empty() ? "" : "\n" + footer));
+    command->callback([&program, run = std::move(run)] { program.selected = run; });
+    return command;
 }
-
-}  // namespace cli
 
 namespace {
 
-void printUsage(FILE* out) {
-    std::fprintf(out, "Usage: sendlogs COMMAND [OPTIONS...]\n\nCommands:\n");
-    for (const auto& [name, info] : cli::commandTable())
-        std::fprintf(out, "  %-10s %s\n", name.c_str(), info.summary.c_str());
-    std::fprintf(out,
-                 "  %-10s %s\n  %-10s %s\n\n"
-                 "Every command takes -q, -v, --log-file FILE and --log-level N; \"sendlogs help "
-                 "COMMAND\" describes its options.\n%s\n",
-                 "help", "describe a command (help COMMAND)", "version",
-                 "print the program's version", cli::kExitStatusHelp);
+// In the list of commands, each command's description up to its first line end.
+class HelpFormatter : public CLI::Formatter {
+  public:
+    std::string make_subcommand(const CLI::App* command) const override {
+        std::stringstream out;
+        const std::string& text = command->get_description();
+        CLI::detail::format_help(out, command->get_name(), text.substr(0, text.find('\n')),
+                                 column_width_);
+        return out.str();
+    }
+};
+
+// "sendlogs sandbox create": the program and the commands parsed so far.
+std::string commandPath(const CLI::App& program) {
+    std::string path = program.get_name();
+    for (const CLI::App* at = &program; !at->get_subcommands().empty();) {
+        at = at->get_subcommands().back();
+        path += " " + at->get_name();
+    }
+    return path;
 }
 
-int runCommand(const std::string& name, int argc, char** argv) {
-    const auto it = cli::commandTable().find(name);
-    if (it == cli::commandTable().end() || it->second.run == nullptr) {
-        std::fprintf(stderr, "sendlogs: unknown command \"%s\"\n\n", name.c_str());
-        printUsage(stderr);
-        return cli::kExitUsage;
+// "sendlogs help [COMMAND...]": the help of the program or of one of its commands.
+void addHelpCommand(Program& program) {
+    auto topic = std::make_shared<std::vector<std::string>>();
+    CLI::App* help = program.app.add_subcommand("help", "describe a command (help COMMAND)");
+    help->add_option("COMMAND", *topic, "Command to describe (as in \"help sandbox create\")");
+    help->callback([&program, topic] {
+        program.selected = [&program, topic]() -> int {
+            const CLI::App* at = &program.app;
+            std::string path;
+            for (const std::string& name : *topic) {
+                path = path.empty() ? at->get_name() : path + " " + at->get_name();
+                try {
+                    at = at->get_subcommand(name);
+                } catch (const CLI::OptionNotFound&) {
+                    return usageError("unknown command \"" + name + "\"");
+                }
+            }
+            std::cout << at->help(path);
+            return kExitOk;
+        };
+    });
+}
+
+int parseAndRun(Program& program, int argc, char** argv) {
+    CLI::App& app = program.app;
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::cout << app.help();
+        return kExitOk;
+    } catch (const CLI::CallForAllHelp&) {
+        std::cout << app.help("", CLI::AppFormatMode::All);
+        return kExitOk;
+    } catch (const CLI::CallForVersion& e) {
+        std::cout << e.what() << "\n";
+        return kExitOk;
+    } catch (const CLI::ParseError& e) {
+        const std::vector<std::string> rest = app.remaining();
+        if (app.get_subcommands().empty() && !rest.empty() && rest.front()[0] != '-')
+            return usageError("unknown command \"" + rest.front() +
+                              "\"; \"sendlogs --help\" lists the commands");
+        printError(e.what());
+        std::cerr << "Run \"" << commandPath(app) << " --help\" for the options.\n";
+        return kExitUsage;
     }
-    return it->second.run(argc, argv);
+    if (!program.selected) {
+        std::cerr << app.help();
+        return kExitUsage;
+    }
+    return program.selected();
 }
 
 }  // namespace
+}  // namespace cli
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        printUsage(stderr);
-        return cli::kExitUsage;
-    }
+    cli::Program program{
+        CLI::App("Collect, extract, scrub and send the product's logs.", "sendlogs"), {}, {}};
+    CLI::App& app = program.app;
+    auto formatter = std::make_shared<cli::HelpFormatter>();
+    formatter->label("SUBCOMMAND", "COMMAND");
+    app.formatter(formatter);
+    // Commands take the program's options after their own, and name no further command.
+    app.fallthrough();
+    app.group("Commands");
+    app.require_subcommand(0, 1);
+    app.set_version_flag("-V,--version", "sendlogs " SENDLOGS_VERSION,
+                         "Print the program's version");
+    cli::addGlobalOptions(app, program.common);
+    cli::addCollectCommand(program);
+    cli::addExtractCommand(program);
+    cli::addScrubCommand(program);
+    cli::addVerifyCommand(program);
+    cli::addSandboxCommand(program);
+    cli::addRegistryCommand(program);
+    cli::addUploadCommand(program);
+    cli::addMkdirCommand(program);
+    cli::addServeCommand(program);
+    cli::addHelpCommand(program);
+    app.add_subcommand("version", "print the program's version")->callback([&program] {
+        program.selected = [] {
+            std::cout << "sendlogs " SENDLOGS_VERSION "\n";
+            return cli::kExitOk;
+        };
+    });
+    app.footer(cli::kExitStatusHelp);
     // Requests for clients behind the proxy reach them through their own services.
     service::installProxyConnector();
-    const std::string command = argv[1];
-    if (command == "--version" || command == "-V" || command == "version") {
-        std::printf("sendlogs %s\n", SENDLOGS_VERSION);
-        return cli::kExitOk;
-    }
-    if (command == "--help" || command == "-h" || command == "help") {
-        if (command == "help" && argc > 2) {
-            char helpFlag[] = "--help";
-            char* helpArgs[] = {argv[2], helpFlag, nullptr};
-            return runCommand(argv[2], 2, helpArgs);
-        }
-        printUsage(stdout);
-        return cli::kExitOk;
-    }
-    return runCommand(command, argc - 1, argv + 1);
+    return cli::parseAndRun(program, argc, argv);
 }

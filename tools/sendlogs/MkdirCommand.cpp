@@ -4,7 +4,7 @@
 #include <string>
 
 #include "CliSupport.h"
-#include "Command.h"
+#include "Commands.h"
 #include "RegistryTarget.h"
 #include "delivery/RemoteFolder.h"
 
@@ -27,21 +27,18 @@ class BrowseSink : public host::ReplySink {
     void onFileEnd(const host::StreamedFileInfo&) override {}
 };
 
-int runMkdir(int argc, char** argv) {
-    CLI::App app{"Create a folder as a browse request would, and print the reply.",
-                 "sendlogs mkdir"};
+struct MkdirOptions {
     cli::RegistryTarget target;
-    target.addTo(app);
     unsigned int clientId = 0;
     long long requestId = 1;
     std::string path;
-    app.add_option("--client-id", clientId, "Client to create it on (0: this machine)")->required();
-    app.add_option("--request-id", requestId, "Request id carried by the reply");
-    app.add_option("PATH", path, "Folder to create")->required();
-    app.footer(cli::kExitStatusHelp);
-    cli::CommonOptions common;
-    cli::addCommonOptions(app, common, false);
-    if (auto code = cli::parseCommandLine(app, argc, argv)) return *code;
+};
+
+int runMkdir(MkdirOptions& o, const cli::CommonOptions& common) {
+    const cli::RegistryTarget& target = o.target;
+    const unsigned int clientId = o.clientId;
+    const long long requestId = o.requestId;
+    std::string& path = o.path;
     cli::applyCommonOptions(common, cli::LibraryLog::Installation);
 
     std::string error;
@@ -77,5 +74,23 @@ int runMkdir(int argc, char** argv) {
 
 }  // namespace
 
-SENDLOGS_COMMAND("mkdir", "create a folder as a browse request would, and print the reply",
-                 runMkdir);
+namespace cli {
+
+void addMkdirCommand(Program& program) {
+    auto o = std::make_shared<MkdirOptions>();
+    CLI::App* app = addCommand(
+        program, program.app, "mkdir",
+        "create a folder as a browse request would, and print the reply\n"
+        "Creates a folder as a browse request would, on this machine or on a client behind the "
+        "proxy, and prints the reply.",
+        std::string(kExitStatusHelp) +
+            "\nExample:\n  sendlogs mkdir --sandbox sb --client-id 0 /tmp/new-folder",
+        [o, &common = program.common] { return runMkdir(*o, common); });
+    o->target.addTo(*app);
+    app->add_option("--client-id", o->clientId, "Client to create it on (0: this machine)")
+        ->required();
+    app->add_option("--request-id", o->requestId, "Request id carried by the reply");
+    app->add_option("PATH", o->path, "Folder to create")->required();
+}
+
+}  // namespace cli

@@ -8,28 +8,21 @@
 #include <vector>
 
 #include "CliSupport.h"
-#include "Command.h"
+#include "Commands.h"
 #include "RegistryTarget.h"
 #include "diag/RegistryDump.h"
 
 namespace {
 
-int runRegistry(int argc, char** argv) {
-    CLI::App app{"Registry tools.", "sendlogs registry"};
-    app.require_subcommand(1);
-    app.fallthrough();
-    cli::CommonOptions common;
-    cli::addCommonOptions(app, common, false);
-    CLI::App* dump = app.add_subcommand(
-        "dump", "Write the registry subtrees into OrvionRegistry.txt in a folder");
+struct DumpOptions {
     cli::RegistryTarget target;
-    target.addTo(*dump);
     std::string outDir;
-    dump->add_option("-o,--output", outDir, "Folder for OrvionRegistry.txt (created)")->required();
-    app.footer(cli::kExitStatusHelp);
-    if (auto code = cli::parseCommandLine(app, argc, argv)) return *code;
-    cli::applyCommonOptions(common, cli::LibraryLog::Installation);
+};
 
+int runDump(const DumpOptions& o, const cli::CommonOptions& common) {
+    const cli::RegistryTarget& target = o.target;
+    const std::string& outDir = o.outDir;
+    cli::applyCommonOptions(common, cli::LibraryLog::Installation);
     std::string error;
     if (!target.apply(error)) {
         cli::printError("registry: " + error);
@@ -53,4 +46,22 @@ int runRegistry(int argc, char** argv) {
 
 }  // namespace
 
-SENDLOGS_COMMAND("registry", "dump the product's registry subtrees as a text tree", runRegistry);
+namespace cli {
+
+void addRegistryCommand(Program& program) {
+    CLI::App* registry = program.app.add_subcommand(
+        "registry", "dump the product's registry subtrees as a text tree\nRegistry tools.");
+    registry->require_subcommand(1, 1);
+    registry->footer(std::string(kGlobalOptionsHelp) + "\n" + kExitStatusHelp);
+    auto o = std::make_shared<DumpOptions>();
+    CLI::App* dump = addCommand(
+        program, *registry, "dump",
+        "Writes the registry subtrees into OrvionRegistry.txt in a folder.",
+        std::string(kExitStatusHelp) + "\nExample:\n  sendlogs registry dump --sandbox sb -o dump",
+        [o, &common = program.common] { return runDump(*o, common); });
+    o->target.addTo(*dump);
+    dump->add_option("-o,--output", o->outDir, "Folder for OrvionRegistry.txt (created)")
+        ->required();
+}
+
+}  // namespace cli

@@ -2,11 +2,13 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "CliSupport.h"
-#include "Command.h"
+#include "Commands.h"
 #include "Interrupt.h"
 #include "tooling/Sandbox.h"
 #include "tooling/SandboxDiagnostics.h"
@@ -25,38 +27,14 @@ int enableCases(const std::string& dir, const std::vector<std::string>& cases, b
     return cli::kExitOk;
 }
 
-int runSandbox(int argc, char** argv) {
-    CLI::App app{"Sandbox installations for demos and tests.", "sendlogs sandbox"};
-    app.require_subcommand(1, 1);
-    app.fallthrough();
-    cli::CommonOptions common;
-    cli::addCommonOptions(app, common);
-    CLI::App* create = app.add_subcommand(
-        "create",
-        "Write a complete small product installation (registry, logs, job results, "
-        "certificates, cores, tool stand-ins) into DIR.");
+struct CreateOptions {
     std::string dir;
     unsigned sizeMb = 4;
     uint64_t seed = 1;
-    create->add_option("DIR", dir, "New or empty folder for the sandbox (its parent must exist)")
-        ->required();
-    create->add_option("--size-mb", sizeMb, "Approximate size of the generated logs (MiB)")
-        ->check(cli::wholeNumber(1, 4096));
-    create->add_option("--seed", seed, "Seed of the log generator (same seed, same logs)")
-        ->check(cli::wholeNumber(0, cli::kMaxId));
-    CLI::App* enable = app.add_subcommand(
-        "enable", "Turn on the registry switches of diagnostics cases in the sandbox DIR.");
-    std::string enableDir;
-    std::vector<std::string> cases;
-    enable->add_option("DIR", enableDir, "Sandbox folder")->required();
-    enable->add_option("CASE", cases, "Cases to turn on")
-        ->required()
-        ->check(CLI::IsMember(tooling::sandboxCases()));
-    app.footer(std::string(cli::kExitStatusHelp) +
-               "\nExample:\n  sendlogs sandbox create sb --size-mb 64");
-    if (auto code = cli::parseCommandLine(app, argc, argv)) return *code;
+};
 
-    if (enable->parsed()) return enableCases(enableDir, cases, common.quiet);
+int runCreate(const CreateOptions& o, const cli::CommonOptions& common) {
+    const std::string& dir = o.dir;
     namespace fs = std::filesystem;
     std::error_code ec;
     const fs::path parent = fs::absolute(dir, ec).lexically_normal().parent_path();
@@ -72,10 +50,14 @@ int runSandbox(int argc, char** argv) {
         cli::InterruptGuard::Stop::Exit);
     const auto started = std::chrono::steady_clock::now();
     tooling::SandboxOptions options;
-    options.logBytes = static_cast<uint64_t>(sizeMb) << 20;
-    options.seed = seed;
+    options.logBytes = static_cast<uint64_t>(o.sizeMb) << 20;
+    options.seed = o.seed;
     std::string error;
-    if (!tooling::createSandbox(dir, options, error)) {
+    std::optional<cli::WrittenBytesProgress> progress;
+    progress.emplace("sandbox", cli::wantProgress(common, false));
+    const bool created = tooling::createSandbox(dir, options, error);
+    progress.reset();
+    if (!created) {
         cli::printError("sandbox: cannot create the sandbox: " + error);
         return cli::kExitFailed;
     }
@@ -95,7 +77,48 @@ int runSandbox(int argc, char** argv) {
 
 }  // namespace
 
-SENDLOGS_COMMAND("sandbox",
-                 "create a sandbox product installation (sandbox create DIR), turn on cases "
-                 "(sandbox enable DIR CASE...)",
-                 runSandbox);
+namespace cli {
+
+void addSandboxCommand(Program& program) {
+    CLI::App* sandbox = program.app.add_subcommand(
+        "sandbox",
+        "create a sandbox product installation (sandbox create DIR), turn on cases (sandbox "
+        "enable DIR CASE...)\n"
+        "Sandbox installations for demos and tests.");
+    sandbox->require_subcommand(1, 1);
+    sandbox->footer(std::string(kGlobalOptionsHelp) + "\n" + kExitStatusHelp +
+                    "\nExample:\n  sendlogs sandbox create sb --size-mb 64");
+    addJsonOption(*sandbox, program.common);
+
+    auto create = std::make_shared<CreateOptions>();
+    CLI::App* app = addCommand(
+        program, *sandbox, "create",
+        "Writes a complete small product installation (registry, logs, job results, "
+        "certificates, cores, tool stand-ins) into DIR.",
+        std::string(kExitStatusHelp) + "\nExample:\n  sendlogs sandbox create sb --size-mb 64",
+        [create, &common = program.common] { return runCreate(*create, common); });
+    app->add_option("DIR", create->dir,
+                    "New or empty folder for the sandbox (its parent must exist)")
+        ->required();
+    app->add_option("--size-mb", create->sizeMb, "Approximate size of the generated logs (MiB)")
+        ->check(wholeNumber(1, 4096));
+    app->add_option("--seed", create->seed, "Seed of the log generator (same seed, same logs)")
+        ->check(wholeNumber(0, kMaxId));
+
+    struct EnableOptions {
+        std::string dir;
+        std::vector<std::string> cases;
+    };
+    auto enable = std::make_shared<EnableOptions>();
+    app = addCommand(program, *sandbox, "enable",
+                     "Turns on the registry switches of diagnostics cases in the sandbox DIR.",
+                     kExitStatusHelp, [enable, &common = program.common] {
+                         return enableCases(enable->dir, enable->cases, common.quiet);
+                     });
+    app->add_option("DIR", enable->dir, "Sandbox folder")->required();
+    app->add_option("CASE", enable->cases, "Cases to turn on")
+        ->required()
+        ->check(CLI::IsMember(tooling::sandboxCases()));
+}
+
+}  // namespace cli

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "CliSupport.h"
-#include "Command.h"
+#include "Commands.h"
 #include "Interrupt.h"
 #include "ScrubPatternLoader.h"
 #include "host/File.h"
@@ -54,51 +54,25 @@ std::function<void()> partialCopyRemover(const std::string& destination, bool tr
     };
 }
 
-int runScrub(int argc, char** argv) {
-    CLI::App app{
-        "Write a scrubbed copy of a log file or of a directory tree: every value of the "
-        "patterns file is replaced by its masked name; compressed .bz2 files of a tree are "
-        "decompressed first. With --check-patterns, check a patterns file instead.",
-        "sendlogs scrub"};
+struct ScrubOptions {
     std::optional<std::string> patterns;
     std::string source, destination, lintFile;
-    cli::CommonOptions common;
     bool force = false;
     int threads = 0;
-    auto* check = app.add_option("--check-patterns", lintFile,
-                                 "Check a patterns file (expressions, hints, names) and exit")
-                      ->check(CLI::ExistingFile);
-    app.add_option("--patterns", patterns, "Scrub patterns file (one rule per line)")
-        ->excludes(check);
-    app.add_option("SRC", source, "Log file or directory to scrub");
-    app.add_option("DEST", destination,
-                   "Copy to write: a file (or an existing directory) for a file, a new or "
-                   "existing directory for a tree");
-    app.add_option("--threads", threads,
-                   "Workers of a tree scrub (default: the registry's ScrubMaxThreadCount, else "
-                   "hardware threads minus one)")
-        ->check(cli::wholeNumber(1, scrub::kMaxScrubThreads));
-    app.add_flag("-f,--force", force, "Replace an existing destination file");
-    cli::addCommonOptions(app, common);
-    app.footer(std::string("A copy is written under a temporary name and renamed when complete. "
-                           "The patterns file format is described in docs/patterns.md.\n") +
-               cli::kExitStatusHelp +
-               " 1 also when a file could not be read or decompressed or a line had to be "
-               "withheld; 2 also for a destination that is the source or lies inside it, and "
-               "for --check-patterns findings.\n"
-               "Examples:\n"
-               "  sendlogs scrub --patterns patterns.txt /var/log/product scrubbed/\n"
-               "  sendlogs scrub --check-patterns patterns.txt");
-    if (auto code = cli::parseCommandLine(app, argc, argv)) return *code;
-    if (*check) return cli::checkPatternsFile(lintFile, common.quiet);
-    if (!patterns || source.empty() || destination.empty())
+};
+
+int runScrub(ScrubOptions& o, const cli::CommonOptions& common) {
+    if (!o.lintFile.empty()) return cli::checkPatternsFile(o.lintFile, common.quiet);
+    if (!o.patterns || o.source.empty() || o.destination.empty())
         return cli::usageError("scrub: give --patterns FILE, SRC and DEST");
+    const std::string& source = o.source;
+    std::string& destination = o.destination;
 
     cli::applyCommonOptions(common, cli::LibraryLog::Discard);
     ScrubRuleList rules;
     ReplacementMap replacements;
     std::string error;
-    if (!cli::loadScrubPatterns(patterns, rules, replacements, error)) {
+    if (!cli::loadScrubPatterns(o.patterns, rules, replacements, error)) {
         cli::printError("scrub: " + error);
         return cli::kExitFailed;
     }
@@ -111,15 +85,17 @@ int runScrub(int argc, char** argv) {
         return cli::usageError(
             "scrub: refusing to write into " + destination + ": it is " +
             (tree ? "the source folder or inside it" : "the source file itself"));
-    if (!tree && !force && ::access(destination.c_str(), F_OK) == 0)
+    if (!tree && !o.force && ::access(destination.c_str(), F_OK) == 0)
         return cli::usageError(destination + " exists; give --force to replace it");
     cli::InterruptGuard interrupt(partialCopyRemover(destination, tree),
                                   cli::InterruptGuard::Stop::Exit);
     const auto started = std::chrono::steady_clock::now();
     bool ok;
     scrub::TreeScrubSummary summary;
+    std::optional<cli::WrittenBytesProgress> progress;
+    progress.emplace("scrub", cli::wantProgress(common, false));
     if (tree) {
-        scrubFiles scrubber(threads > 0 ? threads : scrub::scrubThreadCount(), 1800000);
+        scrubFiles scrubber(o.threads > 0 ? o.threads : scrub::scrubThreadCount(), 1800000);
         ok = scrubber.DoScrubbing(source.c_str(), destination.c_str(), &rules, &replacements);
         summary = scrubber.summary();
     } else {
@@ -130,6 +106,7 @@ int runScrub(int argc, char** argv) {
         summary.copies = ok ? 1 : 0;
         summary.redactedLines = scrubber ? scrubber->redactedLines() : 0;
     }
+    progress.reset();
     const char* hint = common.logFile.empty() && !common.verbose
                            ? " (run with --log-file FILE for the reasons)"
                            : " (see the library's log)";
@@ -154,6 +131,7 @@ int runScrub(int argc, char** argv) {
                                                                               : cli::kExitFailed;
     line.files = static_cast<long long>(summary.copies);
     line.linesWithheld = static_cast<long long>(summary.redactedLines);
+    line.valuesMasked = static_cast<long long>(scrub::maskedValueCount());
     line.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     line.output = destination;
@@ -163,4 +141,41 @@ int runScrub(int argc, char** argv) {
 
 }  // namespace
 
-SENDLOGS_COMMAND("scrub", "write a scrubbed copy of a log file or directory tree", runScrub);
+namespace cli {
+
+void addScrubCommand(Program& program) {
+    auto o = std::make_shared<ScrubOptions>();
+    CLI::App* app = addCommand(
+        program, program.app, "scrub",
+        "write a scrubbed copy of a log file or directory tree\n"
+        "Writes a scrubbed copy of a log file or of a directory tree: every value of the "
+        "patterns file is replaced by its masked name; compressed .bz2 files of a tree are "
+        "decompressed first. With --check-patterns, checks a patterns file instead.",
+        std::string("A copy is written under a temporary name and renamed when complete. The "
+                    "patterns file format is described in docs/patterns.md.\n") +
+            kExitStatusHelp +
+            " 1 also when a file could not be read or decompressed or a line had to be "
+            "withheld; 2 also for a destination that is the source or lies inside it, and for "
+            "--check-patterns findings.\n"
+            "Examples:\n"
+            "  sendlogs scrub --patterns patterns.txt /var/log/product scrubbed/\n"
+            "  sendlogs scrub --check-patterns patterns.txt",
+        [o, &common = program.common] { return runScrub(*o, common); });
+    auto* check = app->add_option("--check-patterns", o->lintFile,
+                                  "Check a patterns file (expressions, hints, names) and exit")
+                      ->check(CLI::ExistingFile);
+    app->add_option("--patterns", o->patterns, "Scrub patterns file (one rule per line)")
+        ->excludes(check);
+    app->add_option("SRC", o->source, "Log file or directory to scrub");
+    app->add_option("DEST", o->destination,
+                    "Copy to write: a file (or an existing directory) for a file, a new or "
+                    "existing directory for a tree");
+    app->add_option("--threads", o->threads,
+                    "Workers of a tree scrub (default: the registry's ScrubMaxThreadCount, else "
+                    "hardware threads minus one)")
+        ->check(wholeNumber(1, scrub::kMaxScrubThreads));
+    app->add_flag("-f,--force", o->force, "Replace an existing destination file");
+    addJsonOption(*app, program.common);
+}
+
+}  // namespace cli

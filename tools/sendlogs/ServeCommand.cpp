@@ -8,7 +8,7 @@
 #include <string>
 
 #include "CliSupport.h"
-#include "Command.h"
+#include "Commands.h"
 #include "host/Log.h"
 #include "service/RequestRecord.h"
 #include "service/Service.h"
@@ -21,6 +21,8 @@ namespace {
 struct ServeOptions {
     std::string listen, sandbox, registry, logFile;
     unsigned requestSeconds = 7200, idleSeconds = 60, graceSeconds = 30;
+    service::ServiceSettings settings;
+    unsigned long long recordBytes = settings.maxRecordBytes;
 };
 
 bool pointAtInstallation(const ServeOptions& o, service::ServiceSettings& s, std::string& error) {
@@ -55,47 +57,9 @@ int waitForStopSignal(const sigset_t& signals) {
     return received;
 }
 
-int runServe(int argc, char** argv) {
-    CLI::App app{
-        "Answer log-collection requests over TLS; requesters must hold a certificate "
-        "the CA signed. Runs until SIGTERM or SIGINT.",
-        "sendlogs serve"};
-    ServeOptions o;
-    service::ServiceSettings s;
-    unsigned long long recordBytes = s.maxRecordBytes;
-    app.add_option("--listen", o.listen, "Address and port to listen on (ADDR:PORT; port 0: any)")
-        ->required();
-    auto* sandbox = app.add_option("--sandbox", o.sandbox, "Sandbox folder to serve")
-                        ->check(CLI::ExistingDirectory);
-    auto* registry = app.add_option("--registry", o.registry, "Registry root to serve")
-                         ->check(CLI::ExistingDirectory);
-    sandbox->excludes(registry);
-    app.add_option("--ca", s.tls.ca, "CA certificate that signs the requesters' certificates")
-        ->check(CLI::ExistingFile);
-    app.add_option("--cert", s.tls.cert, "This service's certificate")->check(CLI::ExistingFile);
-    app.add_option("--key", s.tls.key, "This service's private key")->check(CLI::ExistingFile);
-    app.add_option("--max-concurrent", s.maxConcurrent, "Requests served at once")
-        ->check(CLI::Range(1u, 256u));
-    app.add_option("--max-waiting", s.maxWaiting,
-                   "Connections that may wait for a free worker; more are closed")
-        ->check(CLI::Range(0u, 4096u));
-    app.add_option("--request-time-limit", o.requestSeconds,
-                   "Seconds a request may take, from its connection to its end")
-        ->check(CLI::Range(1u, 7u * 86400u));
-    app.add_option("--idle-time-limit", o.idleSeconds,
-                   "Seconds a requester may stay silent or stop reading")
-        ->check(CLI::Range(1u, 86400u));
-    app.add_option("--max-record-bytes", recordBytes, "Largest request record accepted")
-        ->check(CLI::Range(1024ull, static_cast<unsigned long long>(service::kMaxRecordBytes)));
-    app.add_option("--shutdown-grace", o.graceSeconds,
-                   "Seconds running requests may finish after SIGTERM before they are cut")
-        ->check(CLI::Range(0u, 86400u));
-    app.footer(
-        "Exit status: 0 after a clean stop; 1 when the service cannot start; 2 for a "
-        "wrong command line.");
-    cli::CommonOptions common;
-    cli::addCommonOptions(app, common, false);
-    if (auto code = cli::parseCommandLine(app, argc, argv)) return *code;
+int runServe(ServeOptions& o, const cli::CommonOptions& common) {
+    service::ServiceSettings& s = o.settings;
+    const unsigned long long recordBytes = o.recordBytes;
     o.logFile = common.logFile == "-" ? "/dev/stderr" : common.logFile;
     if (common.logLevel >= 0) host::setLogLevel(common.logLevel);
 
@@ -144,5 +108,47 @@ int runServe(int argc, char** argv) {
 
 }  // namespace
 
-SENDLOGS_COMMAND("serve", "answer log-collection requests over TLS (serve --listen ADDR:PORT)",
-                 runServe);
+namespace cli {
+
+void addServeCommand(Program& program) {
+    auto o = std::make_shared<ServeOptions>();
+    service::ServiceSettings& s = o->settings;
+    CLI::App* app = addCommand(
+        program, program.app, "serve",
+        "answer log-collection requests over TLS (serve --listen ADDR:PORT)\n"
+        "Answers log-collection requests over TLS; requesters must hold a certificate the CA "
+        "signed. Runs until SIGTERM or SIGINT.",
+        "Exit status: 0 after a clean stop; 1 when the service cannot start; 2 for a wrong "
+        "command line.\n"
+        "Example:\n  sendlogs serve --listen 127.0.0.1:7443 --sandbox sb",
+        [o, &common = program.common] { return runServe(*o, common); });
+    app->add_option("--listen", o->listen, "Address and port to listen on (ADDR:PORT; port 0: any)")
+        ->required();
+    auto* sandbox = app->add_option("--sandbox", o->sandbox, "Sandbox folder to serve")
+                        ->check(CLI::ExistingDirectory);
+    auto* registry = app->add_option("--registry", o->registry, "Registry root to serve")
+                         ->check(CLI::ExistingDirectory);
+    sandbox->excludes(registry);
+    app->add_option("--ca", s.tls.ca, "CA certificate that signs the requesters' certificates")
+        ->check(CLI::ExistingFile);
+    app->add_option("--cert", s.tls.cert, "This service's certificate")->check(CLI::ExistingFile);
+    app->add_option("--key", s.tls.key, "This service's private key")->check(CLI::ExistingFile);
+    app->add_option("--max-concurrent", s.maxConcurrent, "Requests served at once")
+        ->check(CLI::Range(1u, 256u));
+    app->add_option("--max-waiting", s.maxWaiting,
+                    "Connections that may wait for a free worker; more are closed")
+        ->check(CLI::Range(0u, 4096u));
+    app->add_option("--request-time-limit", o->requestSeconds,
+                    "Seconds a request may take, from its connection to its end")
+        ->check(CLI::Range(1u, 7u * 86400u));
+    app->add_option("--idle-time-limit", o->idleSeconds,
+                    "Seconds a requester may stay silent or stop reading")
+        ->check(CLI::Range(1u, 86400u));
+    app->add_option("--max-record-bytes", o->recordBytes, "Largest request record accepted")
+        ->check(CLI::Range(1024ull, static_cast<unsigned long long>(service::kMaxRecordBytes)));
+    app->add_option("--shutdown-grace", o->graceSeconds,
+                    "Seconds running requests may finish after SIGTERM before they are cut")
+        ->check(CLI::Range(0u, 86400u));
+}
+
+}  // namespace cli

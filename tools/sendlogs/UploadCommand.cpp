@@ -11,7 +11,7 @@
 #include <string>
 
 #include "CliSupport.h"
-#include "Command.h"
+#include "Commands.h"
 #include "delivery/Upload.h"
 #include "host/Log.h"
 
@@ -71,33 +71,7 @@ void drawProgress(const std::string& file, uint64_t sent, uint64_t total) {
     std::fflush(stderr);
 }
 
-int runUpload(int argc, char** argv) {
-    CLI::App app{
-        "Upload a file split into parts, by FTP or HTTP, as the library delivers a "
-        "bundle.",
-        "sendlogs upload"};
-    UploadOptions o;
-    auto* ftp = app.add_flag("--ftp", o.ftp, "Upload by FTP (passive unless --active)");
-    auto* http = app.add_flag("--http", o.http, "Upload by HTTP (HTTPS with --secure)");
-    ftp->excludes(http);
-    app.add_flag("--active", o.active, "Active FTP")->needs(ftp);
-    app.add_flag("--secure", o.secure, "HTTPS")->needs(http);
-    app.add_option("--handler", o.handler, "Server handler of an HTTP upload")->needs(http);
-    app.add_option("--url", o.url, "Upload address")->required();
-    app.add_option("--user", o.user, "User at the upload server")->required();
-    app.add_option("--password-file", o.passwordFile, "File whose first line is the password")
-        ->required()
-        ->check(CLI::ExistingFile);
-    app.add_option("--id", o.id, "Corvane id the upload belongs to")->required();
-    app.add_option("--part-mb", o.partMb, "Part size in MiB (default 100)")
-        ->check(cli::wholeNumber(1, 1 << 20));
-    app.add_option("FILE", o.file, "File to upload")->required()->check(CLI::ExistingFile);
-    app.footer(
-        "Exit status: 0 every part uploaded, 1 the upload failed (the library's log "
-        "tells why), 2 wrong command line.");
-    cli::CommonOptions common;
-    cli::addCommonOptions(app, common, false);
-    if (auto code = cli::parseCommandLine(app, argc, argv)) return *code;
+int runUpload(const UploadOptions& o, const cli::CommonOptions& common) {
     cli::applyCommonOptions(common, cli::LibraryLog::Installation);
     if (!o.ftp && !o.http) {
         return cli::usageError("upload: give --ftp or --http");
@@ -143,4 +117,34 @@ int runUpload(int argc, char** argv) {
 
 }  // namespace
 
-SENDLOGS_COMMAND("upload", "upload a file in parts by FTP or HTTP, as the library does", runUpload);
+namespace cli {
+
+void addUploadCommand(Program& program) {
+    auto o = std::make_shared<UploadOptions>();
+    CLI::App* app = addCommand(
+        program, program.app, "upload",
+        "upload a file in parts by FTP or HTTP, as the library does\n"
+        "Uploads a file split into parts, by FTP or HTTP, as the library delivers a bundle.",
+        "Exit status: 0 every part uploaded, 1 the upload failed (the library's log tells why), "
+        "2 wrong command line.\n"
+        "Example:\n  sendlogs upload --ftp --url ftp://host/in --user u --password-file pw "
+        "--id c9 bundle.tar.gz",
+        [o, &common = program.common] { return runUpload(*o, common); });
+    auto* ftp = app->add_flag("--ftp", o->ftp, "Upload by FTP (passive unless --active)");
+    auto* http = app->add_flag("--http", o->http, "Upload by HTTP (HTTPS with --secure)");
+    ftp->excludes(http);
+    app->add_flag("--active", o->active, "Active FTP")->needs(ftp);
+    app->add_flag("--secure", o->secure, "HTTPS")->needs(http);
+    app->add_option("--handler", o->handler, "Server handler of an HTTP upload")->needs(http);
+    app->add_option("--url", o->url, "Upload address")->required();
+    app->add_option("--user", o->user, "User at the upload server")->required();
+    app->add_option("--password-file", o->passwordFile, "File whose first line is the password")
+        ->required()
+        ->check(CLI::ExistingFile);
+    app->add_option("--id", o->id, "Corvane id the upload belongs to")->required();
+    app->add_option("--part-mb", o->partMb, "Part size in MiB (default 100)")
+        ->check(wholeNumber(1, 1 << 20));
+    app->add_option("FILE", o->file, "File to upload")->required()->check(CLI::ExistingFile);
+}
+
+}  // namespace cli

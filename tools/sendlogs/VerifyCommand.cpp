@@ -6,7 +6,7 @@
 #include <string>
 
 #include "CliSupport.h"
-#include "Command.h"
+#include "Commands.h"
 #include "ScrubPatternLoader.h"
 #include "scrub/LeakVerifier.h"
 
@@ -43,34 +43,22 @@ void printText(const scrub::LeakReport& report, bool quiet) {
                     report.findings.size(), report.unreadable.size(), report.members);
 }
 
-int runVerify(int argc, char** argv) {
-    CLI::App app{
-        "Check a bundle, an archive or a folder for any value of a scrub patterns file: every "
-        "file and archive member (tar, gzip, bz2, 7z, nested) is read; a literal value counts "
-        "in any case and anywhere (also URL-escaped), a regex rule wherever it matches.",
-        "verify"};
+struct VerifyOptions {
     std::optional<std::string> patterns;
     std::string target;
-    cli::CommonOptions common;
-    app.add_option("--patterns", patterns, "Scrub patterns file (one rule per line)")->required();
-    app.add_option("BUNDLE_OR_DIR", target, "Bundle, archive, file or folder to check")->required();
-    cli::addCommonOptions(app, common);
-    app.footer(
-        "Findings name the file or member, the line and the rule's number, never the value. "
-        "Exit status: 0 clean; 1 a value was found; 2 something could not be read or checked "
-        "(or a wrong command line).");
-    if (auto code = cli::parseCommandLine(app, argc, argv)) return *code;
+};
 
+int runVerify(VerifyOptions& o, const cli::CommonOptions& common) {
     cli::applyCommonOptions(common, cli::LibraryLog::Discard);
     ScrubRuleList rules;
     ReplacementMap replacements;
     std::string error;
-    if (!cli::loadScrubPatterns(patterns, rules, replacements, error)) {
+    if (!cli::loadScrubPatterns(o.patterns, rules, replacements, error)) {
         cli::printError("verify: " + error);
         return 2;
     }
     scrub::LeakVerifier verifier(rules, replacements);
-    const scrub::LeakReport report = verifier.verify(target);
+    const scrub::LeakReport report = verifier.verify(o.target);
     if (common.json)
         printJson(report);
     else
@@ -80,4 +68,26 @@ int runVerify(int argc, char** argv) {
 
 }  // namespace
 
-SENDLOGS_COMMAND("verify", "check a result for values a scrub patterns file names", runVerify);
+namespace cli {
+
+void addVerifyCommand(Program& program) {
+    auto o = std::make_shared<VerifyOptions>();
+    CLI::App* app = addCommand(
+        program, program.app, "verify",
+        "check a result for values a scrub patterns file names\n"
+        "Checks a bundle, an archive or a folder for any value of a scrub patterns file: every "
+        "file and archive member (tar, gzip, bz2, 7z, nested) is read; a literal value counts "
+        "in any case and anywhere (also URL-escaped), a regex rule wherever it matches.",
+        "Findings name the file or member, the line and the rule's number, never the value.\n"
+        "Exit status: 0 clean; 1 a value was found; 2 something could not be read or checked "
+        "(or a wrong command line).\n"
+        "Example:\n  sendlogs verify --patterns patterns.txt out/client01_logs.tar.gz",
+        [o, &common = program.common] { return runVerify(*o, common); });
+    app->add_option("--patterns", o->patterns, "Scrub patterns file (one rule per line)")
+        ->required();
+    app->add_option("BUNDLE_OR_DIR", o->target, "Bundle, archive, file or folder to check")
+        ->required();
+    addJsonOption(*app, program.common);
+}
+
+}  // namespace cli
