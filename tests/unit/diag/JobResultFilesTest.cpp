@@ -93,6 +93,10 @@ TEST_F(JobResultFilesTest, ReplicationResultFiles) {
     EXPECT_STREQ(out, "");
     EXPECT_FALSE(getFLRResult(out, 0, 77, 5, nullptr, 0));
     EXPECT_FALSE(getFLRResult(out, 0, 78, 2, nullptr, 0));  // no such pair directory
+    // A copy that cannot be written is a failure.
+    registry_.makeDir("JobResults/cdr/79/JobId_PairId_79");
+    testenv::writeFile(results_ + "/cdr/79/Collect.txt", "x\n");
+    EXPECT_FALSE(getFLRResult(out, 0, 79, 8, nullptr, 0));
 }
 
 TEST(ProxyBundle, AppendsTheFolderContentUnderRelativeNames) {
