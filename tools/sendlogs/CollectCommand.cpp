@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -67,12 +68,35 @@ bool prepareOutDir(const std::string& dir, std::string& error) {
     return true;
 }
 
+// While the library collects, selects and bundles, the bytes written so far (this process's
+// and its finished children's: tar, gzip); the first file of the reply ends that line and the
+// writer's own transfer line takes over.
+class CollectingProgress : public host::ReplySink {
+  public:
+    CollectingProgress(tooling::ReplyWriter& writer, bool enabled) : writer_(writer) {
+        if (enabled) line_.emplace("collect: collecting", true);
+    }
+    void onRecord(const host::ReplyRecord& record) override { writer_.onRecord(record); }
+    bool onFileBegin(const std::string& name, uint64_t size) override {
+        line_.reset();
+        return writer_.onFileBegin(name, size);
+    }
+    bool onFileData(const char* data, size_t size) override {
+        return writer_.onFileData(data, size);
+    }
+    void onFileEnd(const host::StreamedFileInfo& info) override { writer_.onFileEnd(info); }
+
+  private:
+    tooling::ReplyWriter& writer_;
+    std::optional<cli::WrittenBytesProgress> line_;
+};
+
 // Runs the request on a second thread and decodes its replies here. The library's ends of
 // the socket are released when its thread finishes, which ends the decoding. A stop signal
 // hangs up the requester's end: the library's next send fails and it removes its staging
 // folder as for any requester that went away.
-void runRequest(LoadedRequest& request, tooling::ReplyWriter& writer, std::string& decodeError,
-                std::string& libraryError, std::atomic<int>& requesterFd,
+void runRequest(LoadedRequest& request, tooling::ReplyWriter& writer, bool progress,
+                std::string& decodeError, std::string& libraryError, std::atomic<int>& requesterFd,
                 const cli::InterruptGuard& interrupt) {
     CTeSocket libraryEnd, requesterEnd;
     const CTeError pairError = CTeSocket::createPair(libraryEnd, requesterEnd);
@@ -101,7 +125,8 @@ void runRequest(LoadedRequest& request, tooling::ReplyWriter& writer, std::strin
         network = CWyNetwork();
         socket = CTeSocket();
     });
-    if (!host::readReplies(requesterEnd.fd(), writer, decodeError) && decodeError.empty())
+    CollectingProgress sink(writer, progress);
+    if (!host::readReplies(requesterEnd.fd(), sink, decodeError) && decodeError.empty())
         decodeError = "the reply stream could not be decoded";
     requesterFd = -1;
     requesterEnd = CTeSocket();  // a library still writing now fails instead of blocking
@@ -184,7 +209,8 @@ int runCollect(CollectOptions& o, const cli::CommonOptions& common) {
     tooling::ReplyWriter writer(target.outDir, common.quiet || common.json ? discarded : std::cout,
                                 progress);
     std::string decodeError, libraryError;
-    runRequest(request, writer, decodeError, libraryError, requesterFd, interrupt);
+    runRequest(request, writer, progress != nullptr, decodeError, libraryError, requesterFd,
+               interrupt);
     std::cout.flush();
     int status;
     if (interrupt.signal()) {
