@@ -186,6 +186,14 @@ TEST(IdStrings, GetJobInfoReadsFieldsOneTwoAndFive) {
     EXPECT_STREQ(job, "");
 }
 
+TEST(IdStrings, GetTokenFindsTheNthFieldAfterRunsOfSeparators) {
+    const char* line = "::a::bc:";
+    EXPECT_STREQ(GetToken(line, 2, ':'), "bc:");
+    EXPECT_EQ(GetToken(line, 3, ':'), nullptr);
+    EXPECT_EQ(GetToken(line, 0, ':'), nullptr);
+    EXPECT_EQ(GetToken(nullptr, 1, ':'), nullptr);
+}
+
 TEST(LogFileNames, TypesFollowThePrefixTable) {
     struct Case {
         const char* name;
