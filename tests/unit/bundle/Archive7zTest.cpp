@@ -81,6 +81,12 @@ TEST_F(Archives, CreateArchiveOfFilesAndFoldersInVolumesOrWithFullPaths) {
     EXPECT_FALSE(exists(volumes + ".004"));
     ASSERT_TRUE(testenv::sevenZipExtract(volumes + ".001", dir_.file("v")));
     EXPECT_EQ(noise, testenv::readFile(dir_.file("v/big/big.bin")));
+    // A second part that cannot be made: the archive stays whole and no part is left.
+    std::string whole = out_ + "/whole.7z";
+    std::filesystem::create_directories(whole + ".002");
+    createArchive(&whole[0], big, 1, false);
+    EXPECT_TRUE(exists(whole));
+    EXPECT_FALSE(exists(whole + ".001"));
 
     std::vector<std::string> missing{dir_.file("missing.log")};
     std::string none = out_ + "/none.7z";
