@@ -10,6 +10,7 @@ namespace {
 TEST(Applications, InstancesOfOneTypeAndClientInIdOrder) {
     testenv::RegistryFixture registry;
     registry.setString("Base", "sPhysicalMachine", "client01");
+    registry.setString("Clients/1", "sClientName", "other");  // listed first, another machine
     registry.setString("Clients/2", "sClientName", "client01");
     auto instance = [&](const char* id, long long client, long long type, const char* name) {
         const std::string key = std::string("Applications/") + id;
