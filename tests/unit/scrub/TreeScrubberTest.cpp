@@ -197,9 +197,14 @@ TEST_F(TreeScrubber, WalkerCalledOnItsOwnUsesEachWalksMap) {
                                                  std::make_shared<ReplacementMap>(map_)));
         EXPECT_TRUE(
             scrubber.scrubLogFilesHelper(src_.c_str(), dir_.file("second").c_str(), rules, other));
+        // A destination inside the tree is not walked into itself.
+        EXPECT_TRUE(
+            scrubber.scrubLogFilesHelper(src_.c_str(), (src_ + "/inner").c_str(), rules, other));
     }
     EXPECT_EQ("MaskedData1\n", readFile(dir_.file("first/sub/b.log")));
     EXPECT_EQ("Masked_Other\n", readFile(dir_.file("second/a.log")));
+    EXPECT_EQ("Masked_Other\n", readFile(src_ + "/inner/sub/b.log"));
+    EXPECT_FALSE(exists(src_ + "/inner/inner"));
 }
 
 TEST(ScrubThreadCount, RegistryValueOrHardwareMinusOne) {
