@@ -197,6 +197,8 @@ TEST_F(TreeScrubber, WalkerCalledOnItsOwnUsesEachWalksMap) {
                                                  std::make_shared<ReplacementMap>(map_)));
         EXPECT_TRUE(
             scrubber.scrubLogFilesHelper(src_.c_str(), dir_.file("second").c_str(), rules, other));
+        EXPECT_FALSE(
+            scrubber.scrubLogFilesHelper(nullptr, dir_.file("third").c_str(), rules, other));
         // A destination inside the tree is not walked into itself.
         EXPECT_TRUE(
             scrubber.scrubLogFilesHelper(src_.c_str(), (src_ + "/inner").c_str(), rules, other));
