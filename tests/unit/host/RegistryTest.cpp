@@ -88,7 +88,7 @@ TEST(Registry, InstanceFocus) {
 
     ScopedEnv noInstance("ORVION_INSTANCE");
     EXPECT_STREQ(WYPI_Focus::getFocus(), "Instance001");  // the default
-    writeFile(registry.root() + "/CurrentInstance", "Instance002\n");
+    writeFile(registry.root() + "/CurrentInstance", "Instance002 \t\n");
     EXPECT_STREQ(WYPI_Focus::getFocus(), "Instance002");
     writeFile(registry.root() + "/CurrentInstance", "../escape\n");
     EXPECT_STREQ(WYPI_Focus::getFocus(), "Instance001");

@@ -108,6 +108,13 @@ TEST_F(FilteredLogFilesTest, ReadAndWriteFailuresAreFailures) {
     host::io::clearFaults();
     run(4711);
     EXPECT_TRUE(ok_);
+    // A time window over a folder that cannot be listed.
+    logselect::ExtractionTally tally;
+    FILE* sink = fopen("/dev/null", "w");
+    ASSERT_NE(sink, nullptr);
+    EXPECT_FALSE(logselect::getWindowFromLogDir(sink, logDir_ + "/absent", 0, 1, "m", "", false,
+                                                nullptr, nullptr, tally));
+    fclose(sink);
 }
 
 // In a scrubbed dump the banners are scrubbed too: the machine's and the file's names.
