@@ -68,6 +68,10 @@ TEST(Registry, HandWrittenFilesAreRead) {
     std::vector<std::string> paths;
     EXPECT_EQ(WYPI_FileSystemAgent().getAllSIDBAccessPath(paths), 0);
     EXPECT_EQ(paths, (std::vector<std::string>{"/s1", "/s2"}));
+    writeFile(registry.keyPath("Base") + "/sEmpty", "\n");  // an empty text, not a number
+    host::RegValue empty;
+    ASSERT_TRUE(host::readRegValue(registry.keyPath("Base") + "/sEmpty", empty));
+    EXPECT_EQ(empty.type, host::RegType::String);
     // A value that is a FIFO reads as missing, without waiting for a writer.
     ASSERT_EQ(mkfifo((registry.keyPath("Base") + "/sJobResultsDir").c_str(), 0600), 0);
     std::string text = "unchanged";
