@@ -37,6 +37,9 @@ void countMasked(size_t values) {
     if (values != 0) maskedValues.fetch_add(values, std::memory_order_relaxed);
 }
 
+// Starts of matches one windowed search of a regex rule looks at (see searchFrom).
+constexpr size_t kSearchWindow = 64;
+
 // Thrown inside the rule loop when a line has used up its time.
 struct LineTimeExceeded {};
 
@@ -239,10 +242,7 @@ void LineScrubber::applyRegex(size_t index, std::string& line) {
             }
             // Each search starts afresh at from: anchors and \b see nothing before it.
             const auto base = begin + static_cast<long>(from);
-            if (!search_.search(begin + static_cast<long>(start), end, *rule.regex,
-                                boost::match_default, base)) {
-                break;
-            }
+            if (!searchFrom(rule, lower, from, start)) break;
             auto first = search_.matchBegin();
             auto last = search_.matchEnd();
             if (first == last) {
@@ -276,6 +276,34 @@ void LineScrubber::applyRegex(size_t index, std::string& line) {
         throw;
     }
     finish();
+}
+
+bool LineScrubber::searchFrom(const CompiledRule& rule, const std::string& lower, size_t from,
+                              size_t start) {
+    const auto begin = lower.cbegin();
+    const auto base = begin + static_cast<long>(from);
+    const RegexPrefilter* filter = rule.regexPrefilter ? &*rule.regexPrefilter : nullptr;
+    if (filter && filter->windowed()) {
+        // A search of a window that ends `reach` bytes after a start sees everything the
+        // search of the whole line would see from that start on: a match there, and the byte
+        // after it. So where the window yields a match that begins at most kSearchWindow bytes
+        // in, it is the line's; where it yields none there, no match begins there, and the
+        // prefilter moves the next window on to the next place where one could.
+        const size_t reach = static_cast<size_t>(filter->maxLength()) + 2;
+        while (lower.size() - start > kSearchWindow + reach) {
+            if (outOfTime()) throw LineTimeExceeded();
+            const size_t cut = start + kSearchWindow + reach;
+            if (search_.search(begin + static_cast<long>(start), begin + static_cast<long>(cut),
+                               *rule.regex, boost::match_default, base) &&
+                static_cast<size_t>(search_.matchBegin() - begin) <= start + kSearchWindow) {
+                return true;
+            }
+            start = filter->skipTo(lower, start + kSearchWindow + 1);
+            if (start == std::string::npos) return false;
+        }
+    }
+    return search_.search(begin + static_cast<long>(start), lower.cend(), *rule.regex,
+                          boost::match_default, base);
 }
 
 bool LineScrubber::scrub(std::string& line) {

@@ -70,6 +70,9 @@ class LineScrubber {
     const std::string& literalName(size_t rule);
     const std::string& matchName(const char* text, size_t size);
     void applyRegex(size_t index, std::string& line);
+    // The search of one regex rule from start (base: from) over the rest of lower; the
+    // match is then in search_.
+    bool searchFrom(const CompiledRule& rule, const std::string& lower, size_t from, size_t start);
     const std::string& currentLower(const std::string& line);
     void markVisit(size_t rule) { visit_[rule >> 6] |= uint64_t{1} << (rule & 63); }
     void redact(std::string& line, size_t rule, const char* what);

@@ -12,6 +12,10 @@ namespace scrub {
 namespace {
 
 constexpr size_t kMaxFactors = 8;
+// Sets in one factor: a run of consecutive sets (":", hex, hex, ":" ...) that every match
+// holds. Longer runs are rarer in text that merely looks alike (times such as "04:00:37"
+// hold the pairs of a MAC address, not its run).
+constexpr size_t kMaxRun = 8;
 
 // What a piece of the expression can match.
 struct Info {
@@ -20,6 +24,10 @@ struct Info {
     ByteSet first, last;               // bytes a non-empty match may begin or end with
     long maxLength = 0;                // -1: unbounded
     std::vector<RegexFactor> factors;  // required in every match (only when !nullable)
+    // Runs of sets every non-empty match begins (head) and ends (tail) with, at most kMaxRun
+    // long; fixed: every match is exactly the run head (== tail) and nothing else.
+    std::vector<ByteSet> head, tail;
+    bool fixed = false;
 };
 
 struct Unsupported {};
@@ -77,6 +85,8 @@ Info charInfo(const ByteSet& set) {
     info.first = info.last = set;
     info.maxLength = 1;
     info.factors.push_back({{set}});
+    info.head = info.tail = {set};
+    info.fixed = true;
     return info;
 }
 
@@ -95,7 +105,47 @@ Info anyTextInfo() {
 }
 
 void addFactor(std::vector<RegexFactor>& factors, RegexFactor factor) {
-    if (factors.size() < kMaxFactors) factors.push_back(std::move(factor));
+    if (factors.size() < kMaxFactors) {
+        factors.push_back(std::move(factor));
+        return;
+    }
+    // Full: a longer factor takes the place of the shortest.
+    auto shortest = std::min_element(
+        factors.begin(), factors.end(),
+        [](const RegexFactor& a, const RegexFactor& b) { return a.sets.size() < b.sets.size(); });
+    if (shortest->sets.size() < factor.sets.size()) *shortest = std::move(factor);
+}
+
+// A run of three sets or more becomes a factor (pairs are found by the adjacency rule).
+void addRun(std::vector<RegexFactor>& factors, const std::vector<ByteSet>& run) {
+    if (run.size() < 3) return;
+    const size_t size = std::min(run.size(), kMaxRun);
+    addFactor(factors, {std::vector<ByteSet>(run.begin(), run.begin() + static_cast<long>(size))});
+}
+
+void append(std::vector<ByteSet>& run, const std::vector<ByteSet>& more) {
+    for (const ByteSet& set : more) {
+        if (run.size() >= 4 * kMaxRun) return;
+        run.push_back(set);
+    }
+}
+
+// Extends the run that ends where the items so far end; a run grown long gives its front
+// as a factor and keeps its end.
+void extendRun(std::vector<RegexFactor>& factors, std::vector<ByteSet>& run,
+               const std::vector<ByteSet>& more) {
+    for (const ByteSet& set : more) {
+        if (run.size() >= 2 * kMaxRun) {
+            addRun(factors, run);
+            run.erase(run.begin(), run.begin() + static_cast<long>(kMaxRun));
+        }
+        run.push_back(set);
+    }
+}
+
+std::vector<ByteSet> lastSets(const std::vector<ByteSet>& run) {
+    const size_t size = std::min(run.size(), kMaxRun);
+    return std::vector<ByteSet>(run.end() - static_cast<long>(size), run.end());
 }
 
 Info concatenate(const std::vector<Info>& items) {
@@ -104,6 +154,10 @@ Info concatenate(const std::vector<Info>& items) {
     const Info* previous = nullptr;  // last consuming item, adjacency kept across zero-width
     bool adjacent = true;            // no nullable consuming item since `previous`
     bool seenConsuming = false;
+    // The run of sets that ends where the items so far end (empty after an item that may
+    // match nothing), and whether every item so far is fixed (the head still grows).
+    std::vector<ByteSet> run;
+    bool allFixed = true;
     for (const Info& item : items) {
         result.maxLength = addLengths(result.maxLength, item.maxLength);
         if (item.zeroWidth) continue;
@@ -113,17 +167,35 @@ Info concatenate(const std::vector<Info>& items) {
         if (item.nullable) {
             result.last |= item.last;
             adjacent = false;
+            addRun(result.factors, run);
+            run.clear();
+            allFixed = false;
             continue;
         }
         // item always consumes: what came before can no longer end the match.
         result.last = item.last;
         for (const RegexFactor& f : item.factors) addFactor(result.factors, f);
         if (previous && adjacent) addFactor(result.factors, {{previous->last, item.first}});
+        if (allFixed) append(result.head, item.head);
+        extendRun(result.factors, run, item.head);
+        if (!item.fixed) {
+            addRun(result.factors, run);
+            run = item.tail;
+            allFixed = false;
+        }
         result.nullable = false;
         previous = &item;
         adjacent = true;
     }
-    if (result.nullable) result.factors.clear();
+    if (result.nullable) {
+        result.factors.clear();
+        result.head.clear();
+        return result;
+    }
+    addRun(result.factors, run);
+    result.fixed = allFixed && result.head.size() <= kMaxRun;
+    result.tail = lastSets(run);
+    if (result.head.size() > kMaxRun) result.head.resize(kMaxRun);
     return result;
 }
 
@@ -149,12 +221,26 @@ Info repeat(const Info& item, long min, long max) {
     Info result = item;
     if (item.zeroWidth) return zeroWidthInfo();
     result.maxLength = multiplyLength(item.maxLength, max);
+    result.fixed = false;
     if (min == 0 || item.nullable) {
         result.nullable = true;
         result.factors.clear();
+        result.head.clear();
+        result.tail.clear();
         return result;
     }
     if (min >= 2) addFactor(result.factors, {{item.last, item.first}});
+    if (item.fixed) {
+        // min copies of a fixed item follow one another in every match.
+        std::vector<ByteSet> copies;
+        for (long i = 0; i < min && copies.size() < 2 * kMaxRun; ++i) append(copies, item.head);
+        addRun(result.factors, copies);
+        result.fixed = min == max && copies.size() <= kMaxRun &&
+                       copies.size() == item.head.size() * static_cast<size_t>(min);
+        result.tail = lastSets(copies);
+        if (copies.size() > kMaxRun) copies.resize(kMaxRun);
+        result.head = copies;
+    }
     return result;
 }
 
@@ -167,6 +253,9 @@ class Parser {
         if (pos_ != s_.size()) throw Unsupported();  // a stray ")"
         return info;
     }
+    // The expression holds a lookahead or an end-of-text assertion, which may read past the
+    // end of a match.
+    bool looksAhead() const { return looksAhead_; }
 
   private:
     bool done() const { return pos_ >= s_.size(); }
@@ -282,6 +371,8 @@ class Parser {
         const unsigned char u = static_cast<unsigned char>(c);
         if (c == 'b' || c == 'B' || c == 'A' || c == 'z' || c == 'Z' || c == '<' || c == '>' ||
             c == '`' || c == '\'') {
+            // The end-of-text assertions read the whole rest of the text.
+            if (c == 'z' || c == 'Z' || c == '\'') looksAhead_ = true;
             return zeroWidthInfo();
         }
         if (c >= '1' && c <= '9') {
@@ -319,6 +410,7 @@ class Parser {
                 // plain or atomic group
             } else if (kind == '=' || kind == '!') {
                 lookaround = true;
+                looksAhead_ = true;
             } else if (kind == '<' && !done() && (peek() == '=' || peek() == '!')) {
                 ++pos_;
                 lookaround = true;
@@ -400,15 +492,15 @@ class Parser {
 
     const std::string& s_;
     size_t pos_ = 0;
+    bool looksAhead_ = false;
 };
 
 FactorScan prepare(const RegexFactor& factor) {
     FactorScan scan;
     scan.length = factor.sets.size();
-    for (int c = 0; c < 256; ++c) {
-        scan.first[static_cast<size_t>(c)] = factor.sets[0][static_cast<size_t>(c)];
-        if (scan.length > 1)
-            scan.second[static_cast<size_t>(c)] = factor.sets[1][static_cast<size_t>(c)];
+    scan.sets.resize(scan.length);
+    for (size_t k = 0; k < scan.length; ++k) {
+        for (size_t c = 0; c < 256; ++c) scan.sets[k][c] = factor.sets[k][c];
     }
     for (size_t k = 0; k < scan.length; ++k) {
         if (factor.sets[k].count() == 1) {
@@ -424,8 +516,10 @@ FactorScan prepare(const RegexFactor& factor) {
 
 bool matchesAt(const FactorScan& scan, const std::string& text, size_t i) {
     if (i + scan.length > text.size()) return false;
-    return scan.first[static_cast<unsigned char>(text[i])] &&
-           (scan.length == 1 || scan.second[static_cast<unsigned char>(text[i + 1])]);
+    for (size_t k = 0; k < scan.length; ++k) {
+        if (!scan.sets[k][static_cast<unsigned char>(text[i + k])]) return false;
+    }
+    return true;
 }
 
 // First position at or after from where the factor occurs, or npos.
@@ -474,7 +568,8 @@ std::optional<RegexPrefilter> RegexPrefilter::analyze(const std::string& express
     // \G depends on where each search starts, which skipping changes.
     if (expression.find("\\G") != std::string::npos) return std::nullopt;
     try {
-        Info info = Parser(expression).parse();
+        Parser parser(expression);
+        Info info = parser.parse();
         if (info.nullable || info.factors.empty()) return std::nullopt;
         RegexPrefilter filter;
         // Pairs first: they are the rarer ones, so a line fails on them sooner.
@@ -486,6 +581,7 @@ std::optional<RegexPrefilter> RegexPrefilter::analyze(const std::string& express
         filter.factors_ = std::move(info.factors);
         for (const RegexFactor& factor : filter.factors_) filter.scans_.push_back(prepare(factor));
         filter.maxLength_ = info.maxLength;
+        filter.windowed_ = info.maxLength >= 0 && !parser.looksAhead();
         return filter;
     } catch (const Unsupported&) {
         return std::nullopt;

@@ -16,14 +16,14 @@ namespace scrub {
 using ByteSet = std::bitset<256>;
 
 struct RegexFactor {
-    std::vector<ByteSet> sets;  // one or two sets of consecutive bytes
+    std::vector<ByteSet> sets;  // sets of consecutive bytes (one to eight)
 };
 
 // A factor prepared for scanning: byte tables, and the single byte to look for with memchr
 // when one of its sets holds just one byte.
 struct FactorScan {
     size_t length = 1;
-    std::array<bool, 256> first{}, second{};
+    std::vector<std::array<bool, 256>> sets;
     int anchorByte = -1;  // the byte memchr looks for
     size_t anchorAt = 0;  // its index within the factor
 };
@@ -41,11 +41,15 @@ class RegexPrefilter {
     const std::vector<RegexFactor>& factors() const { return factors_; }
     // -1: unbounded.
     long maxLength() const { return maxLength_; }
+    // A match, and every assertion tried on the way to it, reads at most maxLength() bytes
+    // and the one after them (no lookahead): the expression may be searched in windows.
+    bool windowed() const { return windowed_; }
 
   private:
     std::vector<RegexFactor> factors_;
     std::vector<FactorScan> scans_;
     long maxLength_ = -1;
+    bool windowed_ = false;
 };
 
 }  // namespace scrub
