@@ -84,7 +84,7 @@ Info charInfo(const ByteSet& set) {
     info.zeroWidth = false;
     info.first = info.last = set;
     info.maxLength = 1;
-    info.factors.push_back({{set}});
+    info.factors.push_back({{set}, 0});
     info.head = info.tail = {set};
     info.fixed = true;
     return info;
@@ -117,10 +117,18 @@ void addFactor(std::vector<RegexFactor>& factors, RegexFactor factor) {
 }
 
 // A run of three sets or more becomes a factor (pairs are found by the adjacency rule).
-void addRun(std::vector<RegexFactor>& factors, const std::vector<ByteSet>& run) {
+void addRun(std::vector<RegexFactor>& factors, const std::vector<ByteSet>& run, long offset) {
     if (run.size() < 3) return;
     const size_t size = std::min(run.size(), kMaxRun);
-    addFactor(factors, {std::vector<ByteSet>(run.begin(), run.begin() + static_cast<long>(size))});
+    addFactor(factors,
+              {std::vector<ByteSet>(run.begin(), run.begin() + static_cast<long>(size)), offset});
+}
+
+// An offset moved by some bytes (back, when negative), or still not known (-1).
+long offsetBy(long offset, long bytes) {
+    if (offset < 0) return -1;
+    if (bytes < 0) return offset + bytes >= 0 ? offset + bytes : -1;
+    return addLengths(offset, bytes);
 }
 
 void append(std::vector<ByteSet>& run, const std::vector<ByteSet>& more) {
@@ -132,12 +140,13 @@ void append(std::vector<ByteSet>& run, const std::vector<ByteSet>& more) {
 
 // Extends the run that ends where the items so far end; a run grown long gives its front
 // as a factor and keeps its end.
-void extendRun(std::vector<RegexFactor>& factors, std::vector<ByteSet>& run,
+void extendRun(std::vector<RegexFactor>& factors, std::vector<ByteSet>& run, long& runOffset,
                const std::vector<ByteSet>& more) {
     for (const ByteSet& set : more) {
         if (run.size() >= 2 * kMaxRun) {
-            addRun(factors, run);
+            addRun(factors, run, runOffset);
             run.erase(run.begin(), run.begin() + static_cast<long>(kMaxRun));
+            runOffset = offsetBy(runOffset, static_cast<long>(kMaxRun));
         }
         run.push_back(set);
     }
@@ -157,8 +166,10 @@ Info concatenate(const std::vector<Info>& items) {
     // The run of sets that ends where the items so far end (empty after an item that may
     // match nothing), and whether every item so far is fixed (the head still grows).
     std::vector<ByteSet> run;
+    long runOffset = 0;  // most bytes of a match before the run
     bool allFixed = true;
     for (const Info& item : items) {
+        const long before = result.maxLength;  // most bytes of a match before this item
         result.maxLength = addLengths(result.maxLength, item.maxLength);
         if (item.zeroWidth) continue;
         result.zeroWidth = false;
@@ -167,20 +178,31 @@ Info concatenate(const std::vector<Info>& items) {
         if (item.nullable) {
             result.last |= item.last;
             adjacent = false;
-            addRun(result.factors, run);
+            addRun(result.factors, run, runOffset);
             run.clear();
             allFixed = false;
             continue;
         }
         // item always consumes: what came before can no longer end the match.
         result.last = item.last;
-        for (const RegexFactor& f : item.factors) addFactor(result.factors, f);
-        if (previous && adjacent) addFactor(result.factors, {{previous->last, item.first}});
+        for (const RegexFactor& f : item.factors) {
+            addFactor(result.factors,
+                      {f.sets, f.maxOffset < 0 ? -1 : offsetBy(before, f.maxOffset)});
+        }
+        if (previous && adjacent) {
+            // The pair begins on the last byte of the item before.
+            addFactor(result.factors, {{previous->last, item.first}, offsetBy(before, -1)});
+        }
         if (allFixed) append(result.head, item.head);
-        extendRun(result.factors, run, item.head);
+        if (run.empty()) runOffset = before;
+        extendRun(result.factors, run, runOffset, item.head);
         if (!item.fixed) {
-            addRun(result.factors, run);
+            addRun(result.factors, run, runOffset);
             run = item.tail;
+            // The item's tail ends where the item's match ends.
+            runOffset = item.maxLength < 0
+                            ? -1
+                            : offsetBy(before, item.maxLength - static_cast<long>(run.size()));
             allFixed = false;
         }
         result.nullable = false;
@@ -192,7 +214,7 @@ Info concatenate(const std::vector<Info>& items) {
         result.head.clear();
         return result;
     }
-    addRun(result.factors, run);
+    addRun(result.factors, run, runOffset);
     result.fixed = allFixed && result.head.size() <= kMaxRun;
     result.tail = lastSets(run);
     if (result.head.size() > kMaxRun) result.head.resize(kMaxRun);
@@ -213,7 +235,7 @@ Info alternate(const std::vector<Info>& branches) {
                                ? -1
                                : std::max(result.maxLength, b.maxLength);
     }
-    if (!result.nullable) result.factors.push_back({{result.first}});
+    if (!result.nullable) result.factors.push_back({{result.first}, 0});
     return result;
 }
 
@@ -229,12 +251,16 @@ Info repeat(const Info& item, long min, long max) {
         result.tail.clear();
         return result;
     }
-    if (min >= 2) addFactor(result.factors, {{item.last, item.first}});
+    // Between the first copy and the second.
+    if (min >= 2) {
+        addFactor(result.factors,
+                  {{item.last, item.first}, item.maxLength < 0 ? -1 : item.maxLength - 1});
+    }
     if (item.fixed) {
         // min copies of a fixed item follow one another in every match.
         std::vector<ByteSet> copies;
         for (long i = 0; i < min && copies.size() < 2 * kMaxRun; ++i) append(copies, item.head);
-        addRun(result.factors, copies);
+        addRun(result.factors, copies, 0);
         result.fixed = min == max && copies.size() <= kMaxRun &&
                        copies.size() == item.head.size() * static_cast<size_t>(min);
         result.tail = lastSets(copies);
@@ -590,14 +616,21 @@ std::optional<RegexPrefilter> RegexPrefilter::analyze(const std::string& express
 
 size_t RegexPrefilter::skipTo(const std::string& text, size_t from) const {
     size_t latestEnd = from;  // every factor has been seen in full before this position
-    for (const FactorScan& scan : scans_) {
-        const size_t at = findFactor(scan, text, from);
+    size_t start = from;
+    for (size_t f = 0; f < scans_.size(); ++f) {
+        const size_t at = findFactor(scans_[f], text, from);
         if (at == std::string::npos) return std::string::npos;
-        latestEnd = std::max(latestEnd, at + scan.length);
+        latestEnd = std::max(latestEnd, at + scans_[f].length);
+        // A match holds the factor at most maxOffset bytes in, and no earlier occurrence
+        // than this one: it cannot begin more than maxOffset bytes before it.
+        const long offset = factors_[f].maxOffset;
+        if (offset >= 0 && at > from + static_cast<size_t>(offset)) {
+            start = std::max(start, at - static_cast<size_t>(offset));
+        }
     }
-    if (maxLength_ < 0) return from;
+    if (maxLength_ < 0) return start;
     const size_t reach = static_cast<size_t>(maxLength_);
-    return latestEnd > from + reach ? latestEnd - reach : from;
+    return latestEnd > start + reach ? latestEnd - reach : start;
 }
 
 }  // namespace scrub

@@ -1,8 +1,10 @@
 // What any non-empty match of a regex rule must contain, found by reading the expression:
-// short sequences of character sets ("a digit followed by a dot") and the longest a match can
-// be. A line without one of them holds no match, and a match cannot start more than that
-// length before the first place where all of them have been seen, so the search may skip
-// ahead. Expressions that use anything this reader does not know get no prefilter.
+// short sequences of character sets ("a digit followed by a dot", up to eight sets in a run),
+// how far into a match each can lie, and the longest a match can be. A line without one of
+// them holds no match, and a match cannot start more than its offset before the first place
+// where a factor is seen, nor more than that length before the place where all of them have
+// been seen, so the search may skip ahead. Expressions that use anything this reader does
+// not know get no prefilter.
 #pragma once
 
 #include <array>
@@ -17,6 +19,7 @@ using ByteSet = std::bitset<256>;
 
 struct RegexFactor {
     std::vector<ByteSet> sets;  // sets of consecutive bytes (one to eight)
+    long maxOffset = -1;        // most bytes of a match before it (-1: not known)
 };
 
 // A factor prepared for scanning: byte tables, and the single byte to look for with memchr

@@ -60,6 +60,26 @@ TEST_F(WindowedSearch, AddressesAtEveryOffsetOfLongLines) {
     EXPECT_EQ(std::string::npos, mac->skipTo("04:00:37 12:30:45 ff:ee:dd 1a:2b:3c", 0));
 }
 
+// The prefilter starts a search where the earliest match holding the first occurrence of a
+// factor could begin (earlier bytes of the factor alone are no such place): a pair after a
+// bounded repeat, a run that starts in a repeat's last copy, and the pair between two copies
+// of a repeated group.
+TEST_F(WindowedSearch, PrefilterStartsAtTheEarliestPossibleMatch) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"a{1,3}b[0-9]{0,9}", "b-aaab"},
+        {"(?:ab){1,3}yz[0-9]{0,9}", "ab yz by-abababyz"},
+        {"(?:a[0-9]?b){2}", "xxa1bab"}};
+    for (const auto& [expression, text] : cases) {
+        const auto filter = scrub::RegexPrefilter::analyze(expression);
+        ASSERT_TRUE(filter) << expression;
+        boost::smatch match;
+        const std::string line = text;
+        ASSERT_TRUE(boost::regex_search(line, match, boost::regex(expression)));
+        EXPECT_EQ(static_cast<size_t>(match[0].first - line.begin()), filter->skipTo(line, 0))
+            << expression;
+    }
+}
+
 // Random expressions over long random lines of the few bytes they use.
 TEST_F(WindowedSearch, RandomExpressionsOnLongLines) {
     scrubtest::ExpressionGenerator gen(4242);
