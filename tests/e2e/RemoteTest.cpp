@@ -58,7 +58,7 @@ class RemoteTest : public ::testing::Test {
         static const testenv::TempDir scratch("cli-remote");
         a_ = scratch.file("a");
         b_ = scratch.file("b");
-        for (const std::string& seed : {"1", "2"}) {
+        for (const std::string seed : {"1", "2"}) {
             const ProgramResult made = runSendlogs(
                 {"sandbox", "create", seed == "1" ? a_ : b_, "--size-mb", "1", "--seed", seed},
                 scratch);
