@@ -58,7 +58,8 @@ bool readAll(archive* a, const std::string& prefix, std::vector<Member>& out, st
             return false;
         }
         out.push_back(member);
-        if (!expand(out.back(), out, error)) return false;
+        // The local copy: expanding adds to out, which may move what out.back() refers to.
+        if (!expand(member, out, error)) return false;
     }
     if (rc != ARCHIVE_EOF) {
         error = prefix + ": " + archive_error_string(a);
