@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "support/ProgramRun.h"
+#include "support/RequestHarness.h"
 #include "support/TestEnv.h"
-#include "tooling/Sandbox.h"
 
 extern char** environ;
 
@@ -21,18 +21,14 @@ namespace fs = std::filesystem;
 namespace {
 
 bool stagingExists(const std::string& jobResults) {
-    for (const auto& entry : fs::directory_iterator(jobResults))
-        if (entry.path().filename().string().rfind("Support_", 0) == 0) return true;
-    return false;
+    return !harness::Installation::stagingDirs(jobResults).empty();
 }
 
 TEST(Interrupt, SignalDuringCollectRemovesStagingAndTemporaryCopies) {
     testenv::TempDir scratch("cli-interrupt");
     const std::string sandbox = scratch.file("sb");
-    tooling::SandboxOptions options;
-    options.logBytes = 8 << 20;
-    std::string error;
-    ASSERT_TRUE(tooling::createSandbox(sandbox, options, error)) << error;
+    ASSERT_EQ(
+        clitest::runSendlogs({"sandbox", "create", sandbox, "--size-mb", "8"}, scratch).status, 0);
     const std::string patterns = scratch.file("patterns.txt");
     testenv::writeFile(patterns, "client01\n[0-9]+\\.[0-9]+&#*#&##isregexmagic##.\n");
     const std::string jobResults = sandbox + "/jobResults";
@@ -41,17 +37,12 @@ TEST(Interrupt, SignalDuringCollectRemovesStagingAndTemporaryCopies) {
 
     for (const int signal : {SIGINT, SIGTERM}) {
         const std::string out = scratch.file("out" + std::to_string(signal));
-        std::vector<std::string> args = {clitest::programPath(),
-                                         "collect",
-                                         "--sandbox",
-                                         sandbox,
-                                         "--product-logs",
-                                         "--scrub",
-                                         "--scrub-patterns",
-                                         patterns,
-                                         "-q",
-                                         "-o",
-                                         out};
+        std::vector<std::string> args = {"collect", "--sandbox",
+                                         sandbox,   "--product-logs",
+                                         "--scrub", "--scrub-patterns",
+                                         patterns,  "-q",
+                                         "-o",      out};
+        args.insert(args.begin(), clitest::programPath());
         std::vector<char*> argv;
         for (std::string& arg : args) argv.push_back(arg.data());
         argv.push_back(nullptr);

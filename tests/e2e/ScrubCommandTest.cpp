@@ -1,6 +1,7 @@
 // "sendlogs scrub" end to end: the program in a fresh folder, on a file and on a tree.
 #include <gtest/gtest.h>
 
+#include "support/ProgramRun.h"
 #include "support/TestEnv.h"
 
 using testenv::readFile;
@@ -8,23 +9,19 @@ using testenv::writeFile;
 
 namespace {
 
-const std::string kProgram = SENDLOGS_BINARY_DIR "/sendlogs";
-
 class ScrubCommand : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!testenv::exists(kProgram)) GTEST_SKIP() << "sendlogs not built";
-        patterns_ = dir_.file("patterns.txt");
-        writeFile(patterns_,
+        writeFile(dir_.file("patterns.txt"),
                   "host1\njsmith&#*#&Masked_User\n"
                   "10\\.[0-9]+\\.[0-9]+\\.[0-9]+&#*#&##isregexmagic##10.\n");
     }
-    int run(const std::string& args) {
-        return testenv::runShell("cd '" + dir_.path() + "' && '" + kProgram + "' scrub " + args +
-                                 " >out.txt 2>err.txt");
+    // "sendlogs <command> args" in the test's folder, its outputs in out.txt and err.txt.
+    int run(const std::string& args, const char* command = "scrub") {
+        return testenv::runShell("cd '" + dir_.path() + "' && '" + clitest::programPath() + "' " +
+                                 command + " " + args + " >out.txt 2>err.txt");
     }
     testenv::TempDir dir_;
-    std::string patterns_;
 };
 
 TEST_F(ScrubCommand, FileAndTree) {
@@ -74,10 +71,7 @@ TEST_F(ScrubCommand, DestinationThatIsTheSourceIsRefused) {
 TEST_F(ScrubCommand, VerifyTellsLeaksFromCleanResults) {
     writeFile(dir_.file("src/a.log"), "start\njsmith on host1 at 10.1.2.3\n");
     ASSERT_EQ(0, run("--patterns patterns.txt src scrubbed"));
-    auto verify = [&](const std::string& args) {
-        return testenv::runShell("cd '" + dir_.path() + "' && '" + kProgram + "' verify " + args +
-                                 " >out.txt 2>err.txt");
-    };
+    auto verify = [&](const std::string& args) { return run(args, "verify"); };
     EXPECT_EQ(0, verify("--patterns patterns.txt scrubbed"));
     EXPECT_EQ(1, verify("--patterns patterns.txt src"));
     const std::string findings = readFile(dir_.file("out.txt"));

@@ -1,30 +1,18 @@
-// The sendlogs program end to end: the dispatcher, "sandbox create" and "collect" against a
-// fresh sandbox, with their exit statuses.
+// The sendlogs program end to end: the dispatcher, "sandbox create", "collect" and "registry
+// dump" against a fresh sandbox, with their exit statuses.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <string>
-#include <vector>
-
 #include "host/Process.h"
-#include "host/Registry.h"
 #include "support/ProgramRun.h"
 #include "support/TestEnv.h"
 #include "tooling/Sandbox.h"
 
-namespace fs = std::filesystem;
 using clitest::ProgramResult;
 using clitest::runSendlogs;
 
 using testenv::contains;
 
 namespace {
-
-std::vector<std::string> fileNames(const std::string& dir) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-    return names;
-}
 
 TEST(SendlogsProgram, DispatchesCommandsAndRejectsWrongCommandLines) {
     testenv::TempDir scratch("cli");
@@ -77,6 +65,9 @@ TEST(SendlogsProgram, DispatchesCommandsAndRejectsWrongCommandLines) {
         {"sandbox", "create", scratch.file("s"), "--seed", "-3"},
         {"sandbox", "create", scratch.file("no/such/s")},
         {"scrub", "--log-level", "11", "--check-patterns", "/dev/null"},
+        {"registry", "dump"},
+        {"upload", "--http", "--url", "http://127.0.0.1:1", "--user", "u", "--password-file",
+         "/dev/null", "--id", "c9", empty},  // no --handler, and a folder is no file
     };
     testenv::ScopedEnv noInstallation("ORVION_REGISTRY_ROOT", scratch.file("none"));
     for (const auto& args : wrong) {
@@ -94,45 +85,35 @@ TEST(SendlogsProgram, DispatchesCommandsAndRejectsWrongCommandLines) {
 class CollectTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        scratch_ = new testenv::TempDir("cli-collect");
-        sandbox_ = scratch_->file("sb");
-        tooling::SandboxOptions options;
-        options.logBytes = 512 << 10;
-        std::string error;
-        ASSERT_TRUE(tooling::createSandbox(sandbox_, options, error)) << error;
-    }
-    static void TearDownTestSuite() {
-        delete scratch_;
-        scratch_ = nullptr;
+        static const testenv::TempDir scratch("cli-collect");
+        sandbox_ = scratch.file("sb");
+        ASSERT_EQ(runSendlogs({"sandbox", "create", sandbox_, "--size-mb", "1"}, scratch).status,
+                  0);
     }
     ProgramResult collect(std::vector<std::string> request, const std::string& out) {
-        std::vector<std::string> args = {"collect", "--sandbox", sandbox_, "-o", out};
-        args.insert(args.end(), request.begin(), request.end());
-        return runSendlogs(args, local_);
+        request.insert(request.begin(), {"collect", "--sandbox", sandbox_, "-o", out});
+        return runSendlogs(request, local_);
     }
 
-    static testenv::TempDir* scratch_;
     static std::string sandbox_;
     testenv::TempDir local_{"cli-collect-run"};
 };
-testenv::TempDir* CollectTest::scratch_ = nullptr;
 std::string CollectTest::sandbox_;
 
 TEST_F(CollectTest, JobRequestWritesTheJobLog) {
     const std::string out = local_.file("out");
     const ProgramResult first = collect({"--job", "1001"}, out);
     ASSERT_EQ(first.status, 0) << first.out << first.err;
-    EXPECT_TRUE(contains(first.out, "product version: 11.32.4"));
-    EXPECT_TRUE(contains(first.out, "client time: "));
-    EXPECT_TRUE(contains(first.out, "collect: done: 1 file(s)"));
+    for (const char* line :
+         {"product version: 11.32.4", "client time: ", "collect: done: 1 file(s)"})
+        EXPECT_TRUE(contains(first.out, line)) << first.out;
     EXPECT_FALSE(contains(first.err, "receiving")) << "progress is for terminals only";
 
-    std::vector<std::string> names = fileNames(out);
-    ASSERT_EQ(names.size(), 1u);
-    EXPECT_EQ(names[0].rfind("1001_", 0), 0u) << names[0];
-    EXPECT_EQ(names[0].substr(names[0].size() - 4), ".log");
-    const std::string jobLog = testenv::readFile(out + "/" + names[0]);
-    EXPECT_NE(jobLog.find("1001"), std::string::npos);
+    const std::vector<std::string> files = clitest::filesIn(out);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].rfind(out + "/1001_", 0), 0u) << files[0];
+    EXPECT_EQ(files[0].substr(files[0].size() - 4), ".log");
+    EXPECT_TRUE(contains(testenv::readFile(files[0]), "1001"));
 }
 
 TEST_F(CollectTest, ShowsProgressOnATerminal) {
@@ -140,11 +121,9 @@ TEST_F(CollectTest, ShowsProgressOnATerminal) {
     const std::string command = host::shellQuote(clitest::programPath()) + " collect --sandbox " +
                                 host::shellQuote(sandbox_) + " --job 1001 -o " +
                                 host::shellQuote(local_.file("out"));
-    const std::string transcript = local_.file("transcript");
-    ASSERT_EQ(testenv::runShell("script -qec " + host::shellQuote(command) + " /dev/null >" +
-                                host::shellQuote(transcript) + " 2>&1 </dev/null"),
-              0);
-    EXPECT_TRUE(contains(testenv::readFile(transcript), "% (")) << testenv::readFile(transcript);
+    const std::string transcript =
+        testenv::output("script -qec " + host::shellQuote(command) + " /dev/null 2>&1 </dev/null");
+    EXPECT_TRUE(contains(transcript, "% (")) << transcript;
 }
 
 TEST_F(CollectTest, ScrubPatternsFileMasksTheJobLog) {
@@ -155,9 +134,9 @@ TEST_F(CollectTest, ScrubPatternsFileMasksTheJobLog) {
         {"--job", "1001", "--client-name", "client01", "--scrub", "--scrub-patterns", patterns},
         out);
     ASSERT_EQ(r.status, 0) << r.err;
-    const std::vector<std::string> names = fileNames(out);
-    ASSERT_EQ(names.size(), 1u);
-    std::string jobLog = testenv::readFile(out + "/" + names[0]);
+    const std::vector<std::string> files = clitest::filesIn(out);
+    ASSERT_EQ(files.size(), 1u);
+    const std::string jobLog = testenv::readFile(files[0]);
     EXPECT_NE(jobLog.find("Machine : Masked_Host"), std::string::npos);
     EXPECT_NE(jobLog.find("MaskedData"), std::string::npos);
     size_t masked = 0;  // every value masked left one masked name in the log
@@ -168,13 +147,16 @@ TEST_F(CollectTest, ScrubPatternsFileMasksTheJobLog) {
     EXPECT_EQ(check.status, 0) << check.out;
 }
 
+// Every kind of material in one bundle: logs, job results, a folder, system information,
+// analysed cores and a command's output; the restore report travels beside it.
 TEST_F(CollectTest, BundleRequestLeavesTheClientsGzipBundleAndTheOracleReport) {
     const std::string out = local_.file("out");
     const std::string folder = local_.mkdir("app logs");
     testenv::writeFile(folder + "/app.log", "app line\n");
     const ProgramResult r =
-        collect({"--product-logs", "--job-results", "--client-name", "client01", "--folder",
-                 "APP=" + folder, "--job", "1003", "--oracle-restore", "--direct-results"},
+        collect({"--product-logs", "--job-results", "--system-info", "--cores", "--command",
+                 "uname -a", "--client-name", "client01", "--folder", "APP=" + folder, "--job",
+                 "1003", "--oracle-restore", "--direct-results"},
                 out);
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_TRUE(contains(r.out, "bundle name: client01_logs.tar.gz")) << r.out;
@@ -183,9 +165,21 @@ TEST_F(CollectTest, BundleRequestLeavesTheClientsGzipBundleAndTheOracleReport) {
     const std::string listing =
         testenv::output("tar -tzf " + host::shellQuote(out + "/client01_logs.tar.gz"));
     for (const char* member : {"./wyd.log\n", "./wyd_3.log.bz2\n", "APP.tar\n",
-                               "./WyDiagnostics.7z\n", "/WY_JobResults/2/0/1003/restore.out\n"})
+                               "./WyDiagnostics.7z\n", "/WY_JobResults/2/0/1003/restore.out\n",
+                               "/unameinfo.log\n", ".analysis.txt\n", "_0.log\n"})
         EXPECT_TRUE(contains(listing, member)) << member;
     EXPECT_FALSE(contains(listing, "locks"));
+    EXPECT_EQ(runSendlogs({"sandbox", "enable", sandbox_, "nothing"}, local_).status, 2);
+}
+
+TEST_F(CollectTest, RegistryDumpMasksTheKey) {
+    const ProgramResult r =
+        runSendlogs({"registry", "dump", "--sandbox", sandbox_, "-o", local_.file("dump")}, local_);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string text = testenv::readFile(local_.file("dump/OrvionRegistry.txt"));
+    EXPECT_TRUE(contains(text, "Listing Registry contents of [SOFTWARE\\ODBC]:\n"));
+    EXPECT_TRUE(contains(text, "sWyPwdV5EncKey: REG_SZ: Data [xxx]\n"));
+    EXPECT_FALSE(contains(text, "sandbox-encryption-key"));
 }
 
 TEST_F(CollectTest, RequestThatSendsNothingHasItsOwnStatusAndPointsAtTheLibraryLog) {
@@ -196,26 +190,20 @@ TEST_F(CollectTest, RequestThatSendsNothingHasItsOwnStatusAndPointsAtTheLibraryL
     EXPECT_TRUE(contains(r.err, "no bundle arrived")) << r.err;
     EXPECT_TRUE(contains(r.err, tooling::sandboxLogDir(sandbox_) + "/SendLogFiles.log")) << r.err;
     EXPECT_TRUE(contains(r.out, "collect: nothing selected"));
-    EXPECT_TRUE(fileNames(out).empty());
+    EXPECT_TRUE(clitest::filesIn(out).empty());
 }
 
 TEST(CollectFailure, FailureRecordGivesExitStatusOne) {
     testenv::TempDir scratch("cli-failure");
     const std::string dir = scratch.file("sb");
-    tooling::SandboxOptions options;
-    options.logBytes = 64 << 10;
-    std::string error;
-    ASSERT_TRUE(tooling::createSandbox(dir, options, error)) << error;
+    ASSERT_EQ(runSendlogs({"sandbox", "create", dir, "--size-mb", "1"}, scratch).status, 0);
     // A job results directory that is a plain file: the staging directory cannot be made,
     // and the library ends the reply stream with a failure status.
     const std::string notADir = scratch.file("not-a-dir");
     testenv::writeFile(notADir, "x");
-    host::RegValue value;
-    value.text = notADir;
-    ASSERT_TRUE(host::writeRegValue(tooling::sandboxRegistryRoot(dir) +
-                                        "/SOFTWARE/Kestrav Systems/Orvion/Instance001/Base/"
-                                        "dJOBRESULTSDIR",
-                                    value));
+    testenv::writeFile(tooling::sandboxRegistryRoot(dir) +
+                           "/SOFTWARE/Kestrav Systems/Orvion/Instance001/Base/dJOBRESULTSDIR",
+                       notADir + "\n");
 
     const ProgramResult r = runSendlogs(
         {"collect", "--sandbox", dir, "--job", "1001", "-o", scratch.file("out")}, scratch);

@@ -31,10 +31,7 @@ bool expand(const Member& member, std::vector<Member>& out, std::string& error) 
     if (!isArchive && !isCompressed) return true;
     Reader a(archive_read_new(), archive_read_free);
     archive_read_support_filter_all(a.get());
-    if (isArchive)
-        archive_read_support_format_all(a.get());
-    else
-        archive_read_support_format_raw(a.get());
+    (isArchive ? archive_read_support_format_all : archive_read_support_format_raw)(a.get());
     if (archive_read_open_memory(a.get(), member.content.data(), member.content.size()) !=
         ARCHIVE_OK) {
         // A diagnostics bundle written without a 7z program is the plain report.
@@ -61,7 +58,8 @@ bool readAll(archive* a, const std::string& prefix, std::vector<Member>& out, st
             return false;
         }
         out.push_back(member);
-        if (!expand(out.back(), out, error)) return false;
+        // The local copy: expanding adds to out, which may move what out.back() refers to.
+        if (!expand(member, out, error)) return false;
     }
     if (rc != ARCHIVE_EOF) {
         error = prefix + ": " + archive_error_string(a);

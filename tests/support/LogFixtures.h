@@ -3,7 +3,6 @@
 
 #include <cstdio>
 #include <ctime>
-#include <memory>
 #include <string>
 
 #include "support/TestEnv.h"
@@ -40,17 +39,13 @@ inline time_t localTime(int year, int month, int day, int hour, int minute, int 
 // The code of its lifetime runs in another time zone (TZ set, tzset called).
 class ScopedZone {
   public:
-    explicit ScopedZone(const std::string& zone)
-        : env_(std::make_unique<testenv::ScopedEnv>("TZ", zone)) {
-        tzset();
-    }
-    ~ScopedZone() {
-        env_.reset();
-        tzset();
-    }
+    explicit ScopedZone(const std::string& zone) : env_("TZ", zone) { tzset(); }
 
   private:
-    std::unique_ptr<testenv::ScopedEnv> env_;
+    struct Reread {
+        ~Reread() { tzset(); }  // once env_, destroyed first, has restored TZ
+    } reread_;
+    testenv::ScopedEnv env_;
 };
 
 inline int thisYear() {

@@ -1,7 +1,5 @@
 #include "support/RequestHarness.h"
 
-#include <dirent.h>
-
 #include <stdexcept>
 #include <thread>
 
@@ -23,25 +21,6 @@ bool Reply::hasFailure() const {
     for (const auto& r : records)
         if (r.status == 1) return true;
     return false;
-}
-
-void MemorySink::onRecord(const host::ReplyRecord& record) {
-    reply_.records.push_back(record);
-}
-
-bool MemorySink::onFileBegin(const std::string& name, uint64_t) {
-    current_ = name;
-    reply_.contents[name].clear();
-    return true;
-}
-
-bool MemorySink::onFileData(const char* data, size_t size) {
-    reply_.contents[current_].append(data, size);
-    return true;
-}
-
-void MemorySink::onFileEnd(const host::StreamedFileInfo& info) {
-    reply_.files.push_back(info);
 }
 
 namespace {
@@ -109,13 +88,8 @@ std::string Installation::log() const {
 
 std::vector<std::string> Installation::stagingDirs(const std::string& dir) {
     std::vector<std::string> found;
-    DIR* d = opendir(dir.c_str());
-    if (d == nullptr) return found;
-    while (dirent* e = readdir(d)) {
-        std::string name = e->d_name;
+    for (const std::string& name : testenv::folderEntries(dir))
         if (name.rfind("Support_", 0) == 0) found.push_back(name);
-    }
-    closedir(d);
     return found;
 }
 

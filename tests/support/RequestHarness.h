@@ -45,10 +45,16 @@ struct Reply {
 class MemorySink : public host::ReplySink {
   public:
     explicit MemorySink(Reply& reply) : reply_(reply) {}
-    void onRecord(const host::ReplyRecord& record) override;
-    bool onFileBegin(const std::string& name, uint64_t size) override;
-    bool onFileData(const char* data, size_t size) override;
-    void onFileEnd(const host::StreamedFileInfo& info) override;
+    void onRecord(const host::ReplyRecord& record) override { reply_.records.push_back(record); }
+    bool onFileBegin(const std::string& name, uint64_t) override {
+        reply_.contents[current_ = name].clear();
+        return true;
+    }
+    bool onFileData(const char* data, size_t size) override {
+        reply_.contents[current_].append(data, size);
+        return true;
+    }
+    void onFileEnd(const host::StreamedFileInfo& info) override { reply_.files.push_back(info); }
 
   private:
     Reply& reply_;

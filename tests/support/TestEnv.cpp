@@ -1,11 +1,9 @@
 #include "support/TestEnv.h"
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -43,19 +41,6 @@ TempDir::TempDir(const std::string& prefix) {
 
 TempDir::~TempDir() {
     if (!path_.empty()) removeTree(path_);
-}
-
-TempDir::TempDir(TempDir&& other) noexcept : path_(std::move(other.path_)) {
-    other.path_.clear();
-}
-
-TempDir& TempDir::operator=(TempDir&& other) noexcept {
-    if (this != &other) {
-        if (!path_.empty()) removeTree(path_);
-        path_ = std::move(other.path_);
-        other.path_.clear();
-    }
-    return *this;
 }
 
 std::string TempDir::file(const std::string& name) const {
@@ -127,23 +112,21 @@ std::vector<std::string> splitLines(const std::string& text) {
     return lines;
 }
 
+std::vector<std::string> folderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code unlisted;
+    for (const auto& e : std::filesystem::directory_iterator(folder, unlisted))
+        names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 int countOpenFds() {
-    DIR* dir = opendir("/proc/self/fd");
-    if (!dir) return -1;
-    int count = 0;
-    while (struct dirent* entry = readdir(dir))
-        if (entry->d_name[0] != '.') ++count;
-    closedir(dir);
-    return count - 1;  // the descriptor of the listing itself
+    return static_cast<int>(folderEntries("/proc/self/fd").size()) - 1;  // less the listing's own
 }
 
 bool haveProgram(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::stringstream dirs(path ? path : "/usr/bin:/bin");
-    std::string dir;
-    while (std::getline(dirs, dir, ':'))
-        if (!dir.empty() && access((dir + "/" + name).c_str(), X_OK) == 0) return true;
-    return false;
+    return runShell("command -v '" + name + "' >/dev/null 2>&1") == 0;
 }
 
 int runShell(const std::string& command) {
@@ -175,28 +158,13 @@ std::string RegistryFixture::keyPath(const std::string& key) const {
 
 void RegistryFixture::setString(const std::string& key, const std::string& name,
                                 const std::string& value) {
-    setStringFor(instance_, key, name, value);
-}
-
-void RegistryFixture::setStringFor(const std::string& instance, const std::string& key,
-                                   const std::string& name, const std::string& value) {
-    if (!host::setRegString(instance, key, name, value))
+    if (!host::setRegString(instance_, key, name, value))
         throw std::runtime_error("cannot write registry value " + key + "/" + name);
 }
 
 void RegistryFixture::setNumber(const std::string& key, const std::string& name, long long value) {
     if (!host::setRegNumber(instance_, key, name, value))
         throw std::runtime_error("cannot write registry value " + key + "/" + name);
-}
-
-void RegistryFixture::setAbsolute(const std::string& absPath, const std::string& name,
-                                  const host::RegValue& value) {
-    std::string rel = absPath;
-    for (char& c : rel)
-        if (c == '\\') c = '/';
-    while (!rel.empty() && rel.front() == '/') rel.erase(0, 1);
-    if (!host::writeRegValue(root_ + "/" + rel + "/" + name, value))
-        throw std::runtime_error("cannot write registry value " + absPath + "/" + name);
 }
 
 }  // namespace testenv

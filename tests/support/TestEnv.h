@@ -15,8 +15,6 @@ class TempDir {
   public:
     explicit TempDir(const std::string& prefix = "sendlogs-test");
     ~TempDir();
-    TempDir(TempDir&& other) noexcept;
-    TempDir& operator=(TempDir&& other) noexcept;
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
@@ -55,6 +53,8 @@ std::string readFile(const std::string& path);
 bool exists(const std::string& path);
 // Splits text into lines (without their "\n"); a final line without "\n" counts too.
 std::vector<std::string> splitLines(const std::string& text);
+// Names of the entries of folder in name order; none when it cannot be listed.
+std::vector<std::string> folderEntries(const std::string& folder);
 // Number of open descriptors of this process (entries of /proc/self/fd).
 int countOpenFds();
 // True when a program of that name is on $PATH.
@@ -77,12 +77,7 @@ inline std::string errorLines(const std::string& log) {
 // A registry value of the given type.
 inline host::RegValue regValue(host::RegType type, const std::string& text = "",
                                long long number = 0, const std::vector<std::string>& strings = {}) {
-    host::RegValue v;
-    v.type = type;
-    v.text = text;
-    v.number = number;
-    v.strings = strings;
-    return v;
+    return {type, text, number, strings, 0, ""};
 }
 
 // A registry tree in a temporary folder (<dir>/registry). Sets ORVION_REGISTRY_ROOT and
@@ -92,19 +87,12 @@ class RegistryFixture {
     explicit RegistryFixture(const std::string& instance = "Instance001");
 
     const std::string& root() const { return root_; }
-    const std::string& instance() const { return instance_; }
     const TempDir& dir() const { return dir_; }
     // <root>/SOFTWARE/Kestrav Systems/Orvion/<instance>/<key>
     std::string keyPath(const std::string& key) const;
 
     void setString(const std::string& key, const std::string& name, const std::string& value);
     void setNumber(const std::string& key, const std::string& name, long long value);
-    // A value under an absolute registry path ("SOFTWARE\\ODBC\\ODBC.INI" or with "/").
-    void setAbsolute(const std::string& absPath, const std::string& name,
-                     const host::RegValue& value);
-    // Writes the same values under another instance (for focus tests).
-    void setStringFor(const std::string& instance, const std::string& key, const std::string& name,
-                      const std::string& value);
     // Makes a folder beside the registry tree for the product's directories (log dir,
     // home ...), and returns its path.
     std::string makeDir(const std::string& name) const { return dir_.mkdir(name); }

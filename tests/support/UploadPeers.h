@@ -3,11 +3,10 @@
 // stopped by the object's destructor, also when the test fails.
 #pragma once
 
-#include <sys/types.h>
-
 #include <string>
 #include <vector>
 
+#include "support/BackgroundProgram.h"
 #include "support/TestEnv.h"
 
 namespace peers {
@@ -16,24 +15,11 @@ namespace peers {
 constexpr const char* kUser = "uploader";
 constexpr const char* kPassword = "s3cret-Upl0ad-pw";
 
-class Peer {
-  public:
-    // mode: "ftp", "http" or "proxy"; extra: further options of the script. wrapper: a
-    // command line the script runs under (for example "unshare -m sh -c '...' sh").
+// mode: "ftp", "http" or "proxy"; extra: further options of the script. wrapper: a command line
+// the script runs under (for example "unshare -m sh -c '...' sh").
+struct Peer : testenv::BackgroundProgram {
     Peer(const std::string& mode, const std::vector<std::string>& extra,
          const std::vector<std::string>& wrapper = {});
-    ~Peer();
-    Peer(const Peer&) = delete;
-    Peer& operator=(const Peer&) = delete;
-
-    bool running() const { return port_ > 0; }
-    int port() const { return port_; }
-    const std::string& error() const { return error_; }
-
-  private:
-    pid_t pid_ = -1;
-    int port_ = 0;
-    std::string error_;
 };
 
 // An FTP server storing under root.

@@ -1,10 +1,8 @@
 #!/usr/bin/env python3
 """Upload peers for the tests, on loopback only, each on a free port chosen at start.
 
-    upload_servers.py ftp   --root DIR --user U --password P [--fail-first N]
-    upload_servers.py http  --root DIR --user U --password P [--handler H] [--fail-first N]
-                            [--tls CERT KEY]
-    upload_servers.py proxy --user U --password P
+    upload_servers.py ftp|http|proxy --user U --password P [--root DIR] [--fail-first N]
+                      [--handler H] [--tls CERT KEY]
 
 Prints "PORT <n>" once it listens, then serves until it is terminated.
 ftp:   stores uploads under DIR (passive and active mode); the first N STOR commands fail.
@@ -45,10 +43,8 @@ class Budget:
 
     def take(self):
         with self.lock:
-            if self.left <= 0:
-                return False
             self.left -= 1
-            return True
+            return self.left >= 0
 
 
 def serve_ftp(args):
@@ -64,8 +60,7 @@ def serve_ftp(args):
     class Handler(FTPHandler):
         def ftp_STOR(self, file, mode="w"):
             if budget.take():
-                self.respond("451 Requested action aborted: failure arranged by the test.")
-                return
+                return self.respond("451 Requested action aborted: failure arranged by the test.")
             return super().ftp_STOR(file, mode)
 
     Handler.authorizer = authorizer
@@ -75,13 +70,17 @@ def serve_ftp(args):
     server.serve_forever(handle_exit=True)
 
 
-def drain(handler):
+def drain(handler, out=None):
+    """Reads the request body, into out when given; returns how many bytes did not come."""
     length = int(handler.headers.get("Content-Length", "0") or 0)
     while length > 0:
         chunk = handler.rfile.read(min(length, 1 << 20))
         if not chunk:
             break
+        if out:
+            out.write(chunk)
         length -= len(chunk)
+    return length
 
 
 def basic(user, password):
@@ -116,33 +115,28 @@ def serve_http(args):
         def do_POST(self):
             url = urllib.parse.urlsplit(self.path)
             query = urllib.parse.parse_qs(url.query)
-            if self.headers.get("Authorization") != expected:
-                drain(self)
-                return self.answer(401, "credentials refused",
-                                   [("WWW-Authenticate", 'Basic realm="upload"')])
-            if url.path != handler_path:
-                drain(self)
-                return self.answer(404, "no such handler")
             folder = query.get("corvaneId", [""])[0]
             name = query.get("fileName", [""])[0]
-            if not safe_name(folder) or not safe_name(name):
+            if self.headers.get("Authorization") != expected:
+                refusal = (401, "credentials refused",
+                           [("WWW-Authenticate", 'Basic realm="upload"')])
+            elif url.path != handler_path:
+                refusal = (404, "no such handler")
+            elif not safe_name(folder) or not safe_name(name):
+                refusal = (400, "bad names")
+            elif budget.take():
+                refusal = (503, "failure arranged by the test")
+            else:
+                refusal = None
+            if refusal:
                 drain(self)
-                return self.answer(400, "bad names")
-            if budget.take():
-                drain(self)
-                return self.answer(503, "failure arranged by the test")
+                return self.answer(*refusal)
             target_dir = os.path.join(args.root, folder)
             os.makedirs(target_dir, exist_ok=True)
             temp = os.path.join(target_dir, "." + name + ".partial")
-            length = int(self.headers.get("Content-Length", "0"))
             with open(temp, "wb") as out:
-                while length > 0:
-                    chunk = self.rfile.read(min(length, 1 << 20))
-                    if not chunk:
-                        break
-                    out.write(chunk)
-                    length -= len(chunk)
-            if length:
+                missing = drain(self, out)
+            if missing:
                 os.unlink(temp)
                 return self.answer(400, "body cut short", close=True)
             os.rename(temp, os.path.join(target_dir, name))

@@ -1,6 +1,7 @@
 // Each application step's condition and what it adds to the bundle, on sandboxes switched into
 // the step's case.
 #include "StepFixture.h"
+#include "host/Registry.h"
 #include "support/ScrubTestRules.h"
 
 namespace {
@@ -46,9 +47,7 @@ TEST_F(ApplicationSteps, MediaAgentAddsLibraryDatabaseAndStoreStatusOfEveryGroup
     EXPECT_FALSE(has(members, "index.dat"));
 
     // Not a media agent: nothing.
-    testenv::writeFile(path("registry/SOFTWARE/Kestrav Systems/Orvion/Instance001/Base/"
-                            "nPlatformType"),
-                       "0\n");
+    ASSERT_TRUE(host::setRegNumber("Instance001", "Base", "nPlatformType", 0));
     EXPECT_TRUE(run(&infoNLogsCollector::collectMAlogs, {}).members.empty());
 }
 
@@ -67,9 +66,7 @@ TEST_F(ApplicationSteps, FailoverArchivesTheOtherInstancesLogsOnlyOnThePassiveNo
             "/FailOver_" + std::to_string(static_cast<long long>(result.startTime)) + ".7z"))
         << (result.members.empty() ? "" : result.members[0]);
 
-    testenv::writeFile(path("registry/SOFTWARE/Kestrav Systems/Orvion/Instance002/Base/"
-                            "bIsHMInstanceActive"),
-                       "1\n");
+    ASSERT_TRUE(host::setRegNumber("Instance002", "Base", "bIsHMInstanceActive", 1));
     EXPECT_TRUE(run(&infoNLogsCollector::collectFailOverLogs, {}).members.empty());
 }
 

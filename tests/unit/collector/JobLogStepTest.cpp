@@ -1,7 +1,6 @@
 // The job-log step: the job log is streamed whole and then deleted; a job log that cannot be
 // written is never sent; a selected log that cannot be read is reported to the requester;
 // concurrent requests for one remote client each download into their own folder.
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -26,17 +25,12 @@ std::vector<std::string> leftAfterStep;
 void initThenCommonStep(infoNLogsCollector& c) {
     c.init();
     c.collectCommonLogs();
-    leftAfterStep.clear();
-    if (DIR* dir = opendir(c.supportDir().c_str())) {
-        while (struct dirent* e = readdir(dir))
-            if (e->d_name[0] != '.') leftAfterStep.push_back(e->d_name);
-        closedir(dir);
-    }
+    leftAfterStep = testenv::folderEntries(c.supportDir());
 }
 
-harness::Reply runJobLogStep(long long jobId) {
+harness::Reply runJobLogStep() {
     harness::Request request;
-    request.jobId = jobId;
+    request.jobId = 4711;
     request.options = OPT_FILTER_BY_JOB;
     request.clientName = "client01";
     return harness::runSteps(request, initThenCommonStep);
@@ -53,33 +47,29 @@ class JobLogStep : public ::testing::Test {
     std::string line_;
 };
 
-TEST_F(JobLogStep, JobLogIsStreamedWholeThenDeleted) {
-    harness::Reply reply = runJobLogStep(4711);
-    ASSERT_TRUE(reply.decoded) << reply.decodeError;
-    EXPECT_FALSE(reply.hasFailure());
-    ASSERT_EQ(1u, reply.files.size());
-    EXPECT_TRUE(reply.files[0].complete());
-    EXPECT_EQ(lstest::banner("client01", "wyd.log") + line_, reply.contents.begin()->second);
-    EXPECT_TRUE(leftAfterStep.empty()) << leftAfterStep.front();
+// A selected log that cannot be read is reported to the requester after the job log, which
+// holds what could be read.
+TEST_F(JobLogStep, JobLogIsStreamedWholeThenDeletedAndAnUnreadableLogReported) {
+    for (bool unreadable : {false, true}) {
+        if (unreadable) testenv::writeFile(inst_.logDir + "/wyd_2.log.bz2", "no bzip2 data\n");
+        harness::Reply reply = runJobLogStep();
+        ASSERT_TRUE(reply.decoded) << reply.decodeError;
+        EXPECT_EQ(reply.hasFailure(), unreadable);
+        ASSERT_EQ(1u, reply.files.size());
+        EXPECT_TRUE(reply.files[0].complete());
+        EXPECT_EQ(lstest::banner("client01", "wyd.log") + line_, reply.contents.begin()->second);
+        EXPECT_TRUE(leftAfterStep.empty()) << leftAfterStep.front();
+    }
 }
 
 TEST_F(JobLogStep, JobLogThatCannotBeWrittenIsNeverSent) {
     host::io::injectWriteFault(ENOSPC);
-    harness::Reply reply = runJobLogStep(4711);
+    harness::Reply reply = runJobLogStep();
     ASSERT_TRUE(reply.decoded) << reply.decodeError;
     EXPECT_TRUE(reply.hasFailure());
     EXPECT_TRUE(reply.files.empty());
     EXPECT_TRUE(testenv::contains(inst_.log(), "Failed to write the job log file"));
     EXPECT_TRUE(Installation::stagingDirs(inst_.jobResultsDir).empty());
-}
-
-TEST_F(JobLogStep, UnreadableSelectedLogIsReportedAfterTheJobLog) {
-    testenv::writeFile(inst_.logDir + "/wyd_2.log.bz2", "no bzip2 data\n");
-    harness::Reply reply = runJobLogStep(4711);
-    ASSERT_TRUE(reply.decoded) << reply.decodeError;
-    ASSERT_EQ(1u, reply.files.size());
-    EXPECT_EQ(lstest::banner("client01", "wyd.log") + line_, reply.contents.begin()->second);
-    EXPECT_TRUE(reply.hasFailure());
 }
 
 // A remote client whose service answers every request with a tar of one folder.
@@ -123,15 +113,10 @@ TEST(ProxyDownload, EveryRequestGetsItsOwnFolder) {
     CTeSocket a, b;
     ASSERT_FALSE(CTeSocket::createPair(a, b).IsError());
     CWyNetwork network(a);
-    auto make = [&] {
-        return std::make_unique<infoNLogsCollector>(
-            &a, 0, 7, 0, std::vector<long long>{}, 0, 0, OPT_PRODUCT_LOGS, 0,
-            std::vector<std::string>{}, std::vector<std::string>{}, std::vector<std::string>{},
-            std::set<std::string>{}, ScrubRuleList{}, ReplacementMap{}, "remote7", 0, "", &network,
-            nullptr, nullptr, "");
-    };
-    auto first = make();
-    auto second = make();
+    infoNLogsCollector first(&a, 0, 7, 0, {}, 0, 0, OPT_PRODUCT_LOGS, 0, {}, {}, {}, {}, {}, {},
+                             "remote7", 0, "", &network, nullptr, nullptr, "");
+    infoNLogsCollector second(&a, 0, 7, 0, {}, 0, 0, OPT_PRODUCT_LOGS, 0, {}, {}, {}, {}, {}, {},
+                              "remote7", 0, "", &network, nullptr, nullptr, "");
     // Started at once on two threads (the staging folder's name carries the thread).
     std::mutex lock;
     std::condition_variable changed;
@@ -143,15 +128,15 @@ TEST(ProxyDownload, EveryRequestGetsItsOwnFolder) {
         changed.notify_all();
         changed.wait(guard, [&] { return done == 2; });
     };
-    std::thread one(init, std::ref(*first)), two(init, std::ref(*second));
+    std::thread one(init, std::ref(first)), two(init, std::ref(second));
     one.join();
     two.join();
-    ASSERT_FALSE(first->proxyFolderName().empty());
-    EXPECT_NE(first->proxyFolderName(), second->proxyFolderName());
-    first->uninitialize();
+    ASSERT_FALSE(first.proxyFolderName().empty());
+    EXPECT_NE(first.proxyFolderName(), second.proxyFolderName());
+    first.uninitialize();
     EXPECT_EQ("remote\n",
-              testenv::readFile(inst.logDir + "/" + second->proxyFolderName() + "/wyd.log"));
-    second->uninitialize();
+              testenv::readFile(inst.logDir + "/" + second.proxyFolderName() + "/wyd.log"));
+    second.uninitialize();
     host::setRemoteClientConnector(installed);
 }
 

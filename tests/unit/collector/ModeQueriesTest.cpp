@@ -14,10 +14,6 @@ struct ModeCase {
     bool filtered, productLogs, jobResults;
 };
 
-void PrintTo(const ModeCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
 class ModeQueries : public ::testing::TestWithParam<ModeCase> {};
 
 TEST_P(ModeQueries, FollowTheOptionBits) {

@@ -27,10 +27,7 @@ namespace steptest {
 
 struct StepRequest {
     unsigned clientId = 0;
-    long long jobId = 0;
     unsigned long options = 0, extraOptions = 0;
-    std::vector<std::string> commands;
-    ScrubRuleList rules;
     std::string cassandraFiles;
     const MsgInternetOptions* internetOptions = nullptr;
 };
@@ -56,10 +53,10 @@ class StepTest : public ::testing::Test {
         EXPECT_FALSE(CTeSocket::createPair(libraryEnd, requesterEnd).IsError());
         CWyNetwork network(libraryEnd);
         const std::string patterns = scratch_.file("patterns");
-        infoNLogsCollector collector(
-            &libraryEnd, 0, request.clientId, request.jobId, {}, 0, 0, request.options,
-            request.extraOptions, request.commands, {}, {}, {}, request.rules, {}, "client01", 0,
-            "", &network, patterns.c_str(), request.internetOptions, request.cassandraFiles);
+        infoNLogsCollector collector(&libraryEnd, 0, request.clientId, 0, {}, 0, 0, request.options,
+                                     request.extraOptions, {}, {}, {}, {}, {}, {}, "client01", 0,
+                                     "", &network, patterns.c_str(), request.internetOptions,
+                                     request.cassandraFiles);
         collector.init();
         result.startTime = CollectorTestAccess::startTime(collector);
         result.bundle = collector.supportDir() + "/logFiles_" +

@@ -22,11 +22,7 @@ const uid_t kOwnerId = 4242;
 class StorageNodeStep : public steptest::StepTest {
   protected:
     // The files /tmp holds whose names start with "kolvra_".
-    static std::string tmpScripts() {
-        std::string out;
-        WyProcess::system("ls /tmp | grep '^kolvra_' || true", &out, nullptr);
-        return out;
-    }
+    static std::string tmpScripts() { return testenv::output("ls /tmp | grep '^kolvra_'"); }
     // An account file with one more line (for the shadow file, that line alone, so that no
     // password hash is copied), bind-mounted over the system's.
     bool addAccount(const char* system, const std::string& line, bool keepSystem = true) {
@@ -89,18 +85,12 @@ TEST_F(StorageNodeStep, ArchiveGoesUpOrIntoTheBundleAndNothingStaysBehind) {
             out << "run " << attempt << "\n";
             run(&infoNLogsCollector::collectKolvraLogs, request, [&](const std::string& bundle) {
                 for (const std::string& member : tartest::members(bundle)) {
-                    out << "member " << member << "\n";
-                    std::string inner;
-                    WyProcess::system(("tar xOf " + host::shellQuote(bundle) + " " +
-                                       host::shellQuote(member) + " | tar tzf -")
-                                          .c_str(),
-                                      &inner, nullptr);
-                    out << inner;
+                    out << "member " << member << "\n"
+                        << testenv::output("tar xOf " + host::shellQuote(bundle) + " " +
+                                           host::shellQuote(member) + " | tar tzf -");
                 }
             });
-            std::string home;
-            WyProcess::system("ls /home/kolvrasvc", &home, nullptr);
-            out << "home " << home.find("kolvra_") << "\n";
+            out << "home " << testenv::output("ls /home/kolvrasvc").find("kolvra_") << "\n";
         }
         out.close();
         _exit(0);

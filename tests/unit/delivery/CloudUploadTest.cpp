@@ -1,30 +1,18 @@
 // Uploads in parts against a recording gateway: what split makes, which parts go up how
 // often, the waits between attempts, and that the parts are gone afterwards.
-#include <unistd.h>
-
 #include "DeliveryFixture.h"
 #include "delivery/Upload.h"
-#include "host/File.h"
 
 namespace {
 
 using deliverytest::DeliveryTest;
+using deliverytest::kMiB;
 using deliverytest::makeFile;
 using deliverytest::options;
 
-constexpr size_t kMiB = 1024 * 1024;
-
 class CloudUploadTest : public DeliveryTest {
   protected:
-    // Entries of the upload folder.
-    std::vector<std::string> entries() {
-        std::vector<std::string> out;
-        CSimpleFolderTreeIterator it;
-        CSimpleFolderTreeIterator::Item item;
-        if (!it.Open(folder_).IsError())
-            while (!it.GetNextItem(item).IsError()) out.push_back(item.name);
-        return out;
-    }
+    std::vector<std::string> entries() { return testenv::folderEntries(folder_); }
     std::vector<std::string> uploaded() {
         std::vector<std::string> out;
         for (const auto& c : calls_)
@@ -39,13 +27,7 @@ TEST_F(CloudUploadTest, PartFailingThreeTimesStopsTheUploadAndRemovesEveryPart) 
     makeFile(folder_ + "/b", 3 * kMiB);
     // The first part goes up; the second fails every attempt; the third is never tried.
     MsgInternetOptions o = options(1, "ftp://127.0.0.1:1/", 1);
-    host::gateway::setRecorderForTests(
-        [this](const std::string& name,
-               const std::vector<std::string>& args) -> std::optional<host::gateway::Answer> {
-            calls_.push_back({name, args});
-            bool second = name == "uploadFile" && args[0].find(".part-ab") != std::string::npos;
-            return host::gateway::Answer{second ? -1 : 0, 0, "", ""};
-        });
+    fail("uploadFile", 1000, "", ".part-ab");
     EXPECT_EQ(uploadToCloud(&o, folder_ + "/", "b"), -1);
     std::vector<std::string> parts = uploaded();
     ASSERT_EQ(parts.size(), 4u);

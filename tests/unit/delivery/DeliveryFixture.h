@@ -14,6 +14,8 @@
 
 namespace deliverytest {
 
+constexpr size_t kMiB = 1024 * 1024;
+
 struct Call {
     std::string name;
     std::vector<std::string> args;
@@ -32,22 +34,26 @@ class DeliveryTest : public ::testing::Test {
         host::gateway::setRecorderForTests(nullptr);
     }
 
-    // Records every gateway call; fail(name, n) makes the next n calls of that name fail.
+    // Records every gateway call; fail(name, n) makes the next n calls of that name fail (those
+    // whose first argument holds argPart, when one is given).
     void record() {
         host::gateway::setRecorderForTests(
             [this](const std::string& name,
                    const std::vector<std::string>& args) -> std::optional<host::gateway::Answer> {
                 calls_.push_back({name, args});
                 for (auto& f : failures_) {
-                    if (f.name != name || f.count == 0) continue;
+                    if (f.name != name || f.count == 0 ||
+                        (!f.argPart.empty() && args.at(0).find(f.argPart) == std::string::npos))
+                        continue;
                     --f.count;
                     return host::gateway::Answer{-1, 7, "arranged failure", f.message};
                 }
                 return host::gateway::Answer{};
             });
     }
-    void fail(const std::string& name, int count, const std::string& message = "") {
-        failures_.push_back({name, count, message});
+    void fail(const std::string& name, int count, const std::string& message = "",
+              const std::string& argPart = "") {
+        failures_.push_back({name, count, message, argPart});
     }
     std::vector<std::string> names() const {
         std::vector<std::string> out;
@@ -74,7 +80,7 @@ class DeliveryTest : public ::testing::Test {
     struct Failure {
         std::string name;
         int count;
-        std::string message;
+        std::string message, argPart;
     };
     std::vector<Failure> failures_;
 };

@@ -37,9 +37,6 @@ class RemoteFolderTest : public DeliveryTest {
         EXPECT_TRUE(host::readReplies(requester.fd(), sink, error)) << error;
         return sink.replies;
     }
-    void proxiedClient(unsigned id, int osId) {
-        registry_.setNumber("Clients/" + std::to_string(id), "nOsId", osId);
-    }
     static std::string text(unsigned long id) { return host::catalogueText(id); }
 };
 
@@ -69,8 +66,8 @@ TEST_F(RemoteFolderTest, ThisMachineCreatesTheFolderItself) {
 // A proxied client (49 or 118) that cannot be reached is never this machine's business:
 // one failure reply, and nothing is created here.
 TEST_F(RemoteFolderTest, UnreachableProxiedClientGetsExactlyOneFailure) {
-    proxiedClient(9, 49);
-    proxiedClient(8, 118);
+    registry_.setNumber("Clients/9", "nOsId", 49);
+    registry_.setNumber("Clients/8", "nOsId", 118);
     registry_.setString("Clients/8", "sServiceAddress", "127.0.0.1:1");  // nothing listens
     for (unsigned id : {9u, 8u}) {
         const std::string path = dir_.file("new" + std::to_string(id));

@@ -11,10 +11,9 @@
 namespace {
 
 using deliverytest::DeliveryTest;
+using deliverytest::kMiB;
 using deliverytest::makeFile;
 using deliverytest::options;
-
-constexpr size_t kMiB = 1024 * 1024;
 
 class TransferTest : public DeliveryTest {
   protected:
@@ -28,11 +27,15 @@ class TransferTest : public DeliveryTest {
         parts = found.size();
         return data;
     }
-    MsgInternetOptions opts(int protocol, const std::string& url,
-                            const char* pw = peers::kPassword) {
-        MsgInternetOptions o = options(protocol, url, 1, pw);
-        snprintf(o.uploadUser, sizeof o.uploadUser, "%s", peers::kUser);
-        return o;
+    // The peers' user is the one options() names.
+    static MsgInternetOptions opts(int protocol, const std::string& url,
+                                   const char* pw = peers::kPassword) {
+        return options(protocol, url, 1, pw);
+    }
+    // An HTTP upload of a file of local_ as corvane id "c".
+    int http(const std::string& url, const std::string& file, int secured) {
+        return uploadWithHttp(url.c_str(), peers::kUser, peers::kPassword, "upload", "c", secured,
+                              (local_ + "/" + file).c_str());
     }
     void expectNoSecretInLog() {
         EXPECT_FALSE(testenv::contains(log(), peers::kPassword));
@@ -81,14 +84,9 @@ TEST_F(TransferTest, HttpsUploadTrustsTheConfiguredAuthority) {
     ASSERT_TRUE(server.running()) << server.error();
     const std::string data = makeFile(local_ + "/s.bin", 70000);
     // Secured: the http:// address is taken as https://. Unknown authority first.
-    EXPECT_EQ(uploadWithHttp(server.url().c_str(), peers::kUser, peers::kPassword, "upload", "c", 1,
-                             (local_ + "/s.bin").c_str()),
-              -1);
+    EXPECT_EQ(http(server.url(), "s.bin", 1), -1);
     registry_.setString("InternetOptions", "sCAFile", dir_.file("cert.pem"));
-    ASSERT_EQ(uploadWithHttp(server.url().c_str(), peers::kUser, peers::kPassword, "upload", "c", 1,
-                             (local_ + "/s.bin").c_str()),
-              0)
-        << log();
+    ASSERT_EQ(http(server.url(), "s.bin", 1), 0) << log();
     EXPECT_EQ(testenv::readFile(remote_ + "/c/s.bin"), data);
 }
 
@@ -101,10 +99,7 @@ TEST_F(TransferTest, ProxyRefusingTheCredentialsIsReportedAndAcceptedOnesPassThr
     registry_.setString("InternetOptions", "sProxyURL", proxy.url());
     registry_.setString("InternetOptions", "sProxyUser", peers::kUser);
     registry_.setString("InternetOptions", "sProxyPassword", "proxy-secret");
-    for (const char* file : {"p.bin", "q.bin"})
-        EXPECT_EQ(uploadWithHttp(server.url().c_str(), peers::kUser, peers::kPassword, "upload",
-                                 "c", 0, (local_ + "/" + file).c_str()),
-                  -1);
+    for (const char* file : {"p.bin", "q.bin"}) EXPECT_EQ(http(server.url(), file, 0), -1);
     EXPECT_TRUE(testenv::contains(log(), "Failed to upload file[" + local_ + "/q.bin] to[" +
                                              server.url() +
                                              "].Error[Proxy Authentication Required / Incorrect]"))
@@ -114,10 +109,7 @@ TEST_F(TransferTest, ProxyRefusingTheCredentialsIsReportedAndAcceptedOnesPassThr
     expectNoSecretInLog();
 
     registry_.setString("InternetOptions", "sProxyPassword", peers::kPassword);
-    ASSERT_EQ(uploadWithHttp(server.url().c_str(), peers::kUser, peers::kPassword, "upload", "c", 0,
-                             (local_ + "/p.bin").c_str()),
-              0)
-        << log();
+    ASSERT_EQ(http(server.url(), "p.bin", 0), 0) << log();
     EXPECT_EQ(testenv::readFile(remote_ + "/c/p.bin"), data);
 }
 

@@ -52,7 +52,7 @@ TEST_F(CommandOutputTest, EachCommandsOutputGoesIntoTheBundleAndNothingStays) {
               inst_.home + "/Base/hello world\n\nhello world\n");
     EXPECT_EQ(tartest::text(bundle(), "CommandOutput_42_1.log"),
               "sh -c 'echo out; echo err >&2'\n\nout\n");
-    EXPECT_TRUE(diagtest::Installation::entries(inst_.temp).empty());
+    EXPECT_TRUE(testenv::folderEntries(inst_.temp).empty());
     EXPECT_EQ(testenv::errorLines(inst_.log()), "");
 
     // An existing bundle is appended to.
@@ -65,7 +65,7 @@ TEST_F(CommandOutputTest, WithoutABundleTheOutputsStayForTheCaller) {
     ASSERT_EQ(getCommandOutput({"echo one"}, inst_.temp.c_str(), &outputs, 5, false, nullptr), 0);
     ASSERT_EQ(outputs, std::vector<std::string>{inst_.temp + "/CommandOutput_5_0.log"});
     EXPECT_EQ(testenv::readFile(outputs[0]), "echo one\n\none\n");
-    EXPECT_EQ(diagtest::Installation::entries(inst_.temp).size(), 1u);
+    EXPECT_EQ(testenv::folderEntries(inst_.temp).size(), 1u);
     EXPECT_EQ(getCommandOutput({"true"}, nullptr, nullptr, 5, false, nullptr), -1);
 }
 
@@ -86,7 +86,7 @@ TEST_F(CommandOutputTest, ACommandPastTheLimitIsKilledWithItsChildren) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     EXPECT_TRUE(state.empty() || state == "Z") << state;
-    EXPECT_TRUE(diagtest::Installation::entries(inst_.temp).empty());
+    EXPECT_TRUE(testenv::folderEntries(inst_.temp).empty());
 }
 
 TEST_F(CommandOutputTest, SimultaneousRequestsKeepTheirOwnOutputs) {

@@ -2,12 +2,10 @@
 // with a core analyser that records its arguments, and temporary and core folders.
 #pragma once
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -21,8 +19,7 @@ class Installation : public harness::Installation {
     Installation()
         : home(registry.makeDir("home")),
           temp(registry.makeDir("tmp")),
-          cores(registry.makeDir("cores")),
-          results(jobResultsDir) {
+          cores(registry.makeDir("cores")) {
         registry.setString("Base", "dORVIONTEMPDIR", temp);
         registry.setString("Base", "dCOREDIR", cores);
         // The analyser leaves one file per core it was given, named after the core.
@@ -34,20 +31,7 @@ class Installation : public harness::Installation {
         ::chmod((home + "/Base/wysnapcore").c_str(), 0755);
         EXPECT_EQ(::symlink("/bin/sh", (home + "/ksh").c_str()), 0);
     }
-    // Names in folder (sorted), "." and ".." left out.
-    static std::vector<std::string> entries(const std::string& folder) {
-        std::vector<std::string> names;
-        if (DIR* dir = opendir(folder.c_str())) {
-            while (struct dirent* e = readdir(dir))
-                if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
-                    names.push_back(e->d_name);
-            closedir(dir);
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-    std::string home, temp, cores, results;
+    std::string home, temp, cores;
 };
 
 }  // namespace diagtest

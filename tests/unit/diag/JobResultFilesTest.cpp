@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "bundle/ProxyBundle.h"
+#include "common/OptionBits.h"
 #include "diag/JobResultFiles.h"
 #include "host/Process.h"
 #include "support/LogFixtures.h"
@@ -43,28 +42,21 @@ TEST_F(JobResultFilesTest, RmanOutputIsAppendedUnchangedAfterABanner) {
     testenv::TempDir scratch("ls-rman");
     std::string library = scratch.file("libwyobk.log");
 
-    lstest::Dump none;
-    EXPECT_TRUE(diag::appendRmanAndLibraryLog(none.file(), 123, "client01", 0x200 | 0x10000,
-                                              library.c_str()));
-    EXPECT_TRUE(diag::appendRmanAndLibraryLog(none.file(), 123, "client01", 0, library.c_str()));
-    EXPECT_EQ(none.text(), "");
-
-    lstest::Dump dump;
-    EXPECT_TRUE(
-        diag::appendRmanAndLibraryLog(dump.file(), 123, "client01", 0x10000, library.c_str()));
-    EXPECT_EQ(dump.text(), lstest::banner("client01", "restore.out") + output);
-
+    // What one call appends to a fresh dump.
+    auto appended = [&](const char* client, unsigned long options) {
+        lstest::Dump dump;
+        EXPECT_TRUE(
+            diag::appendRmanAndLibraryLog(dump.file(), 123, client, options, library.c_str()));
+        return dump.text();
+    };
+    EXPECT_EQ(appended("client01", OPT_NO_ORACLE_RESULTS | OPT_ORACLE_RESTORE), "");
+    EXPECT_EQ(appended("client01", 0), "");
+    const std::string rman = lstest::banner("client01", "restore.out") + output;
+    EXPECT_EQ(appended("client01", OPT_ORACLE_RESTORE), rman);
     testenv::writeFile(library, "media library\n");
-    lstest::Dump both;
-    EXPECT_TRUE(diag::appendRmanAndLibraryLog(both.file(), 123, nullptr, 0x10000, library.c_str()));
-    EXPECT_EQ(both.text(), lstest::banner("client01", "restore.out") + output +
-                               lstest::banner("client01", "libwyobk.log") + "media library\n");
-
-    // Backup output missing: only the library log.
-    lstest::Dump backup;
-    EXPECT_TRUE(
-        diag::appendRmanAndLibraryLog(backup.file(), 123, "client01", 0x8000, library.c_str()));
-    EXPECT_EQ(backup.text(), lstest::banner("client01", "libwyobk.log") + "media library\n");
+    const std::string media = lstest::banner("client01", "libwyobk.log") + "media library\n";
+    EXPECT_EQ(appended(nullptr, OPT_ORACLE_RESTORE), rman + media);
+    EXPECT_EQ(appended("client01", OPT_ORACLE_BACKUP), media) << "backup output missing";
 
     lstest::Dump failed;
     EXPECT_FALSE(dumpFileToLogFile(failed.file(), scratch.file("absent").c_str(), "m", "x"));

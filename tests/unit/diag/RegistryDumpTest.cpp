@@ -16,10 +16,7 @@ namespace {
 const char* const kProduct = "SOFTWARE/Kestrav Systems";
 
 host::RegValue raw(int code, const std::string& bytes) {
-    host::RegValue v = testenv::regValue(host::RegType::Raw);
-    v.rawType = code;
-    v.bytes = bytes;
-    return v;
+    return {host::RegType::Raw, "", 0, {}, code, bytes};
 }
 
 class RegistryDumpTest : public ::testing::Test {
@@ -57,10 +54,8 @@ TEST_F(RegistryDumpTest, TreeWithEveryValueKind) {
     set(b, "res", raw(8, "abcd"));
     set(b, "none", raw(0, ""));
     set(b, "odd", raw(9, "ab"));
-    host::RegValue multi = testenv::regValue(host::RegType::MultiString), empty = multi;
-    multi.strings = {"b", "a", "b", ""};
-    set(b, "m", multi);
-    set(b, "emptymulti", empty);
+    set(b, "m", testenv::regValue(host::RegType::MultiString, "", 0, {"b", "a", "b", ""}));
+    set(b, "emptymulti", testenv::regValue(host::RegType::MultiString));
     set("SOFTWARE/ODBC", "Driver", testenv::regValue(host::RegType::String, "x"));
 
     EXPECT_EQ(dump(),
@@ -96,9 +91,8 @@ TEST_F(RegistryDumpTest, EncryptionKeyNeverPrintedInAnyForm) {
     set(key + "/1", "sWyPwdV5EncKey", testenv::regValue(host::RegType::String, "topsecret-1"));
     set(key + "/2", "swypwdv5enckey",
         testenv::regValue(host::RegType::ExpandString, "topsecret-2"));
-    host::RegValue multi = testenv::regValue(host::RegType::MultiString);
-    multi.strings = {"topsecret-3"};
-    set(key + "/3", "SWYPWDV5ENCKEY", multi);
+    set(key + "/3", "SWYPWDV5ENCKEY",
+        testenv::regValue(host::RegType::MultiString, "", 0, {"topsecret-3"}));
     set(key + "/4", "sWyPwdV5EncKey", testenv::regValue(host::RegType::QWord, "", 987654321));
     const std::string text = dump();
     EXPECT_FALSE(testenv::contains(text, "topsecret")) << text;

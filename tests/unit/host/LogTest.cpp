@@ -4,7 +4,6 @@
 #include <boost/regex.hpp>
 #include <cstdio>
 #include <thread>
-#include <vector>
 
 #include "host/Log.h"
 #include "support/LogFixtures.h"

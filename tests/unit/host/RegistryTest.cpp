@@ -2,7 +2,9 @@
 #include <sys/stat.h>
 
 #include <climits>
+#include <tuple>
 
+#include "host/Applications.h"
 #include "host/Registry.h"
 #include "support/TestEnv.h"
 
@@ -19,9 +21,8 @@ host::RegValue str(const std::string& text) {
 TEST(Registry, TypedValuesRoundTripAndDamagedFilesAreNoValue) {
     RegistryFixture registry;
     using T = host::RegType;
-    host::RegValue raw = regValue(T::Raw);
-    raw.rawType = 3;
-    raw.bytes = std::string("\x00\xff\n#type 3", 10) + std::string(100, 'z');
+    const host::RegValue raw{
+        T::Raw, "", 0, {}, 3, std::string("\x00\xff\n#type 3", 10) + std::string(100, 'z')};
     // Texts that look like numbers or headers, and edge whitespace, keep their type and text.
     std::vector<host::RegValue> values = {raw, regValue(T::ExpandString, "%HOME%/x\n42"),
                                           regValue(T::DWordBigEndian, "", 258),
@@ -35,15 +36,14 @@ TEST(Registry, TypedValuesRoundTripAndDamagedFilesAreNoValue) {
              {}, {""}, {"a", "", "c"}, {"#multi", "42"}, {"/path one", "/path two"}})
         values.push_back(regValue(T::MultiString, "", 0, list));
     const std::string file = registry.keyPath("Test") + "/v";
+    auto fields = [](const host::RegValue& r) {
+        return std::tie(r.type, r.text, r.number, r.strings, r.bytes);
+    };
     for (const host::RegValue& v : values) {
         ASSERT_TRUE(host::writeRegValue(file, v));
         host::RegValue back;
         ASSERT_TRUE(host::readRegValue(file, back));
-        EXPECT_EQ(back.type, v.type) << v.text;
-        EXPECT_EQ(back.text, v.text);
-        EXPECT_EQ(back.number, v.number);
-        EXPECT_EQ(back.strings, v.strings);
-        EXPECT_EQ(back.bytes, v.bytes);
+        EXPECT_TRUE(fields(back) == fields(v)) << v.text;
     }
     EXPECT_FALSE(host::writeRegValue(file, regValue(T::MultiString, "", 0, {"two\nlines"})));
     // A marker whose content does not read is no value at all.
@@ -81,7 +81,7 @@ TEST(Registry, HandWrittenFilesAreRead) {
 TEST(Registry, InstanceFocus) {
     RegistryFixture registry("Instance001");
     registry.setString("Base", "sPhysicalMachine", "one");
-    registry.setStringFor("Instance002", "Base", "sPhysicalMachine", "two");
+    ASSERT_TRUE(host::setRegString("Instance002", "Base", "sPhysicalMachine", "two"));
     EXPECT_STREQ(WYPI_Focus::getFocus(), "Instance001");
     WYPlatformInfo info;
     EXPECT_STREQ(info.getPhysicalMachine(), "one");
@@ -153,8 +153,9 @@ TEST(Registry, NumbersFromTextAndRangeChecks) {
 
 TEST(Registry, AbsolutePathsAcceptBothSeparatorsAndStayInside) {
     RegistryFixture registry;
-    registry.setAbsolute("SOFTWARE\\ODBC\\ODBC.INI\\dsn", "Driver", str("/usr/lib/odbc.so"));
-    registry.setAbsolute("SOFTWARE/ODBC/ODBCINST.INI", "Count", str("3"));
+    const std::string odbc = registry.root() + "/SOFTWARE/ODBC/";
+    ASSERT_TRUE(host::writeRegValue(odbc + "ODBC.INI/dsn/Driver", str("/usr/lib/odbc.so")));
+    ASSERT_TRUE(host::writeRegValue(odbc + "ODBCINST.INI/Count", str("3")));
     registry.setString("Base", "sPhysicalMachine", "me");
     WYPlatformInfo info;
     std::vector<std::string> keys;
@@ -193,4 +194,34 @@ TEST(Registry, ClientsAndPackages) {
     EXPECT_EQ(info.getClientHostName("me"), "me.example.test");
     EXPECT_EQ(info.getClientHostName("other"), "other.example.test");
     EXPECT_EQ(info.getClientHostName("../Clients/other"), "");
+}
+
+// Application instances of a client as the registry records them (an instance's own values
+// are read by the Sybase step's tests).
+TEST(Applications, InstancesOfOneTypeAndClientInIdOrder) {
+    testenv::RegistryFixture registry;
+    registry.setString("Base", "sPhysicalMachine", "client01");
+    registry.setString("Clients/1", "sClientName", "other");  // listed first, another machine
+    registry.setString("Clients/2", "sClientName", "client01");
+    auto instance = [&](const char* id, long long client, long long type, const char* name) {
+        const std::string key = std::string("Applications/") + id;
+        registry.setNumber(key, "nClientId", client);
+        registry.setNumber(key, "nAppType", type);
+        registry.setString(key, "sInstanceName", name);
+    };
+    instance("12", 2, 5, "SYB2");
+    instance("9", 2, 5, "SYB1");
+    instance("10", 2, 3, "ORA1");  // another application type
+    instance("11", 7, 5, "SYB7");  // another client
+
+    ClientApplicationList list;
+    std::vector<unsigned long> ids;
+    std::vector<std::string> names;
+    ASSERT_EQ(list.getInstanceList(0, 5, ids, names, nullptr, 1), 0);  // 0: this machine
+    EXPECT_EQ(ids, (std::vector<unsigned long>{9, 12}));
+    EXPECT_EQ(names, (std::vector<std::string>{"SYB1", "SYB2"}));
+    ids.clear();
+    names.clear();
+    ASSERT_EQ(list.getInstanceList(7, 5, ids, names, nullptr, 1), 0);
+    EXPECT_EQ(ids, std::vector<unsigned long>{11});
 }

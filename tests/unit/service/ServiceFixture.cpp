@@ -10,15 +10,11 @@
 namespace servicetest {
 
 harness::Sandbox* ServiceTest::installed_ = nullptr;
-const testenv::TempDir* ServiceTest::scratch_ = nullptr;
 testpki::Pki* ServiceTest::pki_ = nullptr;
-std::string ServiceTest::sandbox_;
 
 // Before any service thread starts: the environment is read by every request.
 void ServiceTest::SetUpTestSuite() {
     installed_ = new harness::Sandbox;
-    scratch_ = &installed_->scratch;
-    sandbox_ = installed_->root;
     pki_ = new testpki::Pki;
 }
 
@@ -36,8 +32,7 @@ void ServiceTest::TearDown() {
 }
 
 void ServiceTest::start(service::ServiceSettings settings) {
-    const std::string log = scratch_->file("library.log");
-    logStart_ = testenv::exists(log) ? testenv::readFile(log).size() : 0;
+    logStart_ = installed_->log().size();
     settings.listen = {"127.0.0.1", 0};
     settings.tls = pki_->service();
     service_ = std::make_unique<service::Service>(settings);
@@ -76,7 +71,12 @@ std::shared_ptr<host::TlsConnection> ServiceTest::connect(const host::TlsFiles& 
 Outcome ServiceTest::exchange(const std::string& bytes) {
     Outcome out;
     auto connection = connect(pki_->requester(), out.error);
-    if (!connection) return out;
+    return connection ? send(connection, bytes) : out;
+}
+
+Outcome ServiceTest::send(const std::shared_ptr<host::TlsConnection>& connection,
+                          const std::string& bytes) {
+    Outcome out;
     connection->writeAll(bytes.data(), bytes.size());
     harness::MemorySink sink(out.reply);
     out.ok = host::readReplies(
@@ -91,14 +91,14 @@ void ServiceTest::waitFor(const std::function<bool(const service::ServiceStats&)
 }
 
 std::vector<std::string> ServiceTest::stagingLeft() {
-    std::vector<std::string> left = harness::Installation::stagingDirs(sandbox_ + "/jobResults");
-    for (const std::string& name : harness::Installation::stagingDirs(sandbox_))
+    std::vector<std::string> left = harness::Installation::stagingDirs(root() + "/jobResults");
+    for (const std::string& name : harness::Installation::stagingDirs(root()))
         left.push_back(name);
     return left;
 }
 
 std::string ServiceTest::libraryLog() const {
-    return testenv::readFile(scratch_->file("library.log")).substr(logStart_);
+    return installed_->log().substr(logStart_);
 }
 
 std::string frameOf(const std::string& record) {

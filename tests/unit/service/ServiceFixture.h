@@ -44,7 +44,8 @@ class ServiceTest : public ::testing::Test {
     // A TLS session with the service, handshake done (empty when it failed: error says why).
     std::shared_ptr<host::TlsConnection> connect(const host::TlsFiles& files, std::string& error,
                                                  int idleMs = 10000);
-    // Sends bytes over a fresh session and reads the replies to the end.
+    // Sends bytes over the session, or a fresh one, and reads the replies to the end.
+    Outcome send(const std::shared_ptr<host::TlsConnection>& connection, const std::string& bytes);
     Outcome exchange(const std::string& bytes);
     // Waits (10 s at most) for the service's counters to reach a state.
     void waitFor(const std::function<bool(const service::ServiceStats&)>& ready);
@@ -53,11 +54,11 @@ class ServiceTest : public ::testing::Test {
     static std::vector<std::string> stagingLeft();
     // The library's log since start().
     std::string libraryLog() const;
+    // The sandbox's folder.
+    static const std::string& root() { return installed_->root; }
 
     static harness::Sandbox* installed_;
-    static const testenv::TempDir* scratch_;
     static testpki::Pki* pki_;
-    static std::string sandbox_;
     std::unique_ptr<service::Service> service_;
     std::shared_ptr<host::TlsContext> requester_;  // shared by the requests of a test
     size_t logStart_ = 0;

@@ -55,7 +55,7 @@ TEST_F(ServiceTest, ConcurrentRequestsMatchTheSameRequestsOneAtATime) {
 TEST_F(ServiceTest, RequesterThatHangsUpMidStreamLeavesNoStagingFolder) {
     // A job log larger than what loopback sockets buffer, so that the service is still
     // writing when the reset arrives, however fast it extracts.
-    const std::string bigLog = sandbox_ + "/Log_Files/HangUp.log";
+    const std::string bigLog = root() + "/Log_Files/HangUp.log";
     struct Remove {
         std::string path;
         ~Remove() { ::unlink(path.c_str()); }

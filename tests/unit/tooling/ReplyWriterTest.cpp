@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <set>
 #include <sstream>
-#include <string>
 
 #include "collector/infoNLogsCollector.h"
 #include "host/Net.h"
@@ -16,12 +14,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-host::ReplyRecord record(uint32_t code, uint32_t tag, const std::string& data, int status = 0) {
-    host::ReplyRecord r;
-    r.code = code;
-    r.status = status;
-    r.fields.emplace_back(tag, data);
-    return r;
+host::ReplyRecord record(uint32_t code, uint32_t tag, const std::string& data) {
+    return {code, 0, {{tag, data}}};
 }
 
 host::ReplyRecord bundleName(const std::string& name) {
@@ -29,29 +23,16 @@ host::ReplyRecord bundleName(const std::string& name) {
 }
 
 host::StreamedFileInfo whole(const std::string& name, size_t size) {
-    host::StreamedFileInfo info;
-    info.name = name;
-    info.declaredSize = info.receivedSize = size;
-    info.declaredCrc = info.receivedCrc = 0x1234;
-    info.ended = true;
-    return info;
+    return {name, size, size, 0x1234, 0x1234, true};
 }
 
-// Sends one file through the sink interface as the decoder would.
+// Sends one file through the sink interface as the decoder would (whole, unless info says).
 void deliver(tooling::ReplyWriter& w, const std::string& name, const std::string& data,
-             host::StreamedFileInfo info) {
-    ASSERT_TRUE(w.onFileBegin(name, info.declaredSize));
+             const host::StreamedFileInfo* info = nullptr) {
+    const host::StreamedFileInfo end = info ? *info : whole(name, data.size());
+    ASSERT_TRUE(w.onFileBegin(name, end.declaredSize));
     ASSERT_TRUE(w.onFileData(data.data(), data.size()));
-    w.onFileEnd(info);
-}
-void deliver(tooling::ReplyWriter& w, const std::string& name, const std::string& data) {
-    deliver(w, name, data, whole(name, data.size()));
-}
-
-std::set<std::string> entries(const std::string& dir) {
-    std::set<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
-    return names;
+    w.onFileEnd(end);
 }
 
 class ReplyWriterTest : public ::testing::Test {
@@ -68,7 +49,8 @@ TEST_F(ReplyWriterTest, NamesAFileAfterThePrecedingBundleRecordOnly) {
     deliver(writer_, "1001_17.log", "job log");
     writer_.finish();
 
-    EXPECT_EQ(entries(out_), (std::set<std::string>{"host1_logs.tar.gz", "1001_17.log"}));
+    EXPECT_EQ(testenv::folderEntries(out_),
+              (std::vector<std::string>{"1001_17.log", "host1_logs.tar.gz"}));
     EXPECT_EQ(testenv::readFile(out_ + "/host1_logs.tar.gz"), "bundle bytes");
     EXPECT_TRUE(writer_.problems().empty());
     EXPECT_EQ(writer_.bytesWritten(), 19u);
@@ -87,7 +69,7 @@ TEST_F(ReplyWriterTest, RefusesUnsafeNamesAndStaysInsideTheFolder) {
     EXPECT_EQ(writer_.written().size(), 5u);
     for (const std::string& path : writer_.written())
         EXPECT_EQ(fs::path(path).parent_path().string(), out_);
-    EXPECT_EQ(entries(scratch_.path()), std::set<std::string>{"out"});
+    EXPECT_EQ(testenv::folderEntries(scratch_.path()), std::vector<std::string>{"out"});
     EXPECT_NE(writer_.problems().front().find("refused the unsafe bundle name"), std::string::npos);
 }
 
@@ -111,18 +93,18 @@ TEST_F(ReplyWriterTest, NeverOverwritesAnExistingFile) {
 TEST_F(ReplyWriterTest, DropsDamagedAndUnfinishedFiles) {
     host::StreamedFileInfo badCrc = whole("a.log", 4);
     badCrc.receivedCrc = 0x9999;
-    deliver(writer_, "a.log", "abcd", badCrc);
+    deliver(writer_, "a.log", "abcd", &badCrc);
 
     host::StreamedFileInfo shortFile = whole("b.log", 4);
     shortFile.declaredSize = 10;
-    deliver(writer_, "b.log", "abcd", shortFile);
+    deliver(writer_, "b.log", "abcd", &shortFile);
 
     ASSERT_TRUE(writer_.onFileBegin("c.log", 100));
     ASSERT_TRUE(writer_.onFileData("partial", 7));
     writer_.finish();  // the stream ended inside c.log
 
     EXPECT_TRUE(writer_.written().empty());
-    EXPECT_TRUE(entries(out_).empty()) << "no temporary file may remain";
+    EXPECT_TRUE(testenv::folderEntries(out_).empty()) << "no temporary file may remain";
     ASSERT_EQ(writer_.problems().size(), 3u);
     EXPECT_NE(writer_.problems()[0].find("damaged file \"a.log\""), std::string::npos);
     EXPECT_NE(writer_.problems()[1].find("received 4 of 10 bytes"), std::string::npos);
@@ -135,9 +117,7 @@ TEST_F(ReplyWriterTest, CountsFailureRecordsAndDescribesRecordsReadably) {
     const uint32_t when = htonl(86400);
     writer_.onRecord(record(REPLY_TIME_CODE, REPLY_TIME_TAG,
                             std::string(reinterpret_cast<const char*>(&when), 4)));
-    host::ReplyRecord failure;
-    failure.status = 1;
-    writer_.onRecord(failure);
+    writer_.onRecord({0, 1, {}});  // a failure
 
     EXPECT_EQ(writer_.failureRecords(), 1);
     const std::string text = report_.str();

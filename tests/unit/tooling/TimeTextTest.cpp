@@ -2,31 +2,15 @@
 // time, and the texts that must be refused rather than guessed at.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <ctime>
 
+#include "support/LogFixtures.h"
 #include "tooling/TimeText.h"
 
 namespace {
 
 class TimeTextTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        const char* tz = std::getenv("TZ");
-        savedTz_ = tz ? tz : "";
-        hadTz_ = tz != nullptr;
-        ::setenv("TZ", "Europe/Berlin", 1);
-        ::tzset();
-    }
-    void TearDown() override {
-        if (hadTz_)
-            ::setenv("TZ", savedTz_.c_str(), 1);
-        else
-            ::unsetenv("TZ");
-        ::tzset();
-    }
-    std::string savedTz_;
-    bool hadTz_ = false;
+    lstest::ScopedZone zone_{"Europe/Berlin"};
 };
 
 constexpr time_t kNow = 1706706000;  // 2024-01-31 14:00:00 in Berlin (13:00 UTC)
@@ -41,6 +25,7 @@ TEST_F(TimeTextTest, ReadsEveryFormItDocuments) {
         {"2024-01-31 13:45", 1706705100},  // local
         {"2024-01-31 13:45:10", 1706705110},
         {"2024-07-01 12:00:00", 1719828000},   // summer: UTC+2
+        {"2026-10-25 02:30:00", 1792888200},   // the repeated hour: its first occurrence
         {"2024-01-31T13:45:10Z", 1706708710},  // ISO 8601 in UTC
         {"2024-01-31T13:45:10.250+01:00", 1706705110},
         {"2024-01-31T13:45-0500", 1706726700},

@@ -1,19 +1,15 @@
-// The remote-client proxy between two machines: two sandboxes, each served by its own
-// "sendlogs serve" on loopback. Sandbox A knows client 7 (operating-system id 49) and client 8
-// (118) as remote clients served by B; a request for them on A collects B's logs.
+// Two machines on loopback, each a sandbox served by its own "sendlogs serve": remote collects
+// against a service, and the remote-client proxy between them. Sandbox A knows client 7
+// (operating-system id 49) and client 8 (118) as remote clients served by B; a request for
+// them on A collects B's logs.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <map>
-#include <string>
-#include <vector>
 
 #include "support/BundleScan.h"
 #include "support/ProgramRun.h"
-#include "support/ServeProcess.h"
 #include "support/TestEnv.h"
 #include "tooling/Sandbox.h"
 
@@ -21,32 +17,15 @@ namespace fs = std::filesystem;
 using clitest::ProgramResult;
 using clitest::runSendlogs;
 using clitest::ServeProcess;
+using testenv::contains;
 
 namespace {
 
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
 // The one file in dir.
 std::string onlyFile(const std::string& dir) {
-    std::vector<std::string> files;
-    for (const auto& e : fs::directory_iterator(dir)) files.push_back(e.path().string());
+    const std::vector<std::string> files = clitest::filesIn(dir);
     EXPECT_EQ(files.size(), 1u) << dir;
     return files.empty() ? "" : files[0];
-}
-
-// A loopback port on which nothing listens.
-std::string closedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in any{};
-    any.sin_family = AF_INET;
-    any.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&any), sizeof any);
-    socklen_t len = sizeof any;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&any), &len);
-    ::close(fd);
-    return "127.0.0.1:" + std::to_string(ntohs(any.sin_port));
 }
 
 // The log files and the job results of a bundle, by the names they have on the machine
@@ -73,23 +52,18 @@ Contents contentsOf(const std::string& bundle, const std::string& jobResultsPref
     return c;
 }
 
-class ProxyTest : public ::testing::Test {
+class RemoteTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        scratch_ = new testenv::TempDir("cli-proxy");
-        for (const char* name : {"a", "b"}) {
-            const ProgramResult made =
-                runSendlogs({"sandbox", "create", scratch_->file(name), "--size-mb", "1", "--seed",
-                             name[0] == 'a' ? "1" : "2"},
-                            *scratch_);
+        static const testenv::TempDir scratch("cli-remote");
+        a_ = scratch.file("a");
+        b_ = scratch.file("b");
+        for (const std::string seed : {"1", "2"}) {
+            const ProgramResult made = runSendlogs(
+                {"sandbox", "create", seed == "1" ? a_ : b_, "--size-mb", "1", "--seed", seed},
+                scratch);
             ASSERT_EQ(made.status, 0) << made.err;
         }
-        a_ = scratch_->file("a");
-        b_ = scratch_->file("b");
-    }
-    static void TearDownTestSuite() {
-        delete scratch_;
-        scratch_ = nullptr;
     }
 
     // B's service, trusting A's CA and showing a certificate A's CA signed (one CA for all
@@ -114,37 +88,86 @@ class ProxyTest : public ::testing::Test {
     ProgramResult collect(const std::string& at, std::vector<std::string> request,
                           const std::string& out) {
         const std::string tls = a_ + "/tls/";
-        std::vector<std::string> args = {"collect",
-                                         "--remote",
-                                         at,
-                                         "--ca",
-                                         tls + "ca.pem",
-                                         "--cert",
-                                         tls + "requester.pem",
-                                         "--key",
-                                         tls + "requester.key",
-                                         "-o",
-                                         run_.file(out)};
-        args.insert(args.end(), request.begin(), request.end());
-        return runSendlogs(args, run_);
+        request.insert(request.begin(),
+                       {"collect", "--remote", at, "-o", run_.file(out), "--ca", tls + "ca.pem",
+                        "--cert", tls + "requester.pem", "--key", tls + "requester.key"});
+        return runSendlogs(request, run_);
     }
     // Nothing of a download is left in A's log directory once its request ended.
     static void expectNoDownloadLeft() {
         const std::string folder = a_ + "/Log_Files/proxyClient";
         EXPECT_TRUE(!fs::exists(folder) || fs::is_empty(folder)) << folder;
     }
-    static std::string jobResultsPrefixOf(const std::string& sandbox) {
-        return sandbox.substr(1) + "/jobResults/";
-    }
 
-    static testenv::TempDir* scratch_;
     static std::string a_, b_;
-    testenv::TempDir run_{"cli-proxy-run"};
+    testenv::TempDir run_{"cli-remote-run"};
 };
-testenv::TempDir* ProxyTest::scratch_ = nullptr;
-std::string ProxyTest::a_, ProxyTest::b_;
+std::string RemoteTest::a_, RemoteTest::b_;
 
-TEST_F(ProxyTest, ProxyRequestCollectsWhatTheClientItselfSends) {
+TEST_F(RemoteTest, SandboxCertificatesAreFreshAndTheirKeysPrivate) {
+    for (const char* name :
+         {"ca.pem", "server.pem", "server.key", "requester.pem", "requester.key"}) {
+        struct stat st;
+        ASSERT_EQ(::stat((a_ + "/tls/" + name).c_str(), &st), 0) << name;
+        EXPECT_EQ(st.st_mode & 0777, contains(name, ".key") ? 0600u : 0644u) << name;
+    }
+    const std::string other = run_.file("other");
+    ASSERT_EQ(
+        runSendlogs({"sandbox", "create", other, "--size-mb", "1", "--seed", "1"}, run_).status, 0);
+    EXPECT_NE(testenv::readFile(other + "/tls/ca.pem"), testenv::readFile(a_ + "/tls/ca.pem"));
+}
+
+// A remote collect writes what the in-process collect writes; one failing host among several
+// does not stop the others; the service stops cleanly on SIGTERM.
+TEST_F(RemoteTest, RemoteCollectMatchesTheLocalOneAndSurvivesAFailingHost) {
+    ServeProcess serve(a_, run_.file("serve.log"));
+    const ProgramResult remote = collect(serve.address(), {"--job", "1001"}, "remote");
+    ASSERT_EQ(remote.status, 0) << remote.out << remote.err;
+    EXPECT_TRUE(contains(remote.out, "collect: done: 1 of 1 host(s) done, 1 file(s)"))
+        << remote.out;
+    const ProgramResult local =
+        runSendlogs({"collect", "--sandbox", a_, "--job", "1001", "-o", run_.file("local")}, run_);
+    ASSERT_EQ(local.status, 0) << local.err;
+    const std::string port = std::to_string(serve.port());
+    const std::string remoteLog =
+        testenv::readFile(onlyFile(run_.file("remote/127.0.0.1_" + port)));
+    EXPECT_GT(remoteLog.size(), 1000u);
+    EXPECT_EQ(remoteLog, testenv::readFile(onlyFile(run_.file("local"))));
+
+    const std::string refused = clitest::closedPort(), byName = "localhost:" + port;
+    testenv::writeFile(run_.file("hosts"), "# machines\n" + byName + "\n\n" + refused + "\n");
+    const ProgramResult r =
+        collect(serve.address(), {"--hosts", run_.file("hosts"), "--job", "1002"}, "out");
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_TRUE(contains(r.out, "collect: " + serve.address() + ": done: 1 file(s)")) << r.out;
+    EXPECT_TRUE(contains(r.out, "collect: " + byName + ": done"));
+    EXPECT_TRUE(contains(r.out, "collect: " + refused + ": FAILED: cannot connect")) << r.out;
+    EXPECT_TRUE(contains(r.out, "collect: FAILED: 2 of 3 host(s) done, 2 file(s)")) << r.out;
+    EXPECT_EQ(testenv::readFile(onlyFile(run_.file("out/127.0.0.1_" + port))),
+              testenv::readFile(onlyFile(run_.file("out/localhost_" + port))));
+
+    std::string printed;
+    EXPECT_EQ(serve.stop(&printed), 0);
+    EXPECT_TRUE(contains(printed, "SIGTERM received")) << printed;
+    EXPECT_TRUE(contains(printed, "stopped after 3 request(s)")) << printed;
+    const std::string log = testenv::readFile(run_.file("serve.log"));
+    EXPECT_TRUE(contains(log, "Request from [CN=sandbox requester,O=sendlogs sandbox]")) << log;
+    EXPECT_TRUE(contains(log, "job-log request")) << log;
+}
+
+TEST_F(RemoteTest, WrongCommandLinesAndUnusableCertificates) {
+    EXPECT_EQ(collect("127.0.0.1", {"--job", "1001"}, "out").status, 2);
+    EXPECT_EQ(collect("127.0.0.1:1", {"--sandbox", a_}, "out").status, 2);
+
+    // The requester's key as the service's: the certificate and key do not match.
+    const ProgramResult serve = runSendlogs(
+        {"serve", "--listen", "127.0.0.1:0", "--sandbox", a_, "--key", a_ + "/tls/requester.key"},
+        run_);
+    EXPECT_EQ(serve.status, 1);
+    EXPECT_TRUE(contains(serve.err, "cannot use the key file")) << serve.err;
+}
+
+TEST_F(RemoteTest, ProxyRequestCollectsWhatTheClientItselfSends) {
     auto b = serveB();
     ServeProcess a(a_, run_.file("a.log"));
     remoteClientsAt(b->address());
@@ -161,7 +184,7 @@ TEST_F(ProxyTest, ProxyRequestCollectsWhatTheClientItselfSends) {
         onlyFile(run_.file("via-a/127.0.0.1_" + std::to_string(a.port()))), "./jobResults/");
     const Contents expected =
         contentsOf(onlyFile(run_.file("direct/127.0.0.1_" + std::to_string(b->port()))),
-                   jobResultsPrefixOf(b_));
+                   b_.substr(1) + "/jobResults/");
     EXPECT_GE(expected.logs.size(), 3u);
     EXPECT_GE(expected.jobResults.size(), 4u);
     EXPECT_TRUE(got.logs == expected.logs);
@@ -198,9 +221,9 @@ TEST_F(ProxyTest, ProxyRequestCollectsWhatTheClientItselfSends) {
     EXPECT_TRUE(contains(made.out, "FAILED")) << made.out;
 }
 
-TEST_F(ProxyTest, UnreachableOrRefusingClientYieldsNothingOfIt) {
+TEST_F(RemoteTest, UnreachableOrRefusingClientYieldsNothingOfIt) {
     ServeProcess a(a_, run_.file("a.log"));
-    remoteClientsAt(closedPort());
+    remoteClientsAt(clitest::closedPort());
     const std::vector<std::string> request = {"--product-logs", "--job-results", "--client-id",
                                               "7"};
     ProgramResult r = collect(a.address(), request, "unreachable");
