@@ -4,25 +4,11 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
-#include "host/Log.h"
+#include "FuzzTarget.h"
 #include "scrub/BitMap.h"
 #include "scrub/PatternFile.h"
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    host::setLogFilePath("");
-    return 0;
-}
-
-namespace {
-
-void check(bool condition) {
-    if (!condition) std::abort();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The loader reads a path: the input goes into a memory file, named through /proc.

@@ -1,23 +1,13 @@
 // Fuzz target of the request record decoder: any bytes decode without a crash, and a record
 // that decodes encodes again into a record that decodes to the same encoding.
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
-#include "host/Log.h"
+#include "FuzzTarget.h"
 #include "host/Wire.h"
 #include "service/RequestRecord.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    host::setLogFilePath("");
-    return 0;
-}
-
 namespace {
-
-void check(bool condition) {
-    if (!condition) std::abort();
-}
 
 std::string reencode(const unsigned char* data, size_t size, bool& decoded) {
     service::RequestValues values;

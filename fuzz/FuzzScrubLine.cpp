@@ -3,29 +3,15 @@
 // line and through its block path with the multi-pattern scanner) must give the same lines and
 // the same map as the plain reference scrubber.
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "FuzzTarget.h"
 #include "ReferenceScrubber.h"
-#include "host/Log.h"
 #include "scrub/LineScrubber.h"
 #include "scrub/PatternFile.h"
 #include "scrub/ScrubLogLine.h"
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    host::setLogFilePath("");  // discard: broken expressions are logged on every input
-    return 0;
-}
-
-namespace {
-
-void check(bool condition) {
-    if (!condition) std::abort();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);

@@ -12,6 +12,7 @@
 #include "scrub/PatternFile.h"
 #include "support/BundleScan.h"
 #include "support/RequestHarness.h"
+#include "support/ScrubTestRules.h"
 #include "support/TestEnv.h"
 #include "tooling/Sandbox.h"
 
@@ -107,9 +108,7 @@ TEST_F(DiagnosticsRequest, ScrubbedSystemInformationLeaksNoMaskedValue) {
     // The sandbox's own names leak nowhere, by the strict definition of a leak.
     ScrubRuleList sandboxRules;
     ReplacementMap sandboxMap;
-    const std::string sandboxPatterns = sandbox_.scratch.file("sandbox-patterns.txt");
-    testenv::writeFile(sandboxPatterns, "client01\nclient01.example.test\n");
-    ASSERT_EQ(0, populateScrubPatternsFromFile(sandboxPatterns, sandboxRules, sandboxMap));
+    for (size_t i = 1; i < values.size(); ++i) scrubtest::addLiteral(sandboxRules, values[i]);
     scrub::LeakVerifier verifier(sandboxRules, sandboxMap);
     const scrub::LeakReport report = verifier.verify(received());
     EXPECT_GT(report.members, 10u);

@@ -2,9 +2,10 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <set>
 #include <string>
+
+#include "support/TestEnv.h"
 
 namespace {
 
@@ -47,21 +48,15 @@ const std::set<std::string> kInterface = {
 // builds add their own runtime hooks, which are not part of the interface.
 std::set<std::string> exportedNames() {
     std::set<std::string> names;
-    std::string command = std::string("nm -DC --defined-only ") + kLibrary;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return names;
-    char line[8192];
-    while (fgets(line, sizeof(line), pipe) != nullptr) {
-        std::string text = line;
-        size_t nameStart = text.find(' ', text.find(' ') + 1);
+    const std::string listing = testenv::output(std::string("nm -DC --defined-only ") + kLibrary);
+    for (const std::string& line : testenv::splitLines(listing)) {
+        const size_t nameStart = line.find(' ', line.find(' ') + 1);
         if (nameStart == std::string::npos) continue;
-        std::string name = text.substr(nameStart + 1);
-        name = name.substr(0, name.find_first_of("(\n"));
+        std::string name = line.substr(nameStart + 1);
+        name = name.substr(0, name.find('('));
         name = name.substr(0, name.find("[abi"));
-        if (name.rfind("__", 0) == 0 || name.find("san") != std::string::npos) continue;
-        names.insert(name);
+        if (name.rfind("__", 0) != 0 && name.find("san") == std::string::npos) names.insert(name);
     }
-    pclose(pipe);
     return names;
 }
 

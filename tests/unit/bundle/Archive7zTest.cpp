@@ -197,11 +197,8 @@ TEST_F(Archives, CertificatesIntoTarBundle) {
     ASSERT_EQ(0, testenv::runShell("tar cf '" + bundle + "' -C '" + dir_.path() + "' first.txt"));
     ASSERT_TRUE(GetCertificatesFolder(bundle.c_str()));
     const std::string certs = (base_ + "/certificates/").substr(1);
-    std::set<std::string> names;
-    for (const std::string& line :
-         testenv::splitLines(testenv::output("tar tf '" + bundle + "'"))) {
-        names.insert(line);
-    }
+    const auto listing = testenv::splitLines(testenv::output("tar tf '" + bundle + "'"));
+    const std::set<std::string> names(listing.begin(), listing.end());
     EXPECT_EQ((std::set<std::string>{"first.txt", certs + "client.pem", certs + "odd name *.pem"}),
               names);
     EXPECT_FALSE(GetCertificatesFolder(""));

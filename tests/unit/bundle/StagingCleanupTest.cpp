@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <sys/time.h>
 
+#include <tuple>
+
 #include "bundle/StagingCleanup.h"
 #include "common/TempFolders.h"
 #include "support/RequestHarness.h"
@@ -18,35 +20,30 @@ void ageBy(const std::string& path, long days) {
     ASSERT_EQ(0, utimes(path.c_str(), times));
 }
 
+// Folders named as staging folders, whatever their case, older than seven days go; a plain file
+// of such a name stays.
 TEST(DeleteOldLogBundles, RemovesOnlyStagingFoldersOlderThanTheRetention) {
     Installation inst;
     const std::string& dir = inst.jobResultsDir;
-    std::string old = inst.registry.makeDir("jobResults/Support_123_456_789");
-    testenv::writeFile(old + "/bundle.tar", "x");
-    std::string recent = inst.registry.makeDir("jobResults/Support_1_2_3");
-    std::string upper = inst.registry.makeDir("jobResults/SUPPORT_old");
-    std::string tooShort = inst.registry.makeDir("jobResults/support_");
-    std::string other = inst.registry.makeDir("jobResults/Results_old");
+    testenv::writeFile(dir + "/Support_123_456_789/bundle.tar", "x");
     testenv::writeFile(dir + "/support_x", "plain file");
-    ageBy(old, 8);
-    ageBy(recent, 6);
-    ageBy(upper, 30);
-    ageBy(tooShort, 30);
-    ageBy(other, 30);
-    ageBy(dir + "/support_x", 30);
-
+    const std::tuple<const char*, long, bool> entries[] = {
+        // name, age in days, kept
+        {"Support_123_456_789", 8, false}, {"Support_1_2_3", 6, true},
+        {"SUPPORT_old", 30, false},        {"support_", 30, true},
+        {"Results_old", 30, true},         {"support_x", 30, true}};
+    for (const auto& [name, days, kept] : entries) {
+        if (!testenv::exists(dir + "/" + name))
+            inst.registry.makeDir("jobResults/" + std::string(name));
+        ageBy(dir + "/" + name, days);
+    }
     DeleteOldLogBundles(dir.c_str());
-
-    EXPECT_FALSE(testenv::exists(old));
-    EXPECT_FALSE(testenv::exists(upper));
-    EXPECT_TRUE(testenv::exists(recent));
-    EXPECT_TRUE(testenv::exists(tooShort));
-    EXPECT_TRUE(testenv::exists(other));
-    EXPECT_TRUE(testenv::exists(dir + "/support_x"));
+    for (const auto& [name, days, kept] : entries)
+        EXPECT_EQ(kept, testenv::exists(dir + "/" + name)) << name;
     std::string log = inst.log();
     EXPECT_TRUE(testenv::contains(log, "Sendlogs cleanup interval is set to 7 days"));
-    EXPECT_TRUE(testenv::contains(log, "Folder [" + recent + "] is modified in last 7 days"));
-    EXPECT_TRUE(testenv::contains(log, "Directory cleaned: [" + upper + "]"));
+    EXPECT_TRUE(
+        testenv::contains(log, "Folder [" + dir + "/Support_1_2_3] is modified in last 7 days"));
 }
 
 TEST(DeleteOldLogBundles, HonoursTheConfiguredRetentionAndNeverFollowsLinks) {

@@ -149,8 +149,7 @@ TEST_F(ExtractionDifferential, JobFiltersMatchThePlainFilter) {
             std::string expected = plainFilter(service, body, texts, tag, expectedWorkers);
             if (!expected.empty()) expected = lstest::banner("m", name) + expected;
             lstest::Dump dump;
-            const std::vector<long long> more(ids.begin() + (jobId != 0 ? 1 : 0), ids.end());
-            const std::vector<long long> list = jobId != 0 ? more : std::vector<long long>{};
+            const std::vector<long long> list(jobId != 0 ? ids.begin() + 1 : ids.end(), ids.end());
             if (service) {
                 getServiceLogsByJobId(dump.file(), dir_.path(), name, workers, jobId, list, "m",
                                       tag, "", 0, 0, false, nullptr, nullptr);

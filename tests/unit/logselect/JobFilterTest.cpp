@@ -3,7 +3,6 @@
 #include <list>
 #include <string>
 
-#include "host/Process.h"
 #include "logselect/JobFilter.h"
 #include "support/LogFixtures.h"
 #include "support/TestEnv.h"
@@ -37,22 +36,6 @@ class JobFilterTest : public ::testing::Test {
     bool ok_ = false;
 };
 
-TEST_F(JobFilterTest, ServiceLogFollowsTheJobsThread) {
-    const std::string a = entry("10001", "00001", "07/14", "09:00:00", "4711", "[A:9]", "start");
-    const std::string b = entry("10001", "00001", "07/14", "09:00:01", "###", "[A:0]", "nojob");
-    const std::string c = entry("10001", "00002", "07/14", "09:00:02", "###", "[A:0]", "thread");
-    const std::string d = entry("10002", "00001", "07/14", "09:00:03", "###", "[A:0]", "pid");
-    const std::string e = entry("10001", "00001", "07/14", "09:00:04", "-1", "[A:0]", "dash");
-    const std::string f = entry("10001", "00001", "07/14", "09:00:05", "#", "[A:0]", "still");
-    const std::string g = entry("10001", "00001", "07/14", "09:00:06", "4712", "[A:0]", "other");
-    const std::string h = entry("10001", "00001", "07/14", "09:00:07", "###", "[A:0]", "gone");
-    const std::string seven = "10001 00003 07/14 09:00:08 4711 1 Main\n";
-    write("wyd.log", a + b + "   continuation of b\n" + c + d + e + f + g + h + seven);
-
-    EXPECT_EQ(service("wyd.log", 4711), lstest::banner("m1", "wyd.log") + a + b + f);
-    EXPECT_TRUE(ok_);
-}
-
 // A file without taken lines leaves no trace, not even a banner; a missing one is a failure.
 TEST_F(JobFilterTest, SearchTextIsCaseInsensitive) {
     const std::string a = entry("10001", "00001", "07/14", "09:00:00", "4711", "[A:0]", "ERROR x");
@@ -72,25 +55,6 @@ TEST_F(JobFilterTest, WindowOverAFileOfLastYearKeepsItsLastLine) {
     const std::string b = entry("10001", "00001", "01/01", "01:00:00", "4711");
     testenv::writeFile(dir_.file("wyd.log"), lstest::header(lstest::thisYear() - 1) + a + b);
     EXPECT_EQ(service("wyd.log", 4711, 0, "", 1000, 2000), lstest::banner("m1", "wyd.log") + a + b);
-}
-
-TEST_F(JobFilterTest, CompressedCopyIsReadAndItsTemporaryCopyRemoved) {
-    if (!testenv::haveProgram("bzip2")) GTEST_SKIP() << "bzip2 not installed";
-    const std::string a = entry("10001", "00001", "07/14", "09:00:00", "4711");
-    write("wyd_2.log", a + entry("10001", "00002", "07/14", "09:00:01", "5000"));
-    ASSERT_EQ(testenv::runShell("bzip2 " + host::shellQuote(dir_.file("wyd_2.log"))), 0);
-    testenv::TempDir tmp("ls-tmp");
-    testenv::ScopedEnv tmpdir("TMPDIR", tmp.path());
-    EXPECT_EQ(service("wyd_2.log.bz2", 4711), lstest::banner("m1", "wyd_2.log.bz2") + a);
-    EXPECT_TRUE(ok_);
-    EXPECT_EQ(testenv::runShell("test -z \"$(ls -A " + host::shellQuote(tmp.path()) + ")\""), 0)
-        << "temporary copy left behind";
-
-    // A truncated compressed copy fails to decompress and yields nothing.
-    std::string whole = testenv::readFile(dir_.file("wyd_2.log.bz2"));
-    testenv::writeFile(dir_.file("broken.log.bz2"), whole.substr(0, whole.size() / 2));
-    EXPECT_EQ(service("broken.log.bz2", 4711), "");
-    EXPECT_FALSE(ok_);
 }
 
 TEST_F(JobFilterTest, JobListAndByteWindowOfDumpJobInfo) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -96,25 +97,18 @@ TEST(EntryFields, AgreesWithParseLogLineOnRandomLines) {
 }
 
 TEST(EntryFields, ScansDatesAndTimesAsScanfWould) {
-    struct Case {
-        const char* text;
-        char separator;
-        int count;
-    };
-    const Case cases[] = {{"07/14", '/', 2},    {"1x/05", '/', 2},    {"7/", '/', 2},
-                          {"+7/-3", '/', 2},    {"\t7/ 3", '/', 2},   {"/3", '/', 2},
-                          {"07/14xyz", '/', 2}, {"09:03:27", ':', 3}, {"09:03", ':', 3},
-                          {"9:3:7\n", ':', 3},  {"a9:03:27", ':', 3}, {"7 /3", '/', 2}};
-    for (const Case& c : cases) {
-        int got[3] = {0, 0, 0};
-        int want[3] = {0, 0, 0};
-        logselect::FieldView view{c.text, strlen(c.text)};
-        bool ok = logselect::scanSeparated(view, c.separator, got, c.count);
-        int n = c.count == 2 ? sscanf(c.text, "%d/%d", &want[0], &want[1])
-                             : sscanf(c.text, "%d:%d:%d", &want[0], &want[1], &want[2]);
-        EXPECT_EQ(ok, n == c.count) << c.text;
+    for (const char* text : {"07/14", "1x/05", "7/", "+7/-3", "\t7/ 3", "/3", "07/14xyz", "7 /3",
+                             "09:03:27", "09:03", "9:3:7\n", "a9:03:27"}) {
+        const bool date = strchr(text, ':') == nullptr;
+        const int count = date ? 2 : 3;
+        int got[3] = {0, 0, 0}, want[3] = {0, 0, 0};
+        const bool ok = logselect::scanSeparated(logselect::FieldView{text, strlen(text)},
+                                                 date ? '/' : ':', got, count);
+        const int n = date ? sscanf(text, "%d/%d", &want[0], &want[1])
+                           : sscanf(text, "%d:%d:%d", &want[0], &want[1], &want[2]);
+        EXPECT_EQ(ok, n == count) << text;
         if (ok) {
-            for (int i = 0; i < c.count; ++i) EXPECT_EQ(got[i], want[i]) << c.text;
+            EXPECT_TRUE(std::equal(got, got + count, want)) << text;
         }
     }
 }
@@ -160,7 +154,8 @@ TEST(PieceReader, YieldsTheSamePiecesAsFgets) {
     }
 }
 
-TEST(IdStrings, GetIdStrNeedsABlankWithinNinetyNineCharacters) {
+TEST(IdStrings, IdJobInfoAndTokens) {
+    // getIdStr needs a blank within ninety-nine characters.
     const std::pair<std::string, std::string> cases[] = {
         {"4711 rest", "4711"},
         {"4711", ""},
@@ -172,57 +167,43 @@ TEST(IdStrings, GetIdStrNeedsABlankWithinNinetyNineCharacters) {
         getIdStr(line.c_str(), out);
         EXPECT_EQ(id, out) << line;
     }
-}
-
-TEST(IdStrings, GetJobInfoReadsFieldsOneTwoAndFive) {
+    // getJobInfo reads fields one, two and five; a fifth field that ends the line has no blank
+    // after it and yields nothing.
     char job[kLogFieldSize], pid[kLogFieldSize], tid[kLogFieldSize];
     EXPECT_TRUE(getJobInfo("  12345  00042 07/14 09:03:27 4711 a b", job, pid, tid));
-    EXPECT_STREQ(pid, "12345");
-    EXPECT_STREQ(tid, "00042");
-    EXPECT_STREQ(job, "4711");
+    EXPECT_EQ(std::string(pid) + "|" + tid + "|" + job, "12345|00042|4711");
     EXPECT_FALSE(getJobInfo("1 2 3 4", job, nullptr, nullptr));
-    // A fifth field that ends the line has no blank after it and yields nothing.
     EXPECT_TRUE(getJobInfo("1 2 3 4 4711", job, nullptr, nullptr));
     EXPECT_STREQ(job, "");
-}
-
-TEST(IdStrings, GetTokenFindsTheNthFieldAfterRunsOfSeparators) {
-    const char* line = "::a::bc:";
-    EXPECT_STREQ(GetToken(line, 2, ':'), "bc:");
-    EXPECT_EQ(GetToken(line, 3, ':'), nullptr);
-    EXPECT_EQ(GetToken(line, 0, ':'), nullptr);
+    // GetToken finds the nth field after runs of separators.
+    EXPECT_STREQ(GetToken("::a::bc:", 2, ':'), "bc:");
+    EXPECT_EQ(GetToken("::a::bc:", 3, ':'), nullptr);
+    EXPECT_EQ(GetToken("::a::bc:", 0, ':'), nullptr);
     EXPECT_EQ(GetToken(nullptr, 1, ':'), nullptr);
 }
 
 TEST(LogFileNames, TypesFollowThePrefixTable) {
-    struct Case {
-        const char* name;
-        int type;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, int> cases[] = {
         {"wyd.log", 1},   {"JobManager_2.log", 1},  {"evmgrc.log.bz2", 1}, {"wydiag.log", 1},
         {"WyFwd.log", 0}, {"CreateDB_1.log", 0},    {"sysinfo.log", 2},    {"WY", 2},
         {"", 2},          {"wyfilereplication", 1}, {"SIMHMx.log", 0},     {"xwyd.log", 2}};
-    for (const Case& c : cases) EXPECT_EQ(FindLogType(c.name), c.type) << c.name;
+    for (const auto& [name, type] : cases) EXPECT_EQ(FindLogType(name), type) << name;
 }
 
 TEST(LogFileNames, BaseNamesDropLogAndRotationSuffix) {
-    struct Case {
-        const char* name;
-        const char* base;
-    };
-    const Case cases[] = {{"wyd.log", "wyd"},  {"wyd_3.log", "wyd"},
-                          {"wyd_.log", "wyd"}, {"WYD_12.LOG", "WYD"},
-                          {"_1.log", "_1"},    {"a.log", "a"},
-                          {".log", ".log"},    {"wyd_1.log.bz2", "wyd_1.log.bz2"},
-                          {"12.log", "12"},    {"a_b_7.Log", "a_b"},
-                          {"x.txt", "x.txt"},  {"", ""}};
-    for (const Case& c : cases) {
-        char base[kLogFileNameSize];
-        GetBaseLogFileName(c.name, base);
-        EXPECT_STREQ(base, c.base) << c.name;
+    const std::pair<const char*, const char*> cases[] = {
+        {"wyd.log", "wyd"},  {"wyd_3.log", "wyd"},
+        {"wyd_.log", "wyd"}, {"WYD_12.LOG", "WYD"},
+        {"_1.log", "_1"},    {"a.log", "a"},
+        {".log", ".log"},    {"wyd_1.log.bz2", "wyd_1.log.bz2"},
+        {"12.log", "12"},    {"a_b_7.Log", "a_b"},
+        {"x.txt", "x.txt"},  {"", ""}};
+    char base[kLogFileNameSize];
+    for (const auto& [name, expected] : cases) {
+        GetBaseLogFileName(name, base);
+        EXPECT_STREQ(base, expected) << name;
     }
-    char base[kLogFileNameSize] = "stale";
+    strcpy(base, "stale");
     GetBaseLogFileName(std::string(300, 'a').c_str(), base);
     EXPECT_STREQ(base, "");
 }

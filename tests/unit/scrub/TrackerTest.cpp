@@ -1,5 +1,6 @@
-// The masked-range tracker: overlap and separator boundaries, and random replacements against
-// a plain map-based tracker, under which ranges stay disjoint and ordered.
+// The masked-range tracker against a plain map-based tracker on random replacements, under
+// which ranges stay disjoint and ordered. Its overlap and separator queries are compared with
+// the reference through whole lines by the line scrubber's differential tests.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -10,29 +11,6 @@
 namespace {
 
 using Range = PatternPositionTracker::Range;
-
-TEST(Tracker, OverlapIsHalfOpen) {
-    EXPECT_TRUE(PatternPositionTracker::_checkOverlap(3, 2, {4, 3}));
-    EXPECT_FALSE(PatternPositionTracker::_checkOverlap(1, 3, {4, 3}));  // touches
-    EXPECT_FALSE(PatternPositionTracker::_checkOverlap(7, 1, {4, 3}));  // touches
-    EXPECT_TRUE(PatternPositionTracker::_checkOverlap(3, 3, {5, 0}));   // an empty range inside
-}
-
-TEST(Tracker, SeparatorsNextToRanges) {
-    PatternPositionTracker t;
-    t.insertPatternPosition(0, 2, 11);   // [0, 11)
-    t.insertPatternPosition(15, 2, 11);  // [15, 26)
-    bool start = false, end = false;
-    t.checkSeperator(11, 4, start, end);
-    EXPECT_TRUE(start);
-    EXPECT_TRUE(end);
-    start = end = false;
-    t.checkSeperator(10, 5, start, end);  // overlaps the first range: no flag at all
-    EXPECT_FALSE(start);
-    EXPECT_FALSE(end);
-    EXPECT_TRUE(t.checkOverlap(10, 5));
-    EXPECT_FALSE(t.checkOverlap(11, 4));
-}
 
 void expectDisjointAndOrdered(const std::vector<Range>& ranges) {
     for (size_t i = 0; i + 1 < ranges.size(); ++i) {

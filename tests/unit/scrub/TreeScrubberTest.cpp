@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <sstream>
 
 #include "host/FileHandle.h"
 #include "host/Log.h"
@@ -41,6 +42,9 @@ class TreeScrubber : public ::testing::Test {
         map_["jsmith"] = "Masked_User";
         src_ = dir_.mkdir("src");
         registry_.setNumber("Session", "ScrubMaxThreadCount", 2);
+        jobResults_ = registry_.makeDir("jobresults");
+        registry_.setString("Base", "sPhysicalMachine", "client01");
+        registry_.setString("Base", "dJOBRESULTSDIR", jobResults_);
     }
     void TearDown() override { host::resetLogSettings(); }
 
@@ -48,7 +52,7 @@ class TreeScrubber : public ::testing::Test {
     testenv::TempDir dir_;
     testenv::TempDir temp_{"sendlogs-tmp"};
     testenv::ScopedEnv tmpEnv_{"TMPDIR", temp_.path()};
-    std::string src_;
+    std::string src_, jobResults_;
     ScrubRuleList rules_;
     ReplacementMap map_;
 };
@@ -72,9 +76,7 @@ TEST_F(TreeScrubber, MirrorsTreeAndDecompressesBz2) {
     EXPECT_EQ("a MaskedData1\n", readFile(dest + "/a.log"));
     EXPECT_EQ("b Masked_User MaskedData1\n", readFile(dest + "/sub/b.log"));
     EXPECT_EQ("c MaskedData1\n", readFile(dest + "/c.log"));
-    EXPECT_FALSE(exists(dest + "/c.log.bz2"));
-    EXPECT_FALSE(exists(dest + "/x")) << "a file that cannot be decompressed is left out";
-    EXPECT_EQ(3, countEntries(dest));
+    EXPECT_EQ(3, countEntries(dest)) << "a file that cannot be decompressed is left out";
     // The decompressed temporary copy is gone, and the caller's map is unchanged.
     EXPECT_EQ(0, countEntries(temp_.path()));
     EXPECT_EQ((ReplacementMap{{"jsmith", "Masked_User"}}), map_);
@@ -89,18 +91,18 @@ TEST_F(TreeScrubber, OneValueOneNameAcrossFilesAndWorkers) {
     }
     const std::string dest = dir_.file("dest");
     ASSERT_TRUE(scrubLogFiles(src_.c_str(), dest.c_str(), &rules, &map_));
-    std::map<std::string, std::string> nameOf;
-    std::set<std::string> names;
+    std::map<std::string, std::set<std::string>> namesOf;  // value -> the names it got
     for (int i = 0; i < 40; ++i) {
-        const std::string text = readFile(dest + "/f" + std::to_string(i) + ".log");
-        const size_t blank = text.find(' ');
-        const std::string first = text.substr(0, blank);
-        const std::string second = text.substr(blank + 1, text.size() - blank - 2);
-        for (auto [value, name] : {std::make_pair(i % 7, first), {(i + 3) % 7, second}}) {
-            auto [it, inserted] = nameOf.emplace("v" + std::to_string(value), name);
-            EXPECT_EQ(it->second, name) << "value v" << value << " got two names";
-            names.insert(name);
-        }
+        std::istringstream words(readFile(dest + "/f" + std::to_string(i) + ".log"));
+        std::string first, second;
+        words >> first >> second;
+        namesOf["v" + std::to_string(i % 7)].insert(first);
+        namesOf["v" + std::to_string((i + 3) % 7)].insert(second);
+    }
+    std::set<std::string> names;
+    for (const auto& [value, got] : namesOf) {
+        EXPECT_EQ(1u, got.size()) << "value " << value << " got two names";
+        names.insert(got.begin(), got.end());
     }
     EXPECT_EQ(7u, names.size()) << "seven values, seven distinct names";
 }
@@ -224,18 +226,7 @@ TEST(ScrubThreadCount, RegistryValueOrHardwareMinusOne) {
     EXPECT_EQ(1, small.threadCount());
 }
 
-class ScrubbedCopies : public TreeScrubber {
-  protected:
-    void SetUp() override {
-        TreeScrubber::SetUp();
-        jobResults_ = registry_.makeDir("jobresults");
-        registry_.setString("Base", "sPhysicalMachine", "client01");
-        registry_.setString("Base", "dJOBRESULTSDIR", jobResults_);
-    }
-    std::string jobResults_;
-};
-
-TEST_F(ScrubbedCopies, ListOfFilesAndDirectories) {
+TEST_F(TreeScrubber, ListOfFilesAndDirectories) {
     writeFile(src_ + "/one.log", "one host1\n");
     writeFile(src_ + "/tree/two.log", "two host1\n");
     const std::string dest = dir_.mkdir("out");
@@ -252,33 +243,27 @@ TEST_F(ScrubbedCopies, ListOfFilesAndDirectories) {
                   .find("Non-existent path in file/dir list to scrub:[" + src_ + "/gone.log]"));
 }
 
-TEST_F(ScrubbedCopies, WrapperScrubsIntoJobResults) {
-    writeFile(src_ + "/a.log", "host1\n");
+// The wrapper scrubs into a new folder of its own in the job results directory each time;
+// without a job results directory, or with a source that cannot be listed, it fails and leaves
+// no folder behind.
+TEST_F(TreeScrubber, WrapperScrubsIntoAFolderOfItsOwnInJobResults) {
     bool scrubbed = false;
-    std::string scrubbedDir;
-    ASSERT_EQ(0, scrubLogFilesWrapper(src_, &rules_, &map_, scrubbed, scrubbedDir));
-    EXPECT_TRUE(scrubbed);
-    EXPECT_EQ(jobResults_, scrubbedDir.substr(0, jobResults_.size()));
-    EXPECT_EQ("MaskedData1\n", readFile(scrubbedDir + "/a.log"));
-    // A second scrub in the same second gets its own folder.
-    std::string second;
-    ASSERT_EQ(0, scrubLogFilesWrapper(src_, &rules_, &map_, scrubbed, second));
-    EXPECT_NE(scrubbedDir, second);
-}
-
-// Without a job results directory, or with a source that cannot be listed, the wrapper fails
-// and leaves no folder behind.
-TEST_F(ScrubbedCopies, WrapperFailuresLeaveNothingBehind) {
-    bool scrubbed = false;
-    std::string scrubbedDir;
-    EXPECT_EQ(-1,
-              scrubLogFilesWrapper(dir_.file("nowhere"), &rules_, &map_, scrubbed, scrubbedDir));
+    std::string first, second;
+    EXPECT_EQ(-1, scrubLogFilesWrapper(dir_.file("nowhere"), &rules_, &map_, scrubbed, first));
     EXPECT_FALSE(scrubbed);
     EXPECT_EQ(0, countEntries(jobResults_)) << "the failed scrub's folder is removed";
+    writeFile(src_ + "/a.log", "host1\n");
+    ASSERT_EQ(0, scrubLogFilesWrapper(src_, &rules_, &map_, scrubbed, first));
+    EXPECT_TRUE(scrubbed);
+    EXPECT_EQ(jobResults_, first.substr(0, jobResults_.size()));
+    EXPECT_EQ("MaskedData1\n", readFile(first + "/a.log"));
+    ASSERT_EQ(0, scrubLogFilesWrapper(src_, &rules_, &map_, scrubbed, second));
+    EXPECT_NE(first, second);  // even within the same second
     registry_.setString("Base", "dJOBRESULTSDIR", "");
-    EXPECT_EQ(-1, scrubLogFilesWrapper(src_, &rules_, &map_, scrubbed, scrubbedDir));
+    scrubbed = false;
+    EXPECT_EQ(-1, scrubLogFilesWrapper(src_, &rules_, &map_, scrubbed, second));
     EXPECT_FALSE(scrubbed);
-    EXPECT_EQ(0, countEntries(jobResults_));
+    EXPECT_EQ(2, countEntries(jobResults_));
 }
 
 }  // namespace
