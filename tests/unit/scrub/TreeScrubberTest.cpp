@@ -1,5 +1,4 @@
-// Tree scrubbing with the worker pool: mirrored trees, compressed files, copies of the map,
-// the destination rules and the fronts built on it.
+// Tree scrubbing with the worker pool: mirrored trees, compressed files, destination rules.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -62,8 +61,7 @@ TEST_F(TreeScrubber, MirrorsTreeAndDecompressesBz2) {
     writeFile(src_ + "/sub/b.log", "b jsmith host1\n");
     writeFile(src_ + "/c.log", "c host1\n");
     bzip2(src_ + "/c.log");
-    // A ".bz2" in the middle of the name counts too; this one is cut short and cannot be
-    // decompressed.
+    // A ".bz2" mid-name counts too; this one is cut short and cannot be decompressed.
     std::string noise;
     for (unsigned i = 0, v = 1; i < 20000; ++i)
         noise += static_cast<char>('a' + (v = v * 1103515245u + 12345u) % 26);
@@ -77,7 +75,6 @@ TEST_F(TreeScrubber, MirrorsTreeAndDecompressesBz2) {
     EXPECT_EQ("b Masked_User MaskedData1\n", readFile(dest + "/sub/b.log"));
     EXPECT_EQ("c MaskedData1\n", readFile(dest + "/c.log"));
     EXPECT_EQ(3, countEntries(dest)) << "a file that cannot be decompressed is left out";
-    // The decompressed temporary copy is gone, and the caller's map is unchanged.
     EXPECT_EQ(0, countEntries(temp_.path()));
     EXPECT_EQ((ReplacementMap{{"jsmith", "Masked_User"}}), map_);
 }
@@ -117,9 +114,7 @@ TEST_F(TreeScrubber, SameCopyNameKeepsBothSourcesInListingOrder) {
     EXPECT_EQ("current MaskedData1\nrotated MaskedData1\n", readFile(dest + "/x.log"));
 }
 
-// The copy never lands in the tree it reads: not on the source, not inside it, not through a
-// link; and a destination that cannot be made, or a source that cannot be listed, leaves no
-// destination behind. An existing destination directory is used as it is.
+// Never copies into the tree it reads (even via a link); a failed scrub leaves no destination.
 TEST_F(TreeScrubber, DestinationMustLieOutsideTheSourceAndBeMade) {
     writeFile(src_ + "/a.log", "host1\n");
     ASSERT_EQ(0, symlink(src_.c_str(), dir_.file("alias").c_str()));
@@ -139,8 +134,7 @@ TEST_F(TreeScrubber, DestinationMustLieOutsideTheSourceAndBeMade) {
     EXPECT_TRUE(exists(existing + "/a.log"));
 }
 
-// Only regular files are read, links are followed only inside the tree, and copies are no
-// more readable than owner read and write. A FIFO must not hold the scrub.
+// Only regular files, links only inside the tree, copies owner-only; a FIFO must not hang.
 TEST_F(TreeScrubber, LinksOutOfTheTreeAndSpecialFilesStayOut) {
     writeFile(dir_.file("secret/shadow"), "root:secret\n");
     writeFile(src_ + "/a.log", "host1\n");
@@ -168,8 +162,6 @@ TEST_F(TreeScrubber, LinksOutOfTheTreeAndSpecialFilesStayOut) {
     EXPECT_EQ(0700u, st.st_mode & 07777);
 }
 
-// A copy that cannot be written fails the scrub and leaves nothing of itself; a file that
-// cannot be decompressed is left out and counted.
 TEST_F(TreeScrubber, WriteFailureFailsTheScrubAndUnreadableFilesAreCounted) {
     for (int i = 0; i < 5; ++i) writeFile(src_ + "/f" + std::to_string(i) + ".log", "host1\n");
     writeFile(src_ + "/plain.log.bz2", "host1 is no bzip2 data\n");
@@ -188,8 +180,7 @@ TEST_F(TreeScrubber, WriteFailureFailsTheScrubAndUnreadableFilesAreCounted) {
 TEST_F(TreeScrubber, WalkerCalledOnItsOwnUsesEachWalksMap) {
     writeFile(src_ + "/a.log", "host1\n");
     writeFile(src_ + "/sub/b.log", "host1\n");
-    // The walker without DoScrubbing, twice with two maps: the second map's names, not those a
-    // scrubber of the first walk learnt.
+    // Two walks with two maps: the second uses its own map, not names the first learnt.
     {
         scrubFiles scrubber(1, 1800000);
         auto rules = std::make_shared<ScrubRuleList>(rules_);
@@ -218,7 +209,6 @@ TEST(ScrubThreadCount, RegistryValueOrHardwareMinusOne) {
     EXPECT_EQ(1, scrub::scrubThreadCount(-4, true, 0));
     EXPECT_EQ(3, scrub::scrubThreadCount(3, true, 8));
     EXPECT_EQ(scrub::kMaxScrubThreads, scrub::scrubThreadCount(1000000, true, 8));
-
     testenv::RegistryFixture registry;
     registry.setNumber("Session", "ScrubMaxThreadCount", 5);
     EXPECT_EQ(5, scrub::scrubThreadCount());
@@ -233,19 +223,15 @@ TEST_F(TreeScrubber, ListOfFilesAndDirectories) {
     std::vector<std::string> made;
     EXPECT_TRUE(scrubFileOrDirList(src_.c_str(), {"one.log", "tree", "gone.log"}, dest.c_str(),
                                    &rules_, &map_, &made));
-    // The directory item adds the destination directory itself, not its copy.
     EXPECT_EQ((std::vector<std::string>{dest + "/one.log", dest}), made);
     EXPECT_EQ("two MaskedData1\n", readFile(dest + "/tree/two.log"));
-    // Files are scrubbed with the caller's map, trees with a copy.
     EXPECT_EQ("MaskedData1", map_["host1"]);
     EXPECT_NE(std::string::npos,
               readFile(dir_.file("library.log"))
                   .find("Non-existent path in file/dir list to scrub:[" + src_ + "/gone.log]"));
 }
 
-// The wrapper scrubs into a new folder of its own in the job results directory each time;
-// without a job results directory, or with a source that cannot be listed, it fails and leaves
-// no folder behind.
+// A new folder in job results each time; on failure no folder is left behind.
 TEST_F(TreeScrubber, WrapperScrubsIntoAFolderOfItsOwnInJobResults) {
     bool scrubbed = false;
     std::string first, second;
