@@ -1,7 +1,4 @@
-// Bundle mode end to end: requests through gatherInfoNLogs against a sandbox installation,
-// the received bundle opened (nested archives and compressed members too) and its members
-// checked; the Oracle result step in both modes, the uncompressed fallback, a scrubbed
-// request over product and third-party logs, and a requester that hangs up.
+// Bundle mode end to end: requests against a sandbox, the received bundle opened and checked.
 #include <gtest/gtest.h>
 
 #include <boost/regex.hpp>
@@ -36,12 +33,10 @@ class BundleModeTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         sandbox_ = new harness::Sandbox({}, 1 << 20);
-        // Third-party logs beside the product's, for the scrubbed request.
-        const std::string data = SENDLOGS_SHARED_DATA_DIR "/loghub";
-        if (testenv::exists(data)) {
+        const std::string data = SENDLOGS_SHARED_DATA_DIR "/loghub";  // third-party logs
+        if (testenv::exists(data))
             ASSERT_EQ(0, testenv::runShell("cp '" + data + "'/*.log '" +
                                            tooling::sandboxLogDir(root()) + "'/"));
-        }
     }
     static void TearDownTestSuite() {
         delete sandbox_;
@@ -50,7 +45,7 @@ class BundleModeTest : public ::testing::Test {
     void SetUp() override { logStart_ = sandbox_->log().size(); }
     void TearDown() override {
         host::io::clearFaults();
-        // Nothing of a request outlives it: staging folders, scrubbed copies, scripts.
+        // Nothing of a request outlives it.
         EXPECT_TRUE(entriesStartingWith(root() + "/jobResults", "Support_").empty());
         EXPECT_TRUE(entriesStartingWith(root() + "/base/Temp", "bundles_").empty());
         EXPECT_TRUE(entriesStartingWith(root(), "exclude_").empty());
@@ -102,7 +97,6 @@ TEST_F(BundleModeTest, BundleHoldsLogsRegistryFirewallJobResultsAndDiagnostics) 
 
     for (const char* log : {"./wyd.log", "./wyd_1.log", "./wyd_3.log.bz2", "./JobManager.log"})
         EXPECT_NE(nullptr, find(members, log)) << log;
-    // A compressed rotated copy travels as it is, and opens.
     EXPECT_NE(nullptr, find(members, "wyd_3.log.bz2!data"));
     for (const auto& m : members) EXPECT_FALSE(testenv::contains(m.name, "locks")) << m.name;
     const std::string rel = root().substr(1);
@@ -116,9 +110,8 @@ TEST_F(BundleModeTest, BundleHoldsLogsRegistryFirewallJobResultsAndDiagnostics) 
         ASSERT_NE(nullptr, report);
         EXPECT_TRUE(testenv::contains(report->content, "Instance: Instance001\nClient id: 2\n"));
     }
-    // The private key is never collected.
     EXPECT_TRUE(bundlescan::findValues(members, {SandboxFacts::kPrivateKeyMarker}).empty());
-    // Every step went as planned; only the optional OSC configuration is missing.
+    // Only the optional OSC configuration is missing.
     for (const std::string& line : testenv::splitLines(sandbox_->log().substr(logStart_)))
         EXPECT_TRUE(!testenv::contains(line, " ERROR ") || testenv::contains(line, "OSC")) << line;
 }
@@ -131,7 +124,7 @@ TEST_F(BundleModeTest, AdditionalFolderAndOracleResultsJoinTheBundleOrTravelAlon
     const std::string sap = local_.mkdir("saparch");
     testenv::writeFile(sap + "/arch1.log", "archived\n");
     testenv::writeFile(sap + "/PRD.dbf", "datafile\n");
-    // A name is a file name in the staging directory: one that climbs out of it is skipped.
+    // A name that climbs out of the staging directory is skipped.
     r.additionalFolders = {std::string("APPLOGS\x12\x12") + extra, "SAPARCH_PRD\x12" + sap,
                            "../escaped\x12" + extra};
     harness::Reply reply = harness::run(r);
@@ -140,7 +133,6 @@ TEST_F(BundleModeTest, AdditionalFolderAndOracleResultsJoinTheBundleOrTravelAlon
     const bundlescan::Member* folder = find(members, "app.log");
     ASSERT_NE(nullptr, folder);
     EXPECT_EQ(0u, folder->name.rfind("APPLOGS.tar!", 0)) << folder->name;
-    // Of a SAP archive-log folder only the recent files, never a database file.
     EXPECT_NE(nullptr, find(members, "SAPARCH_PRD.tar!" + sap.substr(1) + "/arch1.log"));
     EXPECT_EQ(nullptr, find(members, "PRD.dbf"));
     EXPECT_FALSE(testenv::exists(root() + "/jobResults/escaped.tar"));
@@ -148,7 +140,7 @@ TEST_F(BundleModeTest, AdditionalFolderAndOracleResultsJoinTheBundleOrTravelAlon
     ASSERT_NE(nullptr, result);
     EXPECT_TRUE(testenv::contains(result->content, "Recovery Manager report of job 1004"));
 
-    // Direct results: the restore report of job 1003 is streamed on its own, unchanged.
+    // Direct results: the restore report is streamed on its own, unchanged.
     r = request(OPT_JOB_RESULTS | OPT_ORACLE_RESTORE | OPT_DIRECT_RESULTS);
     r.jobId = SandboxFacts::kRestoreJob;
     reply = harness::run(r);
@@ -188,7 +180,6 @@ TEST_F(BundleModeTest, ScrubbedBundleHoldsNoMaskedValueInAnyMember) {
     std::string replyName;
     auto members = openBundle(reply, replyName);
 
-    // Everything a scrubbed bundle holds is there, as scrubbed copies.
     for (const char* name : {"./wyd.log", "./wyd_3.log", "./OpenSSH_2k.log", "./FwConfig.txt",
                              "./registry/SOFTWARE/Kestrav Systems/Orvion/Instance001/Base/"
                              "sPhysicalMachine",
@@ -201,9 +192,7 @@ TEST_F(BundleModeTest, ScrubbedBundleHoldsNoMaskedValueInAnyMember) {
     for (const auto& m : members) EXPECT_FALSE(boost::regex_search(m.content, ipv4)) << m.name;
     // The diagnostics tool was given the patterns file and masked with it.
     const bundlescan::Member* report = find(members, "diagnostics.txt");
-    if (report != nullptr) {
-        EXPECT_TRUE(testenv::contains(report->content, "MaskedData"));
-    }
+    if (report != nullptr) EXPECT_TRUE(testenv::contains(report->content, "MaskedData"));
 }
 
 // Stops reading at the bundle's first byte and hangs up.
@@ -229,7 +218,6 @@ TEST_F(BundleModeTest, RequesterHangingUpMidStreamLeavesNothingBehind) {
     requesterEnd = CTeSocket();
     worker.join();
     EXPECT_TRUE(testenv::contains(sandbox_->log(), "Writing to the requester failed"));
-    // TearDown checks that no staging folder, bundle or script is left.
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// 7z archives checked with the 7z program: general archives, the job results directory with
-// its exclusions, the certificates folder without private keys, and the tar variant.
+// 7z archives checked with the 7z program; job results and certificates with their exclusions.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -67,7 +66,7 @@ TEST_F(Archives, CreateArchiveOfFilesAndFoldersInVolumesOrWithFullPaths) {
     ASSERT_TRUE(createArchive(&fullPaths[0], items, 0, true));
     EXPECT_TRUE(testenv::sevenZipMembers(fullPaths).count(dir_.file("in/a.log").substr(1)));
 
-    // 2.5 MiB that does not compress: three volumes of at most 1 MiB, and no fourth.
+    // 2.5 MiB of noise: three volumes of at most 1 MiB, and no fourth.
     std::string noise;
     for (unsigned i = 0, v = 7; i < (5u << 20) / 2; ++i)
         noise += static_cast<char>((v = v * 1103515245u + 12345u) >> 16);
@@ -94,8 +93,7 @@ TEST_F(Archives, CreateArchiveOfFilesAndFoldersInVolumesOrWithFullPaths) {
     EXPECT_FALSE(createArchive(nullptr, missing, 0, false));
 }
 
-// Staging folders match whatever their case; a cache outside the archived folder excludes
-// nothing.
+// Staging folders match in any case; a cache outside the archived folder excludes nothing.
 TEST_F(Archives, JobResultsWithoutStagingLeftoversAndCache) {
     writeFile(jobResults_ + "/keep.txt", "k\n");
     writeFile(jobResults_ + "/Support_1_2_3/old.tar", "s\n");
@@ -109,11 +107,9 @@ TEST_F(Archives, JobResultsWithoutStagingLeftoversAndCache) {
     const std::set<std::string> names = testenv::sevenZipMembers(archives[1]);
     EXPECT_TRUE(names.count("jobresults/keep.txt"));
     EXPECT_TRUE(names.count("jobresults/WY_JobResults/2/0/77/result.xml"));
-    for (const std::string& name : names) {
-        EXPECT_FALSE(testenv::contains(name, "upport_")) << name;
-        EXPECT_FALSE(testenv::contains(name, "sendLogFiles_")) << name;
-        EXPECT_FALSE(testenv::contains(name, "cache")) << name;
-    }
+    for (const std::string& name : names)
+        for (const char* left : {"upport_", "sendLogFiles_", "cache"})
+            EXPECT_FALSE(testenv::contains(name, left)) << name;
     registry_.setString("DM2WebSearchServer", "sZCACHEDATAFILESPATH", dir_.file("cache"));
     archives.clear();
     ASSERT_TRUE(getJobResultsDirectory(out_.c_str(), archives, 0));
@@ -157,14 +153,11 @@ TEST_F(Archives, CertificatesWithoutPrivateKeys) {
     ASSERT_TRUE(getCertificatesFolder(out_.c_str(), archives));
     ASSERT_EQ(1u, archives.size());
     std::set<std::string> files;
-    for (const std::string& name : testenv::sevenZipMembers(archives[0])) {
-        // Members lie below the temporary folder's name.
+    for (const std::string& name : testenv::sevenZipMembers(archives[0]))  // below a temp folder
         if (name.find('/') != std::string::npos) files.insert(name.substr(name.find('/') + 1));
-    }
     EXPECT_EQ((std::set<std::string>{"client.pem", "ca", "ca/root.pem", "ca/root_key.pem.txt"}),
               files);
-    // The filtered copy was made in the job results directory and is gone.
-    EXPECT_EQ("", testenv::output("ls -A '" + jobResults_ + "'"));
+    EXPECT_EQ("", testenv::output("ls -A '" + jobResults_ + "'")) << "the filtered copy is gone";
 }
 
 TEST_F(Archives, CopyFilesToDirRules) {
@@ -189,7 +182,7 @@ TEST_F(Archives, CertificatesIntoTarBundle) {
     writeFile(base_ + "/certificates/client.pem", "cert\n");
     writeFile(base_ + "/certificates/client_key.pem", "KEY\n");
     writeFile(base_ + "/certificates/odd name *.pem", "odd\n");
-    // Any one character between "_key" and "pem" makes a key name, as in the 7z variant.
+    // Any one character between "_key" and "pem" makes a key name.
     writeFile(base_ + "/certificates/a_key-pem", "KEY\n");
     writeFile(base_ + "/certificates/b_keyXpem", "KEY\n");
     writeFile(dir_.file("first.txt"), "x\n");
@@ -226,7 +219,6 @@ TEST_F(Archives, ArchiveOfScrubbedCopies) {
     EXPECT_EQ("", testenv::output("ls -A '" + jobResults_ + "'"))
         << "the scrubbed copies are removed";
 
-    // Unscrubbed: the items as they are.
     std::vector<std::string> plainItems{dir_.file("logs/app.log")};
     std::string plain = out_ + "/plain.7z";
     ASSERT_TRUE(archiveFileList(&plain[0], nullptr, plainItems, false, &rules, &map, nullptr));
