@@ -32,21 +32,18 @@ TEST(ParseLogLine, CutsTheEightFields) {
               parse("12345 00042 07/14 09:03:27 4711 a b [A:99] text more\n"));
     // Runs of blanks separate fields; a tab is part of a field.
     EXPECT_EQ("1|2|3\t4|5|6|9", parse("   1  2 3\t4 5 6 7 8 9"));
-    // An eighth field is needed, and it keeps the newline, which is no separator: after
-    // trailing blanks it is an eighth field itself.
+    // An eighth field is needed; the newline is no separator, so after blanks it is one.
     EXPECT_EQ("-", parse("1 2 3 4 5 6 7\n"));
     EXPECT_EQ("-", parse(""));
     EXPECT_EQ("1|2|3|4|5|\n", parse("1 2 3 4 5 6 7     \n"));
     EXPECT_EQ("1|2|3|4|5|8\n", parse("1 2 3 4 5 6 7 8\n"));
-    // An over-long field is cut without starting a field; small buffers hold at most size - 1
-    // characters, and the walk still counts fields right.
+    // Over-long fields are cut to size - 1 characters without upsetting the field count.
     EXPECT_EQ(std::string(99, '7') + "|00042|07/14|09:03:27|4711|99",
               parse(std::string(150, '7') + " 00042 07/14 09:03:27 4711 a b 99 m"));
     EXPECT_EQ("12|00|07|09|47|[A", parse("12345 00042 07/14 09:03:27 4711 a b [A:99] m", 3));
 }
 
-// The line loops cut fields without copying, byte by byte or 64 bytes at a time; both must
-// agree with ParseLogLine on any input, whatever follows the piece in memory.
+// The fast field cutter must agree with ParseLogLine, whatever follows the piece in memory.
 void expectSameCut(const std::string& buffer, size_t pieceSize, const std::string& expected,
                    size_t readable) {
     logselect::EntryFields f;
@@ -71,8 +68,7 @@ TEST(EntryFields, AgreesWithParseLogLineOnRandomLines) {
         }
         return text;
     };
-    // Fields of 1 to 20 characters between runs of blanks, so that field edges fall on
-    // every position of the first 64 bytes.
+    // Short fields between blank runs, so field edges fall on every one of the first 64 bytes.
     auto fieldedText = [&]() {
         std::string text(rng() % 3, ' ');
         size_t fields = 1 + rng() % 10;
@@ -90,7 +86,7 @@ TEST(EntryFields, AgreesWithParseLogLineOnRandomLines) {
         const std::string expected = parse(line.substr(0, line.find('\0')));
         SCOPED_TRACE("line: [" + line + "]");
         expectSameCut(line, line.size(), expected, 0);
-        // Behind the piece: the next line's bytes, which must not be taken for this one's.
+        // The next line's bytes behind the piece must not be taken for this one's.
         std::string padded = line + randomText(64, false);
         expectSameCut(padded, line.size(), expected, padded.size());
     }
@@ -107,9 +103,7 @@ TEST(EntryFields, ScansDatesAndTimesAsScanfWould) {
         const int n = date ? sscanf(text, "%d/%d", &want[0], &want[1])
                            : sscanf(text, "%d:%d:%d", &want[0], &want[1], &want[2]);
         EXPECT_EQ(ok, n == count) << text;
-        if (ok) {
-            EXPECT_TRUE(std::equal(got, got + count, want)) << text;
-        }
+        if (ok) EXPECT_TRUE(std::equal(got, got + count, want)) << text;
     }
 }
 
@@ -167,15 +161,13 @@ TEST(IdStrings, IdJobInfoAndTokens) {
         getIdStr(line.c_str(), out);
         EXPECT_EQ(id, out) << line;
     }
-    // getJobInfo reads fields one, two and five; a fifth field that ends the line has no blank
-    // after it and yields nothing.
+    // getJobInfo reads fields one, two and five; a fifth field ending the line yields nothing.
     char job[kLogFieldSize], pid[kLogFieldSize], tid[kLogFieldSize];
     EXPECT_TRUE(getJobInfo("  12345  00042 07/14 09:03:27 4711 a b", job, pid, tid));
     EXPECT_EQ(std::string(pid) + "|" + tid + "|" + job, "12345|00042|4711");
     EXPECT_FALSE(getJobInfo("1 2 3 4", job, nullptr, nullptr));
     EXPECT_TRUE(getJobInfo("1 2 3 4 4711", job, nullptr, nullptr));
     EXPECT_STREQ(job, "");
-    // GetToken finds the nth field after runs of separators.
     EXPECT_STREQ(GetToken("::a::bc:", 2, ':'), "bc:");
     EXPECT_EQ(GetToken("::a::bc:", 3, ':'), nullptr);
     EXPECT_EQ(GetToken("::a::bc:", 0, ':'), nullptr);
@@ -212,8 +204,7 @@ TEST(LogFileNames, SplitFilePath) {
     char dir[kLogPathSize] = "untouched";
     char name[kLogPathSize] = "untouched";
     EXPECT_TRUE(splitFilePath("/wyd.log", dir, name));
-    EXPECT_STREQ(dir, "");
-    EXPECT_STREQ(name, "wyd.log");
+    EXPECT_EQ(std::string(dir) + "|" + name, "|wyd.log");
     EXPECT_TRUE(splitFilePath("/var/log/x/wyd.log", dir, nullptr));
     EXPECT_STREQ(dir, "/var/log/x");
     strcpy(dir, "untouched");

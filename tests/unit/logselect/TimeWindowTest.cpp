@@ -52,7 +52,7 @@ TEST_P(TimeWindowTest, WindowIsWidenedToWholeMinutes) {
     EXPECT_EQ(byTime(localTime(y_, 3, 10, 10, 15, 42), localTime(y_, 3, 10, 10, 20, 5)),
               taken(b + c));
     EXPECT_TRUE(ok_);
-    // Only an upper bound: everything up to the end of its minute, whatever its age.
+    // Only an upper bound: everything up to the end of its minute.
     EXPECT_EQ(byTime(0, localTime(y_, 3, 10, 10, 20, 5)), taken(a + b + c));
 }
 
@@ -72,8 +72,7 @@ TEST_P(TimeWindowTest, ContinuationLinesFollowTheirEntry) {
     EXPECT_EQ(byTime(localTime(y_, 3, 10, 9, 0, 0), localTime(y_, 3, 10, 10, 30, 0)), taken(in));
 }
 
-// A bad time (as in logs of other formats) stops the reading, with the lines before it kept;
-// an over-long line is written whole.
+// A bad time stops the reading, keeping the lines before it; a long line is written whole.
 TEST_P(TimeWindowTest, BadTimeStopsAndLongLinesAreWrittenWhole) {
     const std::string a = at("03/10", "10:00:00", std::string(40000, 'z'));
     write(a + at("1x/05", "10:00:01") + at("03/10", "10:00:02"));
@@ -81,8 +80,7 @@ TEST_P(TimeWindowTest, BadTimeStopsAndLongLinesAreWrittenWhole) {
     EXPECT_FALSE(ok_);
 }
 
-// Daylight-saving time follows each line's own date, so a summer line read in winter (and the
-// reverse) keeps its time.
+// Daylight-saving time follows each line's own date, not the reader's.
 TEST_P(TimeWindowTest, EachLineKeepsItsOwnDaylightSavingTime) {
     const std::string winter = at("01/15", "12:00:10"), summer = at("07/15", "12:00:10");
     write(winter + summer);
@@ -92,8 +90,7 @@ TEST_P(TimeWindowTest, EachLineKeepsItsOwnDaylightSavingTime) {
               taken(summer));
 }
 
-// The hour repeated when daylight-saving time ends is one instant for the lines and for the
-// window, whatever the process converted before.
+// The repeated autumn hour is one instant for lines and window, whatever was converted before.
 TEST_P(TimeWindowTest, RepeatedHourIsReadAsItsFirstOccurrence) {
     const std::string early = at("10/25", "02:30:10", "early"), late = at("10/25", "02:30:20");
     write(early + late, 2026);
@@ -121,8 +118,7 @@ Offsets offsets(const std::string& path, time_t from, time_t to) {
     return {start, end};
 }
 
-// No window, or one over the whole life of the file: no limits. A file begun in another year
-// is read whole: from 0 to its size.
+// No window, or one over the file's whole life: no limits; a file of another year: all of it.
 TEST(FindFileOffsets, NoLimitsOrTheWholeFile) {
     testenv::TempDir dir("ls-off");
     EXPECT_EQ(Offsets(0, 0), offsets(dir.file("absent"), 0, 0));
@@ -134,8 +130,7 @@ TEST(FindFileOffsets, NoLimitsOrTheWholeFile) {
     EXPECT_EQ(Offsets(0, text.size()), offsets(dir.file("old.log"), 1000, 2000));
 }
 
-// An entry exactly at the start of the window belongs to it: when a probe lands on it, the
-// start offset stays at or before it.
+// An entry exactly at the window's start belongs to it, also when a probe lands on it.
 TEST(FindFileOffsets, EntryExactlyAtTheStartIsInside) {
     testenv::TempDir dir("ls-off");
     const int y = lstest::thisYear();
@@ -156,8 +151,7 @@ TEST(FindFileOffsets, EntryExactlyAtTheStartIsInside) {
     EXPECT_GT(end, (long long)probed);
 }
 
-// A generated one-day log of this year: the bisection must keep every line of the window
-// inside the range, start at a line boundary, and read only a small part of the file.
+// On a generated day the bisection keeps every window line in range, from a line boundary.
 class GeneratedDay : public ::testing::TestWithParam<const char*> {
   protected:
     void SetUp() override {
@@ -198,9 +192,7 @@ TEST_P(GeneratedDay, WindowOffsetsHoldTheWindow) {
         const auto [start, end] = offsets(path_, from, to);
         ASSERT_GE(start, 0);
         ASSERT_GT(end, start);
-        if (start > 0) {
-            EXPECT_EQ(text_[start - 1], '\n');
-        }
+        if (start > 0) EXPECT_EQ(text_[start - 1], '\n');
         // Four probes per bound leave at most a sixteenth of the file on each side.
         EXPECT_LT(end - start, (long long)text_.size() * 13 / 100);
         for (size_t offset = 0; offset < text_.size(); offset = text_.find('\n', offset) + 1) {
@@ -213,8 +205,7 @@ TEST_P(GeneratedDay, WindowOffsetsHoldTheWindow) {
 }
 
 TEST_P(GeneratedDay, JobFilterWithWindowKeepsEveryJobLineOfTheWindow) {
-    time_t from = localTime(lstest::thisYear(), 1, 1, 12, 0, 0);
-    time_t to = from + 600;
+    const time_t from = localTime(lstest::thisYear(), 1, 1, 12, 0, 0), to = from + 600;
     lstest::Dump dump;
     std::list<std::string> workers;
     ASSERT_TRUE(getServiceLogsByJobId(dump.file(), dir_.path(), "wyd.log", workers, 1001, {}, "m1",
