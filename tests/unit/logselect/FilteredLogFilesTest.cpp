@@ -50,10 +50,8 @@ TEST_F(FilteredLogFilesTest, NothingIsExtractedWithoutAJobOrTag) {
     EXPECT_FALSE(ok_);
 }
 
-// Rotated copies listed one after another share the workers; the next log starts afresh.
-// In each file, a job line of thread 2 makes process 10001 the last one attributed, so the
-// no-job line of thread 1 is taken only when thread 1 is still among the workers (in
-// wyd_1.log, not in wyma.log, which follows it).
+// Rotated copies share the workers, the next log starts afresh: the no-job line of thread 1 is
+// taken in wyd_1.log (thread 1 worked in wyd.log) but not in wyma.log.
 TEST_F(FilteredLogFilesTest, RotatedCopiesShareWorkers) {
     const std::string first = entry("10001", "00001", "07/14", "09:00:00", "4711");
     const std::string own = entry("10001", "00002", "07/14", "09:00:01", "4711");
@@ -62,21 +60,18 @@ TEST_F(FilteredLogFilesTest, RotatedCopiesShareWorkers) {
     write("wyd_1.log", own + noJob);
     write("wyma.log", own + noJob);
     write("WyFwd.log", first);  // never filtered
-    // Other logs attribute by process: a no-job line of a process that worked for the job in
-    // another log (alpha.log) is not taken in beta.log.
+    // Other logs attribute by process, per log: beta.log's no-job line is not taken.
     const std::string worker = entry("20001", "00001", "07/14", "09:00:00", "4711");
     const std::string idle = entry("20001", "00001", "07/14", "09:00:03", "###");
     write("alpha.log", worker);
     write("beta.log", idle);
-    std::string dump = run(4711);
-    EXPECT_EQ(dump, lstest::banner("client07", "alpha.log") + worker +
-                        lstest::banner("client07", "wyd.log") + first +
-                        lstest::banner("client07", "wyd_1.log") + own + noJob +
-                        lstest::banner("client07", "wyma.log") + own);
+    EXPECT_EQ(run(4711), lstest::banner("client07", "alpha.log") + worker +
+                             lstest::banner("client07", "wyd.log") + first +
+                             lstest::banner("client07", "wyd_1.log") + own + noJob +
+                             lstest::banner("client07", "wyma.log") + own);
 }
 
-// What cannot be read whole is reported, never passed over in silence; what is not a log of
-// this folder (a FIFO, a link leading out of it) is left out without being opened.
+// Unreadable files are reported; a FIFO or a link out of the folder is left out unopened.
 TEST_F(FilteredLogFilesTest, UnreadableFilesAreReportedAndOthersLeftOut) {
     const std::string line = entry("10001", "1", "07/14", "09:00:00", "4711");
     write("wyd.log", line);
@@ -99,23 +94,20 @@ TEST_F(FilteredLogFilesTest, UnreadableFilesAreReportedAndOthersLeftOut) {
 
 TEST_F(FilteredLogFilesTest, ReadAndWriteFailuresAreFailures) {
     write("wyd.log", entry("10001", "1", "07/14", "09:00:00", "4711"));
-    host::io::injectReadFault(EIO);
-    run(4711);
-    EXPECT_FALSE(ok_);
-    host::io::injectWriteFault(ENOSPC);
-    run(4711);
-    EXPECT_FALSE(ok_);
-    host::io::clearFaults();
-    run(4711);
-    EXPECT_TRUE(ok_);
-    // A time window over a folder that cannot be listed.
+    for (int fault : {1, 2, 0}) {
+        if (fault == 1) host::io::injectReadFault(EIO);
+        if (fault == 2) host::io::injectWriteFault(ENOSPC);
+        run(4711);
+        EXPECT_EQ(fault == 0, ok_) << fault;
+        host::io::clearFaults();
+    }
     logselect::ExtractionTally tally;
     lstest::Dump sink;
     EXPECT_FALSE(logselect::getWindowFromLogDir(sink.file(), logDir_ + "/absent", 0, 1, "m", "",
                                                 false, nullptr, nullptr, tally));
 }
 
-// In a scrubbed dump the banners are scrubbed too: the machine's and the file's names.
+// In a scrubbed dump the banners (machine and file names) are scrubbed too.
 TEST_F(FilteredLogFilesTest, BannersOfAScrubbedDumpAreScrubbed) {
     write("client07_wyd.log",
           entry("10001", "1", "07/14", "09:00:00", "4711", "[A:0]", "client07"));
@@ -136,17 +128,14 @@ TEST_F(FilteredLogFilesTest, ProxyClientFilesAreHeadedWithTheRequestedName) {
     write("wyd.log", local);
     testenv::writeFile(logDir_ + "/proxyClient/5F00/wyd.log",
                        lstest::header(lstest::thisYear()) + remote);
-    std::string dump = run(4711, 0, "proxyClient/5F00");
-    EXPECT_EQ(dump, lstest::banner("client01.example.test", "wyd.log") + local +
-                        lstest::banner("client07", "wyd.log") + remote);
-    // Without a proxy folder the local files carry the requested name.
+    EXPECT_EQ(run(4711, 0, "proxyClient/5F00"), lstest::banner("client01.example.test", "wyd.log") +
+                                                    local + lstest::banner("client07", "wyd.log") +
+                                                    remote);
     EXPECT_EQ(run(4711), lstest::banner("client07", "wyd.log") + local);
 }
 
-// A whole generated directory: every line taken belongs to the job (or is a no-job line of
-// one of its workers), and every line of the job in a filtered log is there, the compressed
-// rotated copy included. Requests served at the same time share the one archiver for
-// compressed copies, and each gets the result of a request alone.
+// A generated directory: exactly the job's lines (and its workers' no-job lines), compressed
+// copies included; concurrent requests sharing the archiver each get a lone request's result.
 TEST_F(FilteredLogFilesTest, GeneratedDirectoryYieldsExactlyTheJobsLines) {
     tooling::LogGenOptions options;
     options.seed = 5;
@@ -156,7 +145,7 @@ TEST_F(FilteredLogFilesTest, GeneratedDirectoryYieldsExactlyTheJobsLines) {
     ASSERT_TRUE(tooling::generateLogDirectory(logDir_, options, error)) << error;
     testenv::TempDir tmp("ls-tmp");
     testenv::ScopedEnv tmpdir("TMPDIR", tmp.path());
-    // The concurrent requests come first, so that they also race to create the archiver.
+    // The concurrent requests come first, so they also race to create the archiver.
     std::vector<std::string> results(4);
     std::vector<std::thread> requests;
     for (std::string& result : results) {
@@ -170,7 +159,6 @@ TEST_F(FilteredLogFilesTest, GeneratedDirectoryYieldsExactlyTheJobsLines) {
     for (std::thread& t : requests) t.join();
     const std::string dump = run(1002);
     for (const std::string& result : results) EXPECT_EQ(result, dump);
-    // On one thread and on several the dump is the same: the parts are written in order.
     for (unsigned threads : {1u, 3u}) {
         lstest::Dump again;
         logselect::ExtractionTally tally;
@@ -196,7 +184,6 @@ TEST_F(FilteredLogFilesTest, GeneratedDirectoryYieldsExactlyTheJobsLines) {
     }
     EXPECT_NE(dump.find("File    : wyd_3.log.bz2"), std::string::npos);
     EXPECT_EQ(dump.find("File    : WyFwd.log"), std::string::npos);
-    // Every job line of the uncompressed filtered logs is in the dump.
     size_t expected = 0;
     for (const char* name :
          {"wyd.log", "wyd_1.log", "wyd_2.log", "JobManager.log", "MediaManager.log",

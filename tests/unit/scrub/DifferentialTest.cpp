@@ -1,6 +1,4 @@
-// Randomized comparison of the library's line scrubber (through scrubLogLine and through the
-// per-thread engine that remembers names) with the plain reference scrubber: same lines, same
-// replacement map, line after line.
+// Randomized comparison of the line scrubber (API and engine) with the plain reference scrubber.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -110,12 +108,9 @@ TEST_F(LineScrubberDifferential, MatchesReferenceLineByLine) {
             const bool clean = reference::scrubLine(expected, &rules, refMap.get());
             const bool apiClean = scrubLogLine(viaApi, &rules, apiMap.get()) == 0;
             const bool engineClean = engine->scrub(viaEngine);
-            // Where the engine gave up on a pathological expression, the two sides may give up
-            // at different points (the library searches less text, with a tighter bound):
-            // nothing to compare, except that a line one side withholds is withheld whole.
-            if (!apiClean) {
-                ASSERT_EQ(0u, viaApi.find("Masked_RedactedLine"));
-            }
+            // After a give-up on a pathological expression the sides may differ; a withheld
+            // line is withheld whole.
+            if (!apiClean) ASSERT_EQ(0u, viaApi.find("Masked_RedactedLine"));
             if (!clean || !apiClean || !engineClean) break;
             ASSERT_EQ(expected, viaApi) << "trial " << trial << " line [" << original << "]";
             ASSERT_EQ(expected, viaEngine) << "trial " << trial << " line [" << original << "]";
@@ -149,10 +144,8 @@ TEST_F(LineScrubberDifferential, LongRulesAndLines) {
     }
 }
 
-// The block path (one scan of many lines, untouched lines copied as they are) against the
-// per-line path without the scanner: same lines, same map, block after block as names become
-// known. Some rules are left to the per-line prefilters: long texts, unreadable expressions,
-// and patterns the scanner is made to refuse.
+// The block path (one scan of many lines) against the per-line path without the scanner; some
+// rules (long, unreadable or refused by the scanner) fall back to the per-line prefilters.
 TEST_F(LineScrubberDifferential, BlockScannerMatchesLineByLine) {
     Generator gen(31337);
     auto refuseAnA = [](const std::string& pattern) {
@@ -185,15 +178,12 @@ TEST_F(LineScrubberDifferential, BlockScannerMatchesLineByLine) {
             // A line the engine gave up on may be given up at another point: not compared.
             if (plain.redactedLines() + block.redactedLines() > 0) break;
             ASSERT_EQ(expected, actual) << "trial " << trial;
-            if (start) {
-                ASSERT_EQ(*plainMap, *blockMap) << "trial " << trial;
-            }
+            if (start) ASSERT_EQ(*plainMap, *blockMap) << "trial " << trial;
         }
     }
 }
 
-// Guards the comparison above: without a scanner it would compare the per-line path with
-// itself.
+// Guards the comparison above against comparing the per-line path with itself.
 TEST_F(LineScrubberDifferential, ScannerTakesTheLiteralRules) {
     ScrubRuleList rules;
     scrubtest::addLiteral(rules, "host1");
