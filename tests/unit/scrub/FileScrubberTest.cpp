@@ -1,6 +1,4 @@
-// Scrubbed copies of single files: which lines are kept, long lines, failures that leave the
-// destination as it was, and lines a rule cannot be applied to, which are withheld and never
-// written into the library's log.
+// Scrubbed copies of single files: kept lines, long lines, failures, withheld lines.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -49,7 +47,7 @@ TEST_F(FileScrubber, KeepsPrintableLinesEachEndedByNewline) {
               "ctl\nlast host1");
     ASSERT_TRUE(scrubSingleLogFile(in.c_str(), out.c_str(), &rules_, &map_));
     EXPECT_EQ("MaskedData0 up\n starts blank MaskedData0\r\nlast MaskedData0\n", readFile(out));
-    // Without rules the kept lines are copied unchanged, header lines too.
+    // Without rules kept lines are copied unchanged, header lines too.
     writeFile(in, "* Hubmaster : host1\n\n");
     ASSERT_TRUE(scrubSingleLogFile(in.c_str(), out.c_str(), nullptr, &map_));
     EXPECT_EQ("* Hubmaster : host1\n", readFile(out));
@@ -60,7 +58,7 @@ TEST_F(FileScrubber, LongLineIsCutBeforeScrubbing) {
     std::string line = "host1 " + std::string(65536 - 12, 'x') + " host1 tail host1";
     writeFile(in, line + "\nnext host1\n");
     ASSERT_TRUE(scrubSingleLogFile(in.c_str(), out.c_str(), &rules_, &map_));
-    // The first 65536 bytes end in "x host1": the value right at the cut is still a word.
+    // The value right at the 64 KiB cut is still a word.
     const std::string expected = "MaskedData0 " + std::string(65536 - 12, 'x') + " MaskedData0";
     EXPECT_EQ(expected + "\nnext MaskedData0\n", readFile(out));
 }
@@ -78,24 +76,21 @@ TEST_F(FileScrubber, FailuresLeaveTheDestinationAsItWas) {
     EXPECT_NE(std::string::npos, log().find("Failed to open [" + dir_.file("missing") + "]"));
     EXPECT_FALSE(
         scrubSingleLogFile(in.c_str(), dir_.file("no/such/dir/out").c_str(), &rules_, &map_));
-    // A full disk in the middle of the copy or only at its close, a read error of the source.
-    host::io::injectWriteFault(ENOSPC, 3);
-    EXPECT_FALSE(scrubSingleLogFile(in.c_str(), out.c_str(), &rules_, &map_));
-    EXPECT_TRUE(untouched());
-    host::io::injectCloseFault(ENOSPC);
-    EXPECT_FALSE(scrubSingleLogFile(in.c_str(), out.c_str(), &rules_, &map_));
-    EXPECT_TRUE(untouched());
-    host::io::injectReadFault(EIO, 2);
-    EXPECT_FALSE(scrubSingleLogFile(in.c_str(), out.c_str(), &rules_, &map_));
-    EXPECT_TRUE(untouched());
+    // A full disk mid-copy or only at close, a read error of the source.
+    for (int fault = 0; fault < 3; ++fault) {
+        if (fault == 0) host::io::injectWriteFault(ENOSPC, 3);
+        if (fault == 1) host::io::injectCloseFault(ENOSPC);
+        if (fault == 2) host::io::injectReadFault(EIO, 2);
+        EXPECT_FALSE(scrubSingleLogFile(in.c_str(), out.c_str(), &rules_, &map_)) << fault;
+        EXPECT_TRUE(untouched()) << fault;
+    }
     EXPECT_NE(std::string::npos, log().find("error while reading file"));
     host::io::clearFaults();
     ASSERT_TRUE(scrubSingleLogFile(in.c_str(), out.c_str(), &rules_, &map_));
     EXPECT_EQ("MaskedData0\n", readFile(out));
 }
 
-// Neither a FIFO nor a device holds the scrub: they are refused without being opened for a
-// blocking read.
+// A FIFO or a device is refused without a blocking open.
 TEST_F(FileScrubber, OnlyRegularFilesAreRead) {
     const std::string fifo = dir_.file("fifo.log");
     ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
@@ -128,9 +123,8 @@ TEST_F(FileScrubber, SourceIsNeverOverwrittenAndModeIsKept) {
     EXPECT_EQ(0400u, st.st_mode & 07777);
 }
 
-// A regex rule that fails while matching (the engine gives up) must not let the line out half
-// masked: it is withheld whole, counted, and the log names the rule, never the line. An
-// expression that does not compile is logged without its text.
+// A line a regex rule gives up on is withheld whole; the log names the rule, never the line
+// (nor a broken expression's text).
 TEST_F(FileScrubber, LineARuleCannotBeAppliedToIsWithheld) {
     ScrubRuleList rules;
     scrubtest::addLiteral(rules, "topsecret");
@@ -145,7 +139,7 @@ TEST_F(FileScrubber, LineARuleCannotBeAppliedToIsWithheld) {
     EXPECT_EQ(std::string::npos, text.find("jsmith"));
     EXPECT_EQ(std::string::npos, text.find("topsecret"));
 
-    // Once per rule, not once per line; lines it can be applied to are masked as before.
+    // Logged once per rule; lines it can be applied to are masked as before.
     std::string again = "token " + std::string(80, 'x') + "! jsmith@corp.com";
     EXPECT_EQ(-1, scrubLogLine(again, &rules, &map_));
     std::string fine = "mail jsmith@corp.com";
@@ -155,7 +149,6 @@ TEST_F(FileScrubber, LineARuleCannotBeAppliedToIsWithheld) {
     EXPECT_EQ(after.find("Scrub rule 1 could not"), after.rfind("Scrub rule 1 could not"));
 }
 
-// A line may take only so long; past that it is withheld like one a rule failed on.
 TEST_F(FileScrubber, LineOutOfTimeIsWithheld) {
     ScrubRuleList rules;
     scrubtest::addRegex(rules, "[0-9]+");

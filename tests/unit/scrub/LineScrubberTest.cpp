@@ -16,17 +16,12 @@ struct Rule {
 
 using Lines = std::vector<std::pair<std::string, std::string>>;
 
-// Scrubs the lines in order with one rule list and one fresh map (none without useMap); each
-// pair is (line, result). Returns the map.
+// Scrubs (line, result) pairs in order with one rule list and a fresh map; returns the map.
 ReplacementMap expectScrubs(const std::vector<Rule>& list, const Lines& lines, bool useMap = true) {
     ScrubRuleList rules;
-    for (const Rule& r : list) {
-        if (r.kind == 'r') {
-            scrubtest::addRegex(rules, r.text, r.hint);
-        } else {
-            scrubtest::addLiteral(rules, r.text);
-        }
-    }
+    for (const Rule& r : list)
+        r.kind == 'r' ? scrubtest::addRegex(rules, r.text, r.hint)
+                      : scrubtest::addLiteral(rules, r.text);
     ReplacementMap map;
     for (auto [line, expected] : lines) {
         EXPECT_EQ(0, scrubLogLine(line, &rules, useMap ? &map : nullptr)) << expected;
@@ -50,8 +45,8 @@ TEST(LineScrubber, DocumentedExamples) {
                  {{"node42x node", "MaskedData1MaskedData0x MaskedData1"}});
     expectScrubs({{'r', "ab"}, {'l', "cd"}}, {{"abcd", "MaskedData0MaskedData1"}});
 
-    // Header lines are masked after the rules; prefixes compare case-sensitively. The rule
-    // passed its bitmap test, so acme took a name though nothing was replaced.
+    // Header lines are masked after the rules, prefixes case-sensitive; acme passed its bitmap
+    // test, so took a name though nothing was replaced.
     EXPECT_EQ(
         (ReplacementMap{{"acme", "MaskedData0"}}),
         expectScrubs({{'l', "acme"}},
@@ -71,8 +66,8 @@ TEST(LineScrubber, DocumentedExamples) {
 TEST(LineScrubber, EntryLinePrefixIsOutsideTheTestText) {
     const std::string bare = "12345 67890 03/15 10:22:33";
     ASSERT_EQ(26u, bare.size());
-    // "67890" occurs only in the prefix (thread id): the rule must not even pass the bitmap
-    // test. Once the message holds the characters, the rule runs on the whole line.
+    // "67890" only in the prefix: the bitmap test fails; once the message holds its
+    // characters, the rule runs on the whole line.
     EXPECT_TRUE(expectScrubs({{'l', "67890"}}, {{scrubtest::entryLine("nothing here"),
                                                  scrubtest::entryLine("nothing here")},
                                                 {bare + " ", bare + " "},  // exactly 27 bytes
@@ -82,8 +77,7 @@ TEST(LineScrubber, EntryLinePrefixIsOutsideTheTestText) {
                                      "12345 MaskedData0 03/15 10:22:33 ids 0,6,7,8,9"}});
 }
 
-// A byte of 0x80 and above belongs to a multi-byte character and separates words; control
-// bytes below 0x20 too. The rule's own bitmap still reduces bytes to seven bits.
+// Bytes from 0x80 and control bytes separate words; the bitmap still folds to seven bits.
 TEST(LineScrubber, NonAsciiAndControlBytesSeparateWords) {
     expectScrubs(
         {{'l', "jsmith"}},
@@ -92,9 +86,7 @@ TEST(LineScrubber, NonAsciiAndControlBytesSeparateWords) {
          {"xjsmith jsmith\x01", "xjsmith MaskedData0\x01"}});
 }
 
-// An empty match masks nothing and the search ends; but after an empty match the same
-// place is tried again for a non-empty one before the search moves on, so the alternative
-// that matches text is not lost.
+// An empty match masks nothing, but the same place is retried for a non-empty alternative.
 TEST(LineScrubber, EmptyMatchesMaskNothingAndHideNoLongerAlternative) {
     EXPECT_EQ(1u, expectScrubs({{'r', "x*"}, {'r', "\\b"}}, {{"axxb", "aMaskedData0b"}}).size());
     expectScrubs({{'r', "x*|jsmith"}, {'r', "(?:[0-9]+-)?|secret"}},

@@ -44,8 +44,7 @@ TEST(BitMap, SetOperations) {
     EXPECT_FALSE(existRegexReservedChar(createCaseBitMap("ab_c-1")));
 }
 
-// The exported lookup: one name per value whatever its case, stored under the lower-case
-// form; numbering and seeded maps are compared with the reference by the differential tests.
+// One name per value whatever its case, stored under the lower-case form.
 TEST(MaskedNames, LookupIsCaseInsensitiveAndNeedsAMap) {
     ReplacementMap map{{"a", "N1"}};
     EXPECT_EQ("MaskedData1", searchAndUpdateReplaceStringMap("Host1", &map));
@@ -78,9 +77,8 @@ TEST_F(PatternFile, FormsDuplicatesAndLineEnds) {
     map_["seeded"] = "Masked_S";
     ASSERT_EQ(0, load("alpha\r\n\r\nBeta&#*#&Masked_B\n10\\.[0-9]+&#*#&##isregexmagic##10.\n"
                       "Gamma&#*#&x&#*#&y\nBETA&#*#&Second\nseeded&#*#&Other\nlast\r"));
-    // Literal texts are lower-cased, the expression keeps its case; a repeated name keeps its
-    // first masked name but lists the rule again. CRLF loses both; a CR ending a last line
-    // without LF stays in the record.
+    // Literals lower-cased, expressions not; a repeated name keeps its first masked name but
+    // lists the rule again. CRLF loses both; a lone CR ending the file stays.
     ASSERT_EQ((Texts{"alpha", "beta", "10\\.[0-9]+", "gamma", "beta", "seeded", "last\r"}),
               texts());
     EXPECT_FALSE(rules_[0].second.isRegex);
@@ -97,7 +95,6 @@ TEST_F(PatternFile, EmptyValueAndOversizedRecordsAreRejected) {
     const std::string longLine(5000, 'z');
     ASSERT_EQ(0, load("&#*#&Masked\n&#*#&##isregexmagic##\n" + longField + "\nok\n" + longLine +
                       "\nv&#*#&" + longField + "\n" + std::string(1023, 'w') + "\n"));
-    // Neither a cut piece of the long line nor an empty rule.
     EXPECT_EQ((Texts{"ok", std::string(1023, 'w')}), texts());
     EXPECT_TRUE(map_.empty());
 }
@@ -106,14 +103,13 @@ TEST_F(PatternFile, UnreadableInputKeepsContainers) {
     rules_.emplace_back("kept", ScrubPatternConfig_t());
     EXPECT_EQ(-1, populateScrubPatternsFromFile("", rules_, map_));
     EXPECT_EQ(-1, populateScrubPatternsFromFile(dir_.file("missing"), rules_, map_));
-    // Only a regular file is a patterns file; a device or a FIFO never holds the loader.
+    // Only a regular file; a device or a FIFO never holds the loader.
     EXPECT_EQ(-1, populateScrubPatternsFromFile(dir_.path(), rules_, map_));
     EXPECT_EQ(-1, populateScrubPatternsFromFile("/dev/urandom", rules_, map_));
     ASSERT_EQ(0, mkfifo(dir_.file("fifo").c_str(), 0600));
     EXPECT_EQ(-1, populateScrubPatternsFromFile(dir_.file("fifo"), rules_, map_));
     // A read error is reported, not taken as the end of the file.
     EXPECT_EQ(-1, populateScrubPatternsFromFile("/proc/self/mem", rules_, map_));
-    // A file over the limit is refused before it is read.
     testenv::writeFile(dir_.file("huge"), "alpha\n");
     ASSERT_EQ(0, truncate(dir_.file("huge").c_str(), scrub::kMaxPatternFileBytes + 1));
     EXPECT_EQ(-1, populateScrubPatternsFromFile(dir_.file("huge"), rules_, map_));
