@@ -1,7 +1,5 @@
-// Differential fuzz target of the line scrubber: the input is a patterns file, an empty line,
-// then lines to scrub. The library (through scrubLogLine, through the per-thread engine line by
-// line and through its block path with the multi-pattern scanner) must give the same lines and
-// the same map as the plain reference scrubber.
+// Differential fuzz target: patterns file, empty line, lines to scrub; every library path must
+// give the reference scrubber's lines and map.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -44,11 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const bool clean = reference::scrubLine(expected, &rules, &refMap);
         const bool apiClean = scrubLogLine(viaApi, &rules, &apiMap) == 0;
         const bool engineClean = engine.scrub(viaEngine);
-        // A line a side could not scrub is withheld whole by it, never half masked.
+        // A line a side could not scrub is withheld whole, never half masked.
         check(apiClean || viaApi.rfind("Masked_RedactedLine", 0) == 0);
         check(engineClean || viaEngine.rfind("Masked_RedactedLine", 0) == 0);
-        // A pathological expression the regex engine gave up on: the sides may give up at
-        // different points, so there is nothing to compare from here on.
+        // After a give-up the sides may differ: nothing more to compare.
         if (!clean || !apiClean || !engineClean) return 0;
         check(expected == viaApi);
         check(expected == viaEngine);

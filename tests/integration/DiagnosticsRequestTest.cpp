@@ -1,6 +1,4 @@
-// Whole bundle requests with system diagnostics and application material, against sandboxes:
-// the received bundle is opened (nested archives too) and its members checked, and a
-// scrubbed system-information request is searched for every masked value in every member.
+// Whole diagnostics requests against sandboxes; a scrubbed one is searched for every value.
 #include <gtest/gtest.h>
 #include <sys/utsname.h>
 
@@ -100,8 +98,7 @@ TEST_F(DiagnosticsRequest, ScrubbedSystemInformationLeaksNoMaskedValue) {
     EXPECT_EQ(count(members, "/proc/sys/kernelSettings.log"), 1u);
     EXPECT_EQ(count(members, ".analysis.txt"), 0u);  // cores cannot be scrubbed
     EXPECT_EQ(count(members, "_0.log"), 0u);         // nor can command output
-    // The host name is masked as a whole word wherever it stands (a short one may also be
-    // part of other words, which stay).
+    // The host name is masked as a whole word wherever it stands.
     for (const auto& member : members)
         EXPECT_FALSE(containsWord(member.content, values[0])) << values[0] << " in " << member.name;
 

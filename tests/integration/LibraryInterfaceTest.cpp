@@ -44,8 +44,7 @@ const std::set<std::string> kInterface = {
     // delivery
     "uploadWithFtp", "uploadWithHttp", "uploadToCloud", "unixBrowseCreateNewFolder"};
 
-// Names of the defined dynamic symbols, without parameter lists and ABI tags. Sanitizer
-// builds add their own runtime hooks, which are not part of the interface.
+// Defined dynamic symbols without parameter lists and ABI tags (nor sanitizer hooks).
 std::set<std::string> exportedNames() {
     std::set<std::string> names;
     const std::string listing = testenv::output(std::string("nm -DC --defined-only ") + kLibrary);

@@ -1,6 +1,4 @@
-// The job filters (which jump over lines while no worker is active) against a plain
-// line-by-line filter written from the rules, on random logs; and the ordered dump that lets
-// several threads write one dump.
+// The skipping job filters against a plain line-by-line filter on random logs; the ordered dump.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -102,8 +100,7 @@ class RandomLog {
             std::string line = field(pids) + " " + field(tids) + " 07/14 09:00:00 " + field(jobs) +
                                " 1 Main " + field(tags) + " message";
             if (roll < 14) {
-                // Over-long: a job text may sit at or across a piece boundary, and a later
-                // piece may begin with a digit and look like an entry.
+                // Over-long: job text across a piece boundary, later pieces that look like entries.
                 line += std::string(kPiece - line.size() - below(8), 'y');
                 line += field({"1001 ", "10001 2 07/14 09:00:01 1001 1 Main 5 z", "x"});
                 line += std::string(below(20000), 'z');
@@ -163,8 +160,7 @@ TEST_F(ExtractionDifferential, JobFiltersMatchThePlainFilter) {
     }
 }
 
-// Parts finishing out of order, gathering more than the bound while an earlier part still
-// writes: the dump holds them in order.
+// Parts finishing out of order, beyond the bound while an earlier one writes, land in order.
 TEST_F(ExtractionDifferential, OrderedDumpKeepsThePartsInOrder) {
     lstest::Dump out;
     const size_t parts = 6;

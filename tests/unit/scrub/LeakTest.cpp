@@ -1,6 +1,4 @@
-// No rule value survives scrubbing: the scrubbed copies of generated product logs and of
-// third-party sample logs pass the leak check (the one definition of a leak, LeakVerifier)
-// for a rule list of words sampled from the sources and an IPv4 rule.
+// Scrubbed copies of product and third-party logs pass the leak check for sampled words.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -23,9 +21,8 @@ bool isAlnum(char c) {
     return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
 }
 
-// Words of at least four characters that begin with a letter, from every file below dir, and
-// that never occur inside a longer word: the check counts a value anywhere, the scrubber
-// masks whole words.
+// Words (4+ chars, leading letter) never inside a longer word: the check counts a value
+// anywhere, the scrubber masks whole words.
 std::vector<std::string> sampleWords(const std::string& dir, size_t count, uint32_t seed) {
     std::string text;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
@@ -78,7 +75,6 @@ class Leak : public ::testing::Test {
     testenv::TempDir dir_;
 };
 
-// Generated product logs and, when present, third-party sample logs in one tree.
 TEST_F(Leak, ProductAndThirdPartyLogs) {
     const std::string logs = dir_.file("logs");
     tooling::LogGenOptions options;

@@ -1,6 +1,4 @@
-// A plain line scrubber written straight from the rules of line masking, with no caching, no
-// prefilter and an std::map range tracker. The library's scrubber must give the same lines
-// and the same replacement map; the differential tests compare the two.
+// A plain line scrubber with no caching or prefilter, for the differential tests.
 #pragma once
 
 #include <map>
@@ -22,8 +20,7 @@ class Tracker {
     std::map<int, int> ranges_;
 };
 
-// False when a rule failed while matching (the regex engine gave up on a pathological
-// expression): the line is then withheld whole ("Masked_RedactedLine").
+// False when a rule gave up while matching: the line is then withheld whole.
 bool scrubLine(std::string& line, const ScrubRuleList* rules, ReplacementMap* map);
 
 }  // namespace reference

@@ -1,6 +1,4 @@
-// Regex rules with a bounded match length are searched in windows that the prefilter moves
-// from one place a match could begin to the next. On lines several windows long, the result
-// must be the reference scrubber's: same line, same names, whatever lies at a window's edge.
+// Windowed regex search on lines several windows long must match the reference scrubber.
 #include <gtest/gtest.h>
 
 #include <boost/regex.hpp>
@@ -21,8 +19,7 @@ class WindowedSearch : public ::testing::Test {
     void SetUp() override { host::setLogFilePath(""); }
     void TearDown() override { host::resetLogSettings(); }
 
-    // Scrubs the lines with the rules through the library and through the reference; stops
-    // once either side withholds a line (they may give up at different points).
+    // Library against reference; stops once either side withholds a line.
     static void expectSameAsReference(const ScrubRuleList& rules,
                                       const std::vector<std::string>& lines,
                                       const std::string& what) {
@@ -39,8 +36,7 @@ class WindowedSearch : public ::testing::Test {
     }
 };
 
-// Addresses and MAC addresses at every distance from a window's edge, among times and
-// numbers that hold the pairs (but not the runs) of what the expressions look for.
+// Addresses at every distance from a window's edge, among near-miss times and numbers.
 TEST_F(WindowedSearch, AddressesAtEveryOffsetOfLongLines) {
     ScrubRuleList rules;
     scrubtest::addRegex(rules, "\\b[0-9]{1,3}(?:\\.[0-9]{1,3}){3}\\b", ".");
@@ -60,10 +56,8 @@ TEST_F(WindowedSearch, AddressesAtEveryOffsetOfLongLines) {
     EXPECT_EQ(std::string::npos, mac->skipTo("04:00:37 12:30:45 ff:ee:dd 1a:2b:3c", 0));
 }
 
-// The prefilter starts a search where the earliest match holding the first occurrence of a
-// factor could begin (earlier bytes of the factor alone are no such place): a pair after a
-// bounded repeat, a run that starts in a repeat's last copy, and the pair between two copies
-// of a repeated group.
+// The prefilter starts where the earliest match holding a factor's first occurrence could
+// begin: after a bounded repeat, within a repeat's last copy, between copies of a group.
 TEST_F(WindowedSearch, PrefilterStartsAtTheEarliestPossibleMatch) {
     const std::pair<const char*, const char*> cases[] = {
         {"a{1,3}b[0-9]{0,9}", "b-aaab"},
