@@ -1,5 +1,4 @@
-// The final bundle's compression: its name, a result that gunzip reads back byte for byte,
-// and failures that leave the tar file as the only thing there; the single-file compressor.
+// The final bundle's compression: name, gunzip round trip, failures that keep the tar file.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -31,7 +30,6 @@ class Compression : public ::testing::Test {
         host::io::clearFaults();
         host::resetLogSettings();
     }
-    // Log-like text with some randomness, over several members.
     std::string sample(size_t size) {
         std::mt19937 rng(7);
         std::string text;

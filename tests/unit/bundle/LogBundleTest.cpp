@@ -1,6 +1,4 @@
-// The product log bundle: the script's text in its variants, and a real run that packs the
-// log directory without its locks, leaves no script or exclude file behind and never uses
-// (or overwrites) files that happen to carry the names of another request's.
+// The product log bundle: the script's text, and a real run that leaves no temporary file.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -73,7 +71,7 @@ class LogBundleRun : public ::testing::Test {
 };
 
 TEST_F(LogBundleRun, PacksTheLogDirectoryWithoutLocksAndLeavesNoTemporaryFile) {
-    // Files with the names a request of the same second would have used before: left alone.
+    // Files named as another request of the same second would name them: left alone.
     const std::string oldScript = base_ + "/Temp/bundles_42.sh";
     const std::string oldExclude = registry_.dir().file("inst/exclude_42");
     testenv::writeFile(oldScript, "other request\n");
