@@ -13,7 +13,6 @@ using lstest::entry;
 
 class JobFilterTest : public ::testing::Test {
   protected:
-    // Writes logDir/name with a header block and the given lines.
     void write(const std::string& name, const std::string& lines) {
         testenv::writeFile(dir_.file(name), lstest::header(lstest::thisYear()) + lines);
     }
@@ -48,8 +47,7 @@ TEST_F(JobFilterTest, SearchTextIsCaseInsensitive) {
     EXPECT_FALSE(ok_);
 }
 
-// A file begun in another year is read whole: its end offset is its size, and the line that
-// ends exactly there is still read.
+// A file of another year is read whole, the line ending exactly at its size included.
 TEST_F(JobFilterTest, WindowOverAFileOfLastYearKeepsItsLastLine) {
     const std::string a = entry("10001", "00001", "12/31", "23:00:00", "4711");
     const std::string b = entry("10001", "00001", "01/01", "01:00:00", "4711");
@@ -67,8 +65,7 @@ TEST_F(JobFilterTest, JobListAndByteWindowOfDumpJobInfo) {
     lstest::Dump dump;
     std::list<std::string> workers;
     // Window [start of b, end of c]: a line ending exactly at the end offset is still read.
-    long long start = (long long)a.size();
-    long long end = (long long)(a.size() + b.size() + c.size());
+    const long long start = a.size(), end = a.size() + b.size() + c.size();
     EXPECT_TRUE(DumpJobInfo(dump.file(), in, 3, {2, 1}, workers, "x.log", "m1", 0, "", start, end,
                             false, nullptr, nullptr));
     fclose(in);
