@@ -1,6 +1,5 @@
-// The block scanner comes from a system library: every occurrence of every literal rule, in
-// either case, must be among its hits, on blocks of the size the scrubber scans and with as
-// many rules as a real site's list. A library that misses one would let a value through.
+// The system library's block scanner must report every occurrence of every literal rule in
+// either case, at real block sizes and rule counts: a miss would let a value through.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -21,9 +20,8 @@ TEST(CandidateScanner, ReportsEveryOccurrenceOfEveryLiteral) {
         for (size_t i = 0, n = trial % 2 ? 300 : 20; i < n; ++i) {
             const std::string alphabet = alphabets[i % 3];
             std::string word;
-            for (size_t k = 0, length = 1 + below(12); k < length; ++k) {
+            for (size_t k = 0, length = 1 + below(12); k < length; ++k)
                 word += alphabet[below(alphabet.size())];
-            }
             words.push_back(word);
             scrubtest::addLiteral(rules, word);
         }
@@ -47,9 +45,8 @@ TEST(CandidateScanner, ReportsEveryOccurrenceOfEveryLiteral) {
             std::vector<scrub::CandidateScanner::Hit> hits;
             ASSERT_TRUE(compiled.scanner()->scan(block.data(), block.size(), scratch, hits));
             std::set<std::pair<uint32_t, uint32_t>> found;  // (rule, end)
-            for (const auto& hit : hits) {
+            for (const auto& hit : hits)
                 found.insert({compiled.scanner()->ruleOf(hit.pattern), hit.end});
-            }
             std::string lower = block;
             for (char& c : lower) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
             for (uint32_t r = 0; r < words.size(); ++r) {

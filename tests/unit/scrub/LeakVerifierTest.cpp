@@ -1,5 +1,4 @@
-// The one definition of a leak: what counts as a finding, what does not, and that every file
-// and archive member is read, nested ones too, while what cannot be read is never clean.
+// The one definition of a leak: findings, nested members read, the unreadable never clean.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 

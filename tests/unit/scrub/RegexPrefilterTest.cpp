@@ -1,5 +1,4 @@
-// The regex prefilter may only ever skip places where no match begins: checked on chosen
-// expressions and on random expressions against Boost's own search.
+// The regex prefilter may only skip places where no match begins.
 #include <gtest/gtest.h>
 
 #include <boost/regex.hpp>
@@ -30,13 +29,11 @@ TEST(RegexPrefilter, ReadsWhatMatchesMustHold) {
 TEST(RegexPrefilter, DeclinesWhatItCannotReadSafely) {
     for (const char* expression :
          {"", "a*", "(?i)abc", "\\Qa.b\\E", "a\\Kb", "\\Gabc", "\\x41", "[[:alpha:]]+", "(a)\\10",
-          "a{2,1}", "(?#note)a", "a|", "(?=a)", "\\p{L}", "(*UTF)a", "[a-\\d]", "\\cA"}) {
+          "a{2,1}", "(?#note)a", "a|", "(?=a)", "\\p{L}", "(*UTF)a", "[a-\\d]", "\\cA"})
         EXPECT_FALSE(RegexPrefilter::analyze(expression).has_value()) << expression;
-    }
-    for (const char* expression : {"(a)\\1b", "(?<n>ab)c", "(?<=x)ab", "[^a-c]b", "a{3}", "\\.",
-                                   "x(?!y)z", "a+?b", "a++b"}) {
+    for (const char* expression :
+         {"(a)\\1b", "(?<n>ab)c", "(?<=x)ab", "[^a-c]b", "a{3}", "\\.", "x(?!y)z", "a+?b", "a++b"})
         EXPECT_TRUE(RegexPrefilter::analyze(expression).has_value()) << expression;
-    }
 }
 
 TEST(RegexPrefilter, NeverSkipsAMatchOfRandomExpressions) {

@@ -1,6 +1,4 @@
-// The masked-range tracker against a plain map-based tracker on random replacements, under
-// which ranges stay disjoint and ordered. Its overlap and separator queries are compared with
-// the reference through whole lines by the line scrubber's differential tests.
+// The masked-range tracker against a plain map-based tracker on random replacements.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -20,8 +18,7 @@ void expectDisjointAndOrdered(const std::vector<Range>& ranges) {
     for (const Range& r : ranges) ASSERT_GE(r.second, 0);
 }
 
-// Replacements as the scrubber makes them: literal ones outside masked text (which never
-// overlap a range), regex ones anywhere on the line, names of any length (0 with no map).
+// Literal replacements outside masked text, regex ones anywhere, names of any length.
 TEST(Tracker, RandomReplacementsKeepRangesDisjointAndOrdered) {
     std::mt19937 rng(4242);
     auto below = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
