@@ -1,5 +1,4 @@
-// Job-log mode end to end: a request through gatherInfoNLogs against a sandbox installation,
-// the streamed job log received with the reply decoder and checked against the extractor.
+// Job-log mode end to end: the streamed job log checked against the extractor's dump.
 #include <gtest/gtest.h>
 
 #include "collector/infoNLogsCollector.h"
@@ -42,7 +41,6 @@ TEST(JobLogMode, JobLogHoldsTheJobsLinesThenItsRmanOutput) {
                           std::to_string(SandboxFacts::kBackupJob) + "/backup.out");
     EXPECT_EQ(rman.rfind(lstest::banner("client01", "backup.out") + output, 0), 0u)
         << rman.substr(0, 300);
-    // Every step went as planned: extraction, streaming, the clean-up of the job log.
     EXPECT_FALSE(testenv::contains(sandbox.log(), " ERROR ")) << sandbox.log();
 }
 

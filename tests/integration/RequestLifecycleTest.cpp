@@ -1,5 +1,4 @@
-// A request through the entry: start-up records, staging directory, fatal start-up paths,
-// teardown.
+// A request through the entry: start-up records, staging directory, start-up failures.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
@@ -46,8 +45,7 @@ TEST(RequestLifecycle, SendsVersionAndTimeThenTearsDown) {
     EXPECT_TRUE(reply.files.empty());
 }
 
-// Without a job results directory the request stages beside the log directory; a version
-// longer than its reply field is sent as an empty text.
+// No job results directory: staged beside the log directory; an over-long version sent empty.
 TEST(RequestLifecycle, StagesUnderTheLogDirectoryParentWithoutJobResults) {
     Installation inst(false);
     inst.registry.setString("Base", "sProductVersion", std::string(200, 'v'));

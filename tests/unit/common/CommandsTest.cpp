@@ -25,10 +25,7 @@ TEST(RunCommand, ReportsStatusAndLogsUnderTheCaller) {
 }
 
 TEST(EscapeShellPattern, QuotesEverythingButGlobCharacters) {
-    struct Case {
-        const char* in;
-        const char* out;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"a b", "a\\ b"},
         {"it's \"x\"", "it\\'s\\ \\\"x\\\""},
         {"Group*", "Group*"},
@@ -36,10 +33,10 @@ TEST(EscapeShellPattern, QuotesEverythingButGlobCharacters) {
         {"$(touch x)`id`;&|<>", "\\$\\(touch\\ x\\)\\`id\\`\\;\\&\\|\\<\\>"},
         {"~root\\", "\\~root\\\\"},
     };
-    for (const Case& c : cases) {
+    for (const auto& [in, expected] : cases) {
         std::string out;
-        ASSERT_TRUE(common::escapeShellPattern(c.in, out)) << c.in;
-        EXPECT_EQ(c.out, out);
+        ASSERT_TRUE(common::escapeShellPattern(in, out)) << in;
+        EXPECT_EQ(expected, out);
     }
     std::string out = "kept";
     EXPECT_FALSE(common::escapeShellPattern("a\nb", out));

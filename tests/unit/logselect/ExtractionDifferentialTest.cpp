@@ -41,10 +41,8 @@ std::string plainFilter(bool service, const std::string& text, const std::vector
         char line[kLogLineBufferSize];
         memcpy(line, piece.c_str(), piece.size() + 1);
         char pid[100], tid[100], date[100], time[100], job[100], tagField[100];
-        if (!ParseLogLine(line, pid, 100, tid, 100, date, 100, time, 100, job, 100, tagField,
-                          100)) {
+        if (!ParseLogLine(line, pid, 100, tid, 100, date, 100, time, 100, job, 100, tagField, 100))
             continue;
-        }
         const bool jobMatch = std::find(jobs.begin(), jobs.end(), job) != jobs.end();
         const bool tagMatch = tagText == tagField;
         bool attributed = !jobs.empty() && tag != 0
@@ -147,13 +145,9 @@ TEST_F(ExtractionDifferential, JobFiltersMatchThePlainFilter) {
             if (!expected.empty()) expected = lstest::banner("m", name) + expected;
             lstest::Dump dump;
             const std::vector<long long> list(jobId != 0 ? ids.begin() + 1 : ids.end(), ids.end());
-            if (service) {
-                getServiceLogsByJobId(dump.file(), dir_.path(), name, workers, jobId, list, "m",
-                                      tag, "", 0, 0, false, nullptr, nullptr);
-            } else {
-                getNonServiceLogsByJobId(dump.file(), dir_.path(), name, workers, jobId, list, "m",
-                                         tag, "", 0, 0, false, nullptr, nullptr);
-            }
+            auto* filter = service ? &getServiceLogsByJobId : &getNonServiceLogsByJobId;
+            filter(dump.file(), dir_.path(), name, workers, jobId, list, "m", tag, "", 0, 0, false,
+                   nullptr, nullptr);
             ASSERT_EQ(expected, dump.text()) << "trial " << trial << " " << name;
             ASSERT_EQ(expectedWorkers, workers) << "trial " << trial << " " << name;
         }

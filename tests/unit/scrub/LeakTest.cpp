@@ -25,9 +25,8 @@ bool isAlnum(char c) {
 // anywhere, the scrubber masks whole words.
 std::vector<std::string> sampleWords(const std::string& dir, size_t count, uint32_t seed) {
     std::string text;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir))
         if (entry.is_regular_file()) text += toLowerStr(testenv::readFile(entry.path())) + "\n";
-    }
     std::map<std::string, size_t> whole;
     for (size_t i = 0; i < text.size();) {
         size_t j = i;
