@@ -1,5 +1,4 @@
-// Fuzz target of the request record decoder: any bytes decode without a crash, and a record
-// that decodes encodes again into a record that decodes to the same encoding.
+// Fuzz target of the request record decoder: anything decodes safely, and re-encodes stably.
 #include <cstdint>
 #include <string>
 

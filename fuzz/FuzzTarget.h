@@ -1,5 +1,4 @@
-// Included once by each fuzz target: checks that abort (so that the fuzzer keeps the input)
-// and a start-up that discards the library's log, to which most inputs would add lines.
+// Per fuzz target: an aborting check (the fuzzer keeps the input) and a start-up without a log.
 #pragma once
 
 #include <cstdlib>

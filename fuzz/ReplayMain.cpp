@@ -1,5 +1,4 @@
-// Runs a fuzz target over files and folders of inputs without libFuzzer, so that ordinary
-// builds compile the targets and replay their corpus as a test.
+// Replays a fuzz target's corpus without libFuzzer, so ordinary builds run it as a test.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>

@@ -21,8 +21,7 @@ TEST(TempDirInJobResults, IsNamedByPrefixAndSecondsAndNeverShared) {
     ASSERT_EQ(0u, first.rfind(prefix, 0));
     long stamp = std::stol(first.substr(prefix.size()));
     EXPECT_GE(stamp, static_cast<long>(before));
-    EXPECT_TRUE(testenv::exists(first));
-    EXPECT_TRUE(testenv::exists(second));
+    EXPECT_TRUE(testenv::exists(first) && testenv::exists(second));
     // Without a job results directory the name is left as it was.
     Installation without(false);
     std::string name = "x";

@@ -1,5 +1,4 @@
-// Random regular expressions from a small grammar, over the few characters the random test
-// lines use, so that matches, overlaps and context assertions are frequent.
+// Random regular expressions over the random test lines' few characters, so matches are frequent.
 #pragma once
 
 #include <random>
