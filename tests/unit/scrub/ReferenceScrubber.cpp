@@ -11,9 +11,8 @@ namespace reference {
 namespace {
 
 std::string lower(std::string s) {
-    for (char& c : s) {
+    for (char& c : s)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
     return s;
 }
 
@@ -32,9 +31,8 @@ unsigned code(unsigned char c) {
 }
 
 bool subset(const BitMap_t& line, const BitMap_t& rule) {
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 4; ++i)
         if ((line.bits[i] & rule.bits[i]) != rule.bits[i]) return false;
-    }
     return true;
 }
 
