@@ -21,7 +21,6 @@ namespace {
 
 using bundlescan::find;
 
-// Folder entries whose name begins with prefix.
 std::vector<std::string> entriesStartingWith(const std::string& dir, const std::string& prefix) {
     std::vector<std::string> found;
     for (const auto& e : fs::directory_iterator(dir))

@@ -34,7 +34,6 @@ bool containsWord(const std::string& text, const std::string& value) {
 
 class DiagnosticsRequest : public ::testing::Test {
   protected:
-    // Runs the request for this machine and opens the one bundle it streams.
     std::vector<bundlescan::Member> receive(harness::Request request) {
         request.clientId = SandboxFacts::kLocalClientId;
         request.clientName = SandboxFacts::kPhysicalMachine;

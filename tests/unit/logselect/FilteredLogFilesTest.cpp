@@ -140,7 +140,6 @@ TEST_F(FilteredLogFilesTest, GeneratedDirectoryYieldsExactlyTheJobsLines) {
     tooling::LogGenOptions options;
     options.seed = 5;
     options.targetBytes = 3 << 20;
-    options.machine = "client01";
     std::string error;
     ASSERT_TRUE(tooling::generateLogDirectory(logDir_, options, error)) << error;
     testenv::TempDir tmp("ls-tmp");

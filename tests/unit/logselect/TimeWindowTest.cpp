@@ -26,7 +26,6 @@ std::string at(const char* date, const char* time, const std::string& message = 
 
 class TimeWindowTest : public ::testing::TestWithParam<const char*> {
   protected:
-    // x.log with a header of year and the given lines.
     void write(const std::string& lines, int year = lstest::thisYear()) {
         testenv::writeFile(dir_.file("x.log"), lstest::header(year) + lines);
     }
@@ -160,7 +159,6 @@ class GeneratedDay : public ::testing::TestWithParam<const char*> {
         options.onlyFile = "wyd.log";
         options.targetBytes = 8 << 20;
         options.start = localTime(lstest::thisYear(), 1, 1, 0, 0, 0);
-        options.span = 86400;
         std::string error;
         ASSERT_TRUE(tooling::generateLogDirectory(dir_.path(), options, error)) << error;
         path_ = dir_.file("wyd.log");

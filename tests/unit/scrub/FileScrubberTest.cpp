@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <filesystem>
 
 #include "host/FileHandle.h"
 #include "host/Log.h"
@@ -18,11 +17,6 @@ using testenv::readFile;
 using testenv::writeFile;
 
 namespace {
-
-int countEntries(const std::string& dir) {
-    std::error_code ec;
-    return static_cast<int>(std::distance(std::filesystem::directory_iterator(dir, ec), {}));
-}
 
 class FileScrubber : public ::testing::Test {
   protected:
@@ -69,7 +63,8 @@ TEST_F(FileScrubber, FailuresLeaveTheDestinationAsItWas) {
     writeFile(in, "host1\n");
     writeFile(out, "previous\n");
     auto untouched = [&] {
-        return readFile(out) == "previous\n" && countEntries(dir_.file("out")) == 1;
+        return readFile(out) == "previous\n" &&
+               testenv::folderEntries(dir_.file("out")).size() == 1;
     };
     EXPECT_FALSE(scrubSingleLogFile(dir_.file("missing").c_str(), out.c_str(), &rules_, &map_));
     EXPECT_TRUE(untouched());

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <filesystem>
 #include <sstream>
 
 #include "host/FileHandle.h"
@@ -15,17 +14,11 @@
 #include "support/TestEnv.h"
 
 using testenv::exists;
+using testenv::folderEntries;
 using testenv::readFile;
 using testenv::writeFile;
-namespace fs = std::filesystem;
 
 namespace {
-
-// Entries of a folder; 0 when it does not exist.
-int countEntries(const std::string& dir) {
-    std::error_code ec;
-    return static_cast<int>(std::distance(fs::directory_iterator(dir, ec), {}));
-}
 
 void bzip2(const std::string& path) {
     ASSERT_EQ(0, testenv::runShell("bzip2 -f '" + path + "'"));
@@ -74,8 +67,8 @@ TEST_F(TreeScrubber, MirrorsTreeAndDecompressesBz2) {
     EXPECT_EQ("a MaskedData1\n", readFile(dest + "/a.log"));
     EXPECT_EQ("b Masked_User MaskedData1\n", readFile(dest + "/sub/b.log"));
     EXPECT_EQ("c MaskedData1\n", readFile(dest + "/c.log"));
-    EXPECT_EQ(3, countEntries(dest)) << "a file that cannot be decompressed is left out";
-    EXPECT_EQ(0, countEntries(temp_.path()));
+    EXPECT_EQ(3u, folderEntries(dest).size()) << "a file that cannot be decompressed is left out";
+    EXPECT_EQ(0u, folderEntries(temp_.path()).size());
     EXPECT_EQ((ReplacementMap{{"jsmith", "Masked_User"}}), map_);
 }
 
@@ -121,7 +114,7 @@ TEST_F(TreeScrubber, DestinationMustLieOutsideTheSourceAndBeMade) {
     for (const std::string& dest : {src_, src_ + "/scrubbed", dir_.file("alias") + "/x"}) {
         EXPECT_FALSE(scrubLogFiles(src_.c_str(), dest.c_str(), &rules_, &map_)) << dest;
         EXPECT_EQ("host1\n", readFile(src_ + "/a.log"));
-        EXPECT_EQ(1, countEntries(src_));
+        EXPECT_EQ(1u, folderEntries(src_).size());
     }
     EXPECT_FALSE(
         scrubLogFiles(src_.c_str(), dir_.file("missing/parent/dest").c_str(), &rules_, &map_));
@@ -152,8 +145,8 @@ TEST_F(TreeScrubber, LinksOutOfTheTreeAndSpecialFilesStayOut) {
     ASSERT_TRUE(scrubber.DoScrubbing(src_.c_str(), dest.c_str(), &rules_, &map_));
     EXPECT_EQ("MaskedData1\n", readFile(dest + "/a.log"));
     EXPECT_EQ("MaskedData1\n", readFile(dest + "/b.log"));
-    EXPECT_EQ(3, countEntries(dest));
-    EXPECT_EQ(1, countEntries(dest + "/sub"));
+    EXPECT_EQ(3u, folderEntries(dest).size());
+    EXPECT_EQ(1u, folderEntries(dest + "/sub").size());
     EXPECT_EQ(5u, scrubber.summary().leftOut);  // pipe, shadow, linked, zero, loop
     struct stat st;
     ASSERT_EQ(0, stat((dest + "/a.log").c_str(), &st));
@@ -174,7 +167,7 @@ TEST_F(TreeScrubber, WriteFailureFailsTheScrubAndUnreadableFilesAreCounted) {
     EXPECT_EQ(1u, summary.writeFailures);
     EXPECT_EQ(4u, summary.copies);
     EXPECT_EQ(1u, summary.unreadable);
-    EXPECT_EQ(4, countEntries(dest)) << "neither the failed copy nor plain.log";
+    EXPECT_EQ(4u, folderEntries(dest).size()) << "neither the failed copy nor plain.log";
 }
 
 TEST_F(TreeScrubber, WalkerCalledOnItsOwnUsesEachWalksMap) {
@@ -237,7 +230,7 @@ TEST_F(TreeScrubber, WrapperScrubsIntoAFolderOfItsOwnInJobResults) {
     std::string first, second;
     EXPECT_EQ(-1, scrubLogFilesWrapper(dir_.file("nowhere"), &rules_, &map_, scrubbed, first));
     EXPECT_FALSE(scrubbed);
-    EXPECT_EQ(0, countEntries(jobResults_)) << "the failed scrub's folder is removed";
+    EXPECT_EQ(0u, folderEntries(jobResults_).size()) << "the failed scrub's folder is removed";
     writeFile(src_ + "/a.log", "host1\n");
     ASSERT_EQ(0, scrubLogFilesWrapper(src_, &rules_, &map_, scrubbed, first));
     EXPECT_TRUE(scrubbed);
@@ -249,7 +242,7 @@ TEST_F(TreeScrubber, WrapperScrubsIntoAFolderOfItsOwnInJobResults) {
     scrubbed = false;
     EXPECT_EQ(-1, scrubLogFilesWrapper(src_, &rules_, &map_, scrubbed, second));
     EXPECT_FALSE(scrubbed);
-    EXPECT_EQ(2, countEntries(jobResults_));
+    EXPECT_EQ(2u, folderEntries(jobResults_).size());
 }
 
 }  // namespace

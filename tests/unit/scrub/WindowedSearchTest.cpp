@@ -74,7 +74,6 @@ TEST_F(WindowedSearch, PrefilterStartsAtTheEarliestPossibleMatch) {
     }
 }
 
-// Random expressions over long random lines of the few bytes they use.
 TEST_F(WindowedSearch, RandomExpressionsOnLongLines) {
     scrubtest::ExpressionGenerator gen(4242);
     std::mt19937 rng(5);
