@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <boost/regex.hpp>
-#include <filesystem>
 #include <thread>
 
 #include "collector/infoNLogsCollector.h"
@@ -14,19 +13,11 @@
 #include "support/RequestHarness.h"
 #include "tooling/Sandbox.h"
 
-namespace fs = std::filesystem;
 using tooling::SandboxFacts;
 
 namespace {
 
 using bundlescan::find;
-
-std::vector<std::string> entriesStartingWith(const std::string& dir, const std::string& prefix) {
-    std::vector<std::string> found;
-    for (const auto& e : fs::directory_iterator(dir))
-        if (e.path().filename().string().rfind(prefix, 0) == 0) found.push_back(e.path());
-    return found;
-}
 
 class BundleModeTest : public ::testing::Test {
   protected:
@@ -45,12 +36,14 @@ class BundleModeTest : public ::testing::Test {
     void TearDown() override {
         host::io::clearFaults();
         // Nothing of a request outlives it.
-        EXPECT_TRUE(entriesStartingWith(root() + "/jobResults", "Support_").empty());
-        EXPECT_TRUE(entriesStartingWith(root() + "/base/Temp", "bundles_").empty());
-        EXPECT_TRUE(entriesStartingWith(root(), "exclude_").empty());
-        for (const auto& e : fs::directory_iterator(root() + "/jobResults"))
-            EXPECT_FALSE(std::isdigit(static_cast<unsigned char>(e.path().filename().string()[0])))
-                << "scrub folder left: " << e.path();
+        const std::pair<const char*, const char*> leftovers[] = {
+            {"/jobResults", "Support_"}, {"/base/Temp", "bundles_"}, {"", "exclude_"}};
+        for (const auto& [dir, prefix] : leftovers)
+            for (const std::string& name : testenv::folderEntries(root() + dir))
+                EXPECT_NE(0u, name.rfind(prefix, 0)) << dir << "/" << name;
+        for (const std::string& name : testenv::folderEntries(root() + "/jobResults"))
+            EXPECT_FALSE(std::isdigit(static_cast<unsigned char>(name[0])))
+                << "scrub folder left: " << name;
     }
     static std::string root() { return sandbox_->root; }
 

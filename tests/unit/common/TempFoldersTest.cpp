@@ -19,8 +19,7 @@ TEST(TempDirInJobResults, IsNamedByPrefixAndSecondsAndNeverShared) {
     EXPECT_NE(first, second);
     std::string prefix = inst.jobResultsDir + "/Certs_";
     ASSERT_EQ(0u, first.rfind(prefix, 0));
-    long stamp = std::stol(first.substr(prefix.size()));
-    EXPECT_GE(stamp, static_cast<long>(before));
+    EXPECT_GE(std::stol(first.substr(prefix.size())), static_cast<long>(before));
     EXPECT_TRUE(testenv::exists(first) && testenv::exists(second));
     // Without a job results directory the name is left as it was.
     Installation without(false);

@@ -201,8 +201,7 @@ TEST(LogFileNames, BaseNamesDropLogAndRotationSuffix) {
 }
 
 TEST(LogFileNames, SplitFilePath) {
-    char dir[kLogPathSize] = "untouched";
-    char name[kLogPathSize] = "untouched";
+    char dir[kLogPathSize] = "untouched", name[kLogPathSize] = "untouched";
     EXPECT_TRUE(splitFilePath("/wyd.log", dir, name));
     EXPECT_EQ(std::string(dir) + "|" + name, "|wyd.log");
     EXPECT_TRUE(splitFilePath("/var/log/x/wyd.log", dir, nullptr));
