@@ -184,7 +184,7 @@ TEST_F(BundleModeTest, ScrubbedBundleHoldsNoMaskedValueInAnyMember) {
     for (const auto& m : members) EXPECT_FALSE(boost::regex_search(m.content, ipv4)) << m.name;
     // The diagnostics tool was given the patterns file and masked with it.
     const bundlescan::Member* report = find(members, "diagnostics.txt");
-    if (report != nullptr) EXPECT_TRUE(testenv::contains(report->content, "MaskedData"));
+    EXPECT_TRUE(report == nullptr || testenv::contains(report->content, "MaskedData"));
 }
 
 // Stops reading at the bundle's first byte and hangs up.

@@ -103,7 +103,7 @@ TEST(EntryFields, ScansDatesAndTimesAsScanfWould) {
         const int n = date ? sscanf(text, "%d/%d", &want[0], &want[1])
                            : sscanf(text, "%d:%d:%d", &want[0], &want[1], &want[2]);
         EXPECT_EQ(ok, n == count) << text;
-        if (ok) EXPECT_TRUE(std::equal(got, got + count, want)) << text;
+        EXPECT_TRUE(!ok || std::equal(got, got + count, want)) << text;
     }
 }
 
