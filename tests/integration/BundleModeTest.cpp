@@ -24,9 +24,9 @@ class BundleModeTest : public ::testing::Test {
     static void SetUpTestSuite() {
         sandbox_ = new harness::Sandbox({}, 1 << 20);
         const std::string data = SENDLOGS_SHARED_DATA_DIR "/loghub";  // third-party logs
-        if (testenv::exists(data))
-            ASSERT_EQ(0, testenv::runShell("cp '" + data + "'/*.log '" +
-                                           tooling::sandboxLogDir(root()) + "'/"));
+        ASSERT_TRUE(!testenv::exists(data) ||
+                    testenv::runShell("cp '" + data + "'/*.log '" + tooling::sandboxLogDir(root()) +
+                                      "'/") == 0);
     }
     static void TearDownTestSuite() {
         delete sandbox_;
