@@ -7,6 +7,7 @@
 
 #include "bundle/Archive7z.h"
 #include "bundle/ScrubbedArchive.h"
+#include "host/Archive.h"
 #include "host/Log.h"
 #include "scrub/BitMap.h"
 #include "support/SevenZip.h"
@@ -91,6 +92,20 @@ TEST_F(Archives, CreateArchiveOfFilesAndFoldersInVolumesOrWithFullPaths) {
     std::string none = out_ + "/none.7z";
     EXPECT_FALSE(createArchive(&none[0], missing, 0, false));
     EXPECT_FALSE(createArchive(nullptr, missing, 0, false));
+}
+
+// A folder excluded on its own leaves only its entry out; a recursive exclusion takes its tree.
+TEST_F(Archives, FolderExcludedAloneKeepsItsContents) {
+    writeFile(dir_.file("in/tree/own/a.log"), "a\n");
+    writeFile(dir_.file("in/tree/gone/b.log"), "b\n");
+    C7zip zip(nullptr, 2);
+    ASSERT_LE(zip.Initialize().GetErrorCode(), 1);
+    zip.AddExcludeList("tree/own", true, false);
+    zip.AddExcludeList("tree/gone", true, true);
+    std::map<std::wstring, std::wstring> failures;
+    const std::string archive = out_ + "/excl.7z";
+    ASSERT_LE(zip.AddFilesToArchive(archive, {dir_.file("in/tree")}, failures).GetErrorCode(), 1);
+    EXPECT_EQ((std::set<std::string>{"tree", "tree/own/a.log"}), testenv::sevenZipMembers(archive));
 }
 
 // Staging folders match in any case; a cache outside the archived folder excludes nothing.
