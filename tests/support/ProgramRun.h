@@ -47,6 +47,12 @@ inline std::vector<std::string> filesIn(const std::string& dir) {
     for (std::string& name : paths) name = dir + "/" + name;
     return paths;
 }
+// The one entry of dir ("" and a failure when there is not exactly one).
+inline std::string onlyFile(const std::string& dir) {
+    const std::vector<std::string> files = filesIn(dir);
+    EXPECT_EQ(files.size(), 1u) << dir;
+    return files.empty() ? "" : files[0];
+}
 
 // A loopback address on which nothing listens: a port bound a moment ago and released.
 inline std::string closedPort() {
