@@ -19,7 +19,6 @@ import logging
 import os
 import ssl
 import sys
-import threading
 import urllib.parse
 
 LOOPBACK = "127.0.0.1"
@@ -34,17 +33,10 @@ def safe_name(name):
     return name not in ("", ".", "..") and "/" not in name and "\\" not in name and "\0" not in name
 
 
-class Budget:
-    """Counts the failures still to hand out, across connections."""
-
-    def __init__(self, count):
-        self.left = count
-        self.lock = threading.Lock()
-
-    def take(self):
-        with self.lock:
-            self.left -= 1
-            return self.left >= 0
+def failures(count):
+    """A callable that is true for its first count calls, across connections."""
+    left = iter(range(count))  # one next() is atomic under the interpreter lock
+    return lambda: next(left, None) is not None
 
 
 def serve_ftp(args):
@@ -53,13 +45,13 @@ def serve_ftp(args):
     from pyftpdlib.servers import FTPServer
 
     logging.basicConfig(level=logging.ERROR)  # keeps pyftpdlib from logging every command
-    budget = Budget(args.fail_first)
+    fail_next = failures(args.fail_first)
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
 
     class Handler(FTPHandler):
         def ftp_STOR(self, file, mode="w"):
-            if budget.take():
+            if fail_next():
                 return self.respond("451 Requested action aborted: failure arranged by the test.")
             return super().ftp_STOR(file, mode)
 
@@ -107,7 +99,7 @@ class QuietHandler(http.server.BaseHTTPRequestHandler):
 
 
 def serve_http(args):
-    budget = Budget(args.fail_first)
+    fail_next = failures(args.fail_first)
     expected = basic(args.user, args.password)
     handler_path = "/" + args.handler.strip("/")
 
@@ -124,7 +116,7 @@ def serve_http(args):
                 refusal = (404, "no such handler")
             elif not safe_name(folder) or not safe_name(name):
                 refusal = (400, "bad names")
-            elif budget.take():
+            elif fail_next():
                 refusal = (503, "failure arranged by the test")
             else:
                 refusal = None
