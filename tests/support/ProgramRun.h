@@ -1,5 +1,4 @@
-// Runs the built sendlogs program with captured output, or "sendlogs serve" in the
-// background, for the end-to-end tests.
+// Runs the built sendlogs program with captured output, or "sendlogs serve" in the background.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -25,7 +24,6 @@ inline std::string programPath() {
     return SENDLOGS_BINARY_DIR "/sendlogs";
 }
 
-// Runs "sendlogs args..." with its output captured in files of scratch.
 inline ProgramResult runSendlogs(const std::vector<std::string>& args,
                                  const testenv::TempDir& scratch) {
     static int counter = 0;

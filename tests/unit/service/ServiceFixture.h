@@ -1,5 +1,4 @@
-// A sandbox installation, test certificates and a running service on loopback, with the
-// requests and raw connections the service tests send to it.
+// A sandbox, test certificates and a running service on loopback, and ways to talk to it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -18,7 +17,6 @@
 
 namespace servicetest {
 
-// What a requester got back.
 struct Outcome {
     bool ok = false;
     std::string error;
@@ -52,9 +50,7 @@ class ServiceTest : public ::testing::Test {
 
     // Staging folders left in the sandbox (job results and the log directory's parent).
     static std::vector<std::string> stagingLeft();
-    // The library's log since start().
-    std::string libraryLog() const;
-    // The sandbox's folder.
+    std::string libraryLog() const;  // since start()
     static const std::string& root() { return installed_->root; }
 
     static harness::Sandbox* installed_;
