@@ -1,5 +1,4 @@
-// Runs requests through gatherInfoNLogs on a socket pair and decodes the replies as the program
-// does.
+// Runs requests through gatherInfoNLogs on a socket pair; decodes replies as the program does.
 #pragma once
 
 #include <ctime>

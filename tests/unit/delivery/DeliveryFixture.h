@@ -1,5 +1,4 @@
-// Shared set-up of the delivery tests: a registry, the library log in a file, a recording
-// gateway and intercepted sleeps.
+// Delivery tests' set-up: a registry, the library log in a file, a recording gateway, no sleeps.
 #pragma once
 
 #include <gtest/gtest.h>
