@@ -1,5 +1,4 @@
-// SIGINT and SIGTERM during a request: the program stops it, removes the request's staging
-// folder and its temporary copies, keeps no half-written file, and exits 128 + the signal.
+// SIGINT/SIGTERM mid-request: staging and copies removed, no half file, exit 128 + signal.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>

@@ -20,8 +20,7 @@ using testenv::contains;
 
 namespace {
 
-// The log files and the job results of a bundle, by the names they have on the machine
-// they come from: "./wyd.log" -> "wyd.log", "<prefix>WY_JobResults/x" -> "WY_JobResults/x".
+// A bundle's logs and job results by their names on their machine ("./wyd.log" -> "wyd.log").
 struct Contents {
     std::map<std::string, std::string> logs, jobResults;
     std::vector<std::string> others;
@@ -58,8 +57,7 @@ class RemoteTest : public ::testing::Test {
         }
     }
 
-    // B's service, trusting A's CA and showing a certificate A's CA signed (one CA for all
-    // machines); with ownCa, B trusts only its own CA and refuses A.
+    // B's service with a certificate of A's CA; with ownCa, B trusts only its own CA and refuses A.
     std::unique_ptr<ServeProcess> serveB(bool ownCa = false) {
         const std::string tls = a_ + "/tls/";
         return std::make_unique<ServeProcess>(
@@ -109,8 +107,7 @@ TEST_F(RemoteTest, SandboxCertificatesAreFreshAndTheirKeysPrivate) {
     EXPECT_NE(testenv::readFile(other + "/tls/ca.pem"), testenv::readFile(a_ + "/tls/ca.pem"));
 }
 
-// A remote collect writes what the in-process collect writes; one failing host among several
-// does not stop the others; the service stops cleanly on SIGTERM.
+// Remote collect = local collect; one failing host does not stop the others; SIGTERM stops.
 TEST_F(RemoteTest, RemoteCollectMatchesTheLocalOneAndSurvivesAFailingHost) {
     ServeProcess serve(a_, run_.file("serve.log"));
     const ProgramResult remote = collect(serve.address(), {"--job", "1001"}, "remote");
@@ -185,8 +182,7 @@ TEST_F(RemoteTest, ProxyRequestCollectsWhatTheClientItselfSends) {
     EXPECT_TRUE(contains(testenv::readFile(run_.file("b.log")), "proxy download, bundle request"));
     expectNoDownloadLeft();
 
-    // A job log for the remote client: A's own lines, then exactly what B sends for the
-    // same job and client name.
+    // A remote client's job log: A's own lines, then exactly what B sends for that job and name.
     const ProgramResult jobViaA =
         collect(a.address(), {"--job", "1001", "--client-id", "7", "--client-name", "client07"},
                 "job-via-a");
@@ -225,8 +221,7 @@ TEST_F(RemoteTest, UnreachableOrRefusingClientYieldsNothingOfIt) {
         << log;
     expectNoDownloadLeft();
 
-    // B does not trust A's requester certificate: the download fails, and the request goes
-    // on with what arrived, which is nothing.
+    // B refuses A's requester: the download fails and the request goes on with nothing.
     auto b = serveB(true);
     remoteClientsAt(b->address());
     r = collect(a.address(), request, "refused");

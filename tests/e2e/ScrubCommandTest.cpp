@@ -53,8 +53,7 @@ TEST_F(ScrubCommand, Failures) {
     EXPECT_NE(std::string::npos, readFile(dir_.file("out.txt")).find("\":1,\"values_masked\":1,"));
 }
 
-// A copy never lands on its source: not by its name, not in its folder, not through a link,
-// not inside the tree being scrubbed. The source stays as it was.
+// A copy never lands on its source (name, folder, link, inside the tree); the source is kept.
 TEST_F(ScrubCommand, DestinationThatIsTheSourceIsRefused) {
     writeFile(dir_.file("src/a.log"), "jsmith on host1\n");
     ASSERT_EQ(0, testenv::runShell("ln -s src/a.log '" + dir_.file("link.log") + "'"));
@@ -66,8 +65,7 @@ TEST_F(ScrubCommand, DestinationThatIsTheSourceIsRefused) {
     EXPECT_FALSE(testenv::exists(dir_.file("src/copy")));
 }
 
-// The check before a result leaves: the source holds the values, the scrubbed copy none;
-// findings name file, line and rule, never the value.
+// The check before a result leaves: findings name file, line and rule, never the value.
 TEST_F(ScrubCommand, VerifyTellsLeaksFromCleanResults) {
     writeFile(dir_.file("src/a.log"), "start\njsmith on host1 at 10.1.2.3\n");
     ASSERT_EQ(0, run("--patterns patterns.txt src scrubbed"));

@@ -1,5 +1,4 @@
-// The sendlogs program end to end: the dispatcher, "sandbox create", "collect" and "registry
-// dump" against a fresh sandbox, with their exit statuses.
+// The sendlogs program end to end against a fresh sandbox, with its exit statuses.
 #include <gtest/gtest.h>
 
 #include "host/Process.h"
@@ -139,8 +138,7 @@ TEST_F(CollectTest, ScrubPatternsFileMasksTheJobLog) {
     EXPECT_EQ(check.status, 0) << check.out;
 }
 
-// Every kind of material in one bundle: logs, job results, a folder, system information,
-// analysed cores and a command's output; the restore report travels beside it.
+// Every kind of material in one bundle; the restore report travels beside it.
 TEST_F(CollectTest, BundleRequestLeavesTheClientsGzipBundleAndTheOracleReport) {
     const std::string out = local_.file("out");
     const std::string folder = local_.mkdir("app logs");
@@ -189,8 +187,7 @@ TEST(CollectFailure, FailureRecordGivesExitStatusOne) {
     testenv::TempDir scratch("cli-failure");
     const std::string dir = scratch.file("sb");
     ASSERT_EQ(runSendlogs({"sandbox", "create", dir, "--size-mb", "1"}, scratch).status, 0);
-    // A job results directory that is a plain file: the staging directory cannot be made,
-    // and the library ends the reply stream with a failure status.
+    // A job results directory that is a file: no staging folder, so the stream ends in failure.
     const std::string notADir = scratch.file("not-a-dir");
     testenv::writeFile(notADir, "x");
     testenv::writeFile(tooling::sandboxRegistryRoot(dir) +

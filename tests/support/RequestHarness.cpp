@@ -25,8 +25,7 @@ bool Reply::hasFailure() const {
 
 namespace {
 
-// Runs request on a thread that owns every copy of the library end, so the stream ends when
-// the request does, and decodes what it sends.
+// The request runs on a thread owning every copy of the library end: the stream ends with it.
 template <class Request>
 Reply exchange(Request request) {
     Reply reply;

@@ -1,5 +1,4 @@
-// Folder creation for browse requests: this machine, proxied clients, and the one reply each
-// request gets, decoded from the socket.
+// Folder creation for browse requests, and the one reply each request gets.
 #include "DeliveryFixture.h"
 #include "delivery/RemoteFolder.h"
 #include "host/File.h"
@@ -63,8 +62,7 @@ TEST_F(RemoteFolderTest, ThisMachineCreatesTheFolderItself) {
     EXPECT_TRUE(testenv::contains(log(), "clientId:3 destOsID:1"));
 }
 
-// A proxied client (49 or 118) that cannot be reached is never this machine's business:
-// one failure reply, and nothing is created here.
+// An unreachable proxied client (49 or 118): one failure reply, nothing created here.
 TEST_F(RemoteFolderTest, UnreachableProxiedClientGetsExactlyOneFailure) {
     registry_.setNumber("Clients/9", "nOsId", 49);
     registry_.setNumber("Clients/8", "nOsId", 118);

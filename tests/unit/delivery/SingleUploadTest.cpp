@@ -1,5 +1,4 @@
-// The single-file uploads against a recording gateway: parameter checks, the order of the
-// gateway calls, and the lines each failure leaves in the log.
+// Single-file uploads: parameter checks, gateway call order, and each failure's log lines.
 #include "DeliveryFixture.h"
 #include "delivery/Upload.h"
 

@@ -1,6 +1,5 @@
-// Real transfers through the libcurl gateway to servers on loopback that each test starts
-// and stops: FTP passive and active, HTTP and HTTPS, a proxy, refusing and failing servers.
-// What arrives is compared byte for byte with the source, parts put back together.
+// Real transfers to loopback servers (FTP, HTTP(S), proxy, refusing and failing ones);
+// what arrives is compared byte for byte with the source, parts put back together.
 #include <algorithm>
 
 #include "DeliveryFixture.h"

@@ -1,5 +1,4 @@
-// The appliance bundle: report options, the hardware-log command, the script, and a run on
-// an appliance sandbox with and without scrubbing.
+// The appliance bundle: options, hardware-log command, script, and runs with and without scrub.
 #include <gtest/gtest.h>
 
 #include "diag/ApplianceLogs.h"

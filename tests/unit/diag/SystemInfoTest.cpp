@@ -72,8 +72,7 @@ TEST_F(SystemInfoTest, AScriptThatCannotBeWrittenWholeDoesNotRun) {
     EXPECT_TRUE(testenv::folderEntries(inst_.cores).empty());
 }
 
-// Leaks are checked by a whole scrubbed request; here only the scrubbed copy goes in, nothing
-// stays.
+// Leaks are checked by a whole scrubbed request; here: only the scrubbed copy, nothing stays.
 TEST_F(SystemInfoTest, ScrubbedVariantBundlesOnlyTheScrubbedCopyAndNoCores) {
     testenv::writeFile(inst_.cores + "/core.wyd.1", tooling::sandbox::elfCoreFile("wyd", "wyd"));
     ScrubRuleList rules;

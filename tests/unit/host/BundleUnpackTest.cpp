@@ -1,5 +1,4 @@
-// Unpacking received bundles: placement, what is refused, what fails the whole bundle, and
-// that a failure leaves nothing behind.
+// Unpacking received bundles: placement, refusals, whole-bundle failures leaving nothing.
 #include <archive.h>
 #include <archive_entry.h>
 #include <gtest/gtest.h>
@@ -58,8 +57,7 @@ class BundleUnpackTest : public ::testing::Test {
     }
     void TearDown() override { host::resetLogSettings(); }
 
-    // Unpacks with a placement that keeps "./" members where they are, puts "srv/jr/..."
-    // under "results" and leaves the rest out.
+    // Keeps "./" members in place, puts "srv/jr/..." under "results", leaves the rest out.
     bool unpack(const std::vector<Member>& members, bool gzip = true) {
         writeBundle(bundle_, members, gzip);
         return unpackFile(bundle_);

@@ -61,8 +61,7 @@ TEST(Jobs, RemoteClientTargetComesFromTheRegistry) {
     host::resetLogSettings();
 }
 
-// Job result files: where they are, which existing files are used as they are, and their
-// generation, which never writes through a link.
+// Job result files: where they are, which are used as they are, generation never via a link.
 TEST(RetrieveResults, FindsChecksAndGeneratesTheResultFile) {
     testenv::RegistryFixture registry;
     host::setLogFilePath(registry.dir().file("library.log"));

@@ -37,8 +37,7 @@ class LogTest : public ::testing::Test {
 
 }  // namespace
 
-// Both formats as the product writes them, in a fixed zone (1700000000 is 2023-11-14
-// 22:13:20 UTC); readers take the year from header line 6 or 7.
+// Both formats in a fixed zone (1700000000 is 2023-11-14 22:13:20 UTC).
 TEST(LogFormat, EntryLineAndHeaderKeepTheProductsColumns) {
     lstest::ScopedZone utc("UTC");
     EXPECT_EQ(host::formatEntryLine(123, 45, 1700000000, "###", "ERROR", "sendlogs", "[A:0]",

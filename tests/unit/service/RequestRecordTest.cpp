@@ -1,5 +1,4 @@
-// The request record: every value survives the round trip; records that break the format
-// or its limits are refused with a reason that names the field.
+// The request record round trip; bad records are refused with a reason naming the field.
 #include <gtest/gtest.h>
 
 #include <climits>

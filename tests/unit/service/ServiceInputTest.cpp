@@ -1,6 +1,4 @@
-// What a service does with requesters it must not serve and records it cannot use: refused
-// before a request is read, or answered with a refusal; it stays up and leaves nothing behind
-// (the fixture checks for staging folders after every test).
+// Requesters the service must not serve and records it cannot use: refused, service stays up.
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -12,8 +10,7 @@
 namespace servicetest {
 namespace {
 
-// A requester with no certificate at all, which the transport never makes: the openssl
-// tool, sending frameFile; true when anything came back.
+// A requester without certificate (openssl s_client) sending frameFile; true if anything came.
 bool replyWithoutCertificate(const host::Endpoint& at, const std::string& ca,
                              const std::string& frameFile) {
     return !testenv::output("timeout 30 openssl s_client -quiet -connect " + at.text() +
@@ -41,8 +38,7 @@ TEST_F(ServiceTest, RequestersWithoutAValidCertificateAreRefusedBeforeTheirReque
     };
     for (const auto& w : wrong) {
         std::string error;
-        // Under TLS 1.3 the requester may finish its handshake before the service refuses;
-        // then the refusal arrives instead of a reply.
+        // Under TLS 1.3 the refusal may arrive after the handshake, instead of a reply.
         if (auto connection = connect(w.files, error)) {
             const Outcome out = send(connection, frame);
             EXPECT_FALSE(out.ok);
