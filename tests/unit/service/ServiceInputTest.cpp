@@ -7,15 +7,16 @@
 #include "host/Tcp.h"
 #include "host/Wire.h"
 
+using namespace testenv;
+
 namespace servicetest {
 namespace {
 
 // A requester without certificate (openssl s_client) sending frameFile; true if anything came.
 bool replyWithoutCertificate(const host::Endpoint& at, const std::string& ca,
                              const std::string& frameFile) {
-    return !testenv::output("timeout 30 openssl s_client -quiet -connect " + at.text() +
-                            " -CAfile " + host::shellQuote(ca) + " <" +
-                            host::shellQuote(frameFile) + " 2>/dev/null")
+    return !output("timeout 30 openssl s_client -quiet -connect " + at.text() + " -CAfile " +
+                   host::shellQuote(ca) + " <" + host::shellQuote(frameFile) + " 2>/dev/null")
                 .empty();
 }
 
@@ -45,7 +46,7 @@ TEST_F(ServiceTest, RequestersWithoutAValidCertificateAreRefusedBeforeTheirReque
             EXPECT_TRUE(out.reply.records.empty());
         }
     }
-    testenv::writeFile(pki_->dir() + "/frame", frame);
+    writeFile(pki_->dir() + "/frame", frame);
     EXPECT_FALSE(replyWithoutCertificate(endpoint(), pki_->service().ca, pki_->dir() + "/frame"));
 
     std::string error;
@@ -64,9 +65,8 @@ TEST_F(ServiceTest, RequestersWithoutAValidCertificateAreRefusedBeforeTheirReque
     EXPECT_EQ(stats.started, 0u);
     EXPECT_EQ(stats.rejected, 0u);
     const std::string log = libraryLog();
-    for (const auto& w : wrong)
-        EXPECT_TRUE(testenv::contains(log, w.serviceReason)) << w.serviceReason;
-    EXPECT_TRUE(testenv::contains(log, "peer did not return a certificate"));
+    for (const auto& w : wrong) EXPECT_TRUE(contains(log, w.serviceReason)) << w.serviceReason;
+    EXPECT_TRUE(contains(log, "peer did not return a certificate"));
 }
 
 TEST_F(ServiceTest, MalformedRecordsGetARefusalAndTheServiceStaysUp) {
@@ -94,8 +94,7 @@ TEST_F(ServiceTest, MalformedRecordsGetARefusalAndTheServiceStaysUp) {
         EXPECT_EQ(refusal.code, service::kRefusedCode);
         EXPECT_EQ(refusal.status, 1);
         ASSERT_EQ(refusal.fields.size(), 1u);
-        EXPECT_TRUE(testenv::contains(refusal.fields[0].second, c.reason))
-            << refusal.fields[0].second;
+        EXPECT_TRUE(contains(refusal.fields[0].second, c.reason)) << refusal.fields[0].second;
     }
     // A record cut short: the requester ends its side inside the record.
     std::string error;
@@ -105,7 +104,7 @@ TEST_F(ServiceTest, MalformedRecordsGetARefusalAndTheServiceStaysUp) {
     truncated->writeAll(frame.data(), frame.size() / 2);
     truncated->close(0);
     waitFor([](const service::ServiceStats& s) { return s.rejected == 4; });
-    EXPECT_TRUE(testenv::contains(libraryLog(), "closed the connection inside its request record"));
+    EXPECT_TRUE(contains(libraryLog(), "closed the connection inside its request record"));
 
     const Outcome good = request(jobLogRequest(1001));
     EXPECT_TRUE(good.ok) << good.error;
