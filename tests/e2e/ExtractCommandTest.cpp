@@ -1,4 +1,3 @@
-// The "sendlogs extract" program, run for real in a temporary folder.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 

@@ -65,7 +65,6 @@ class RemoteTest : public ::testing::Test {
             std::vector<std::string>{"--ca", (ownCa ? b_ + "/tls/" : tls) + "ca.pem", "--cert",
                                      tls + "server.pem", "--key", tls + "server.key"});
     }
-    // A's registry: clients 7 and 8 are served at address.
     void remoteClientsAt(const std::string& address) {
         const std::string clients = tooling::sandboxRegistryRoot(a_) +
                                     "/SOFTWARE/Kestrav Systems/Orvion/" +
@@ -74,7 +73,6 @@ class RemoteTest : public ::testing::Test {
         testenv::writeFile(clients + "8/nOsId", "118\n");
         testenv::writeFile(clients + "8/sServiceAddress", address + "\n");
     }
-    // "sendlogs collect --remote" with A's requester certificate.
     ProgramResult collect(const std::string& at, std::vector<std::string> request,
                           const std::string& out) {
         const std::string tls = a_ + "/tls/";
@@ -83,7 +81,6 @@ class RemoteTest : public ::testing::Test {
                         "--cert", tls + "requester.pem", "--key", tls + "requester.key"});
         return runSendlogs(request, run_);
     }
-    // Nothing of a download is left in A's log directory once its request ended.
     static void expectNoDownloadLeft() {
         const std::string folder = a_ + "/Log_Files/proxyClient";
         EXPECT_TRUE(!fs::exists(folder) || fs::is_empty(folder)) << folder;

@@ -12,8 +12,7 @@ struct Member {
     std::string content;  // decompressed
 };
 
-// Every member of the archive file at path (tar, tar.gz, 7z ...), nested ones included.
-// False with a reason when the archive (or a nested one) cannot be read whole.
+// Every member at path (tar, tar.gz, 7z ...), nested ones too; false with a reason if unreadable.
 bool readMembers(const std::string& path, std::vector<Member>& members, std::string& error);
 
 // The first member whose name ends with suffix (nullptr when none does), and how many do.

@@ -65,8 +65,7 @@ inline std::string closedPort() {
     return "127.0.0.1:" + std::to_string(ntohs(any.sin_port));
 }
 
-// "sendlogs serve" on a loopback port of its own choosing, which it prints once it listens;
-// extra: further options (certificates of another sandbox, limits).
+// "sendlogs serve" on a loopback port it prints; extra: further options (certificates, limits).
 class ServeProcess : public testenv::BackgroundProgram {
   public:
     ServeProcess(const std::string& sandbox, const std::string& logFile,

@@ -40,7 +40,6 @@ struct Reply {
     bool hasFailure() const;  // a record with status 1
 };
 
-// Decodes every reply of one stream into memory.
 class MemorySink : public host::ReplySink {
   public:
     explicit MemorySink(Reply& reply) : reply_(reply) {}

@@ -44,9 +44,8 @@ class ScopedEnv {
     std::string old_;
 };
 
-// Writes text to path, creating missing parent folders; throws std::runtime_error on failure.
+// Writes (creating parent folders) or reads a whole file; throws std::runtime_error on failure.
 void writeFile(const std::string& path, const std::string& text);
-// The whole content of path; throws std::runtime_error when it cannot be read.
 std::string readFile(const std::string& path);
 bool exists(const std::string& path);
 // Splits text into lines (without their "\n"); a final line without "\n" counts too.

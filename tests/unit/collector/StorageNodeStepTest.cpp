@@ -20,7 +20,6 @@ const uid_t kOwnerId = 4242;
 
 class StorageNodeStep : public steptest::StepTest {
   protected:
-    // The files /tmp holds whose names start with "kolvra_".
     static std::string tmpScripts() { return testenv::output("ls /tmp | grep '^kolvra_'"); }
     // An account file plus line (shadow: that line alone, no hash copied), bind-mounted over.
     bool addAccount(const char* system, const std::string& line, bool keepSystem = true) {

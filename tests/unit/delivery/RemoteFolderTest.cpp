@@ -10,7 +10,6 @@ using deliverytest::DeliveryTest;
 
 class RemoteFolderTest : public DeliveryTest {
   protected:
-    // Runs one request and decodes every reply that came back.
     std::vector<host::BrowseReply> run(std::string path, unsigned clientId) {
         CTeSocket library, requester;
         EXPECT_FALSE(CTeSocket::createPair(library, requester).IsError());

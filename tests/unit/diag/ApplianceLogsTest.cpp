@@ -52,7 +52,6 @@ TEST(ApplianceScript, ReportRunsBeforeTheTarLineWhichExpandsItsPattern) {
                                   "tar -rvf /st/b.tar '/jr/Scrubbed T' >/dev/null"));
 }
 
-// An appliance sandbox, pointed at for the lifetime of the fixture.
 class ApplianceRun : public ::testing::Test {
   protected:
     std::vector<std::string> run(unsigned long options, ScrubRuleList rules = {}) {

@@ -1,4 +1,3 @@
-// The registry dump on registry trees built in a temporary folder.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>

@@ -92,7 +92,6 @@ class CoreFilesTest : public ::testing::Test {
     void SetUp() override {
         if (!testenv::haveProgram("file")) GTEST_SKIP() << "no file program";
     }
-    // A core of program, modified ageMinutes ago.
     void core(const std::string& name, const std::string& program, int ageMinutes) {
         const std::string path = inst_.cores + "/" + name;
         testenv::writeFile(path, tooling::sandbox::elfCoreFile(program, program + " -d I1"));

@@ -71,7 +71,6 @@ class BundleUnpackTest : public ::testing::Test {
         error_.clear();
         return host::unpackBundle(file, out_, place, stats_, error_);
     }
-    // Entries of the scratch folder other than the bundle and the destination.
     std::vector<std::string> leftovers() const {
         std::vector<std::string> names = testenv::folderEntries(dir_.path());
         names.erase(std::remove(names.begin(), names.end(), "bundle.tar.gz"), names.end());

@@ -16,7 +16,6 @@ namespace {
 const boost::regex kEntry(
     R"(^ *\d+ +\d+ \d\d/\d\d \d\d:\d\d:\d\d ### (ERROR|DEBUG|DBG\d+) sendlogs \[A:0\] .*$)");
 
-// Each test logs into its own file and starts from the default settings.
 class LogTest : public ::testing::Test {
   protected:
     void SetUp() override { host::resetLogSettings(); }

@@ -37,7 +37,6 @@ class ServiceTest : public ::testing::Test {
     service::Service& service() { return *service_; }
     host::Endpoint endpoint() const { return {"127.0.0.1", service_->port()}; }
 
-    // A whole request through the requester's side of the library.
     Outcome request(const service::RequestValues& values);
     // A TLS session with the service, handshake done (empty when it failed: error says why).
     std::shared_ptr<host::TlsConnection> connect(const host::TlsFiles& files, std::string& error,
@@ -60,7 +59,6 @@ class ServiceTest : public ::testing::Test {
     size_t logStart_ = 0;
 };
 
-// A request frame around an arbitrary record.
 std::string frameOf(const std::string& record);
 
 }  // namespace servicetest
