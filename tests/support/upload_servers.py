@@ -1,15 +1,10 @@
 #!/usr/bin/env python3
-"""Upload peers for the tests, on loopback only, each on a free port chosen at start.
+"""Upload peers for the tests on a free loopback port; prints "PORT <n>", serves until killed.
 
-    upload_servers.py ftp|http|proxy --user U --password P [--root DIR] [--fail-first N]
-                      [--handler H] [--tls CERT KEY]
-
-Prints "PORT <n>" once it listens, then serves until it is terminated.
-ftp:   stores uploads under DIR (passive and active mode); the first N STOR commands fail.
-http:  POST /<handler>?corvaneId=C&fileName=F with Basic credentials stores the body as
-       DIR/C/F; the first N uploads get 503.
-proxy: answers 407 unless the Proxy-Authorization header carries the credentials; with them
-       it forwards the request to its loopback target and relays the answer.
+ftp:   stores uploads under --root (passive and active); the first --fail-first STORs fail.
+http:  POST /<handler>?corvaneId=C&fileName=F with Basic credentials stores root/C/F;
+       the first --fail-first uploads get 503.
+proxy: 407 without the credentials; with them, forwards to its loopback target and relays.
 """
 import argparse
 import base64
