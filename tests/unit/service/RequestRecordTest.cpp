@@ -40,8 +40,6 @@ RequestValues everyValueSet() {
     strcpy(upload.uploadUser, "u");
     strcpy(upload.uploadPassword, "p");
     strcpy(upload.corvaneId, "2");
-    upload.protocol = 0;
-    upload.ftpPassive = 0;
     upload.httpSecured = 1;
     strcpy(upload.httpServerHandler, "h");
     upload.partSizeMb = 512;

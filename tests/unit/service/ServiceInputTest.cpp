@@ -79,10 +79,7 @@ TEST_F(ServiceTest, MalformedRecordsGetARefusalAndTheServiceStaysUp) {
         std::string bytes;
         const char* reason;
     } cases[] = {
-        {std::string("\x01\0\0\0\x04"
-                     "abcd",
-                     9),
-         "not a request record (frame type 1)"},
+        {std::string("\x01\0\0\0\x04", 5) + "abcd", "not a request record (frame type 1)"},
         {header + "just the start", "larger than the limit of 65536"},
         {frameOf("\x07"), "unsupported request record version 7"},  // the decoder's reason
     };
