@@ -41,14 +41,9 @@ TempDir::~TempDir() {
     if (!path_.empty()) removeTree(path_);
 }
 
-std::string TempDir::file(const std::string& name) const {
-    return path_ + "/" + name;
-}
-
 std::string TempDir::mkdir(const std::string& name) const {
-    std::string path = file(name);
-    makeParents(path + "/");
-    return path;
+    makeParents(file(name) + "/");
+    return file(name);
 }
 
 bool removeTree(const std::string& path) {
@@ -59,10 +54,9 @@ bool removeTree(const std::string& path) {
 }
 
 ScopedEnv::ScopedEnv(const std::string& name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name.c_str())) {
-        had_ = true;
-        old_ = old;
-    }
+    const char* old = std::getenv(name.c_str());
+    had_ = old != nullptr;
+    old_ = had_ ? old : "";
     setenv(name.c_str(), value.c_str(), 1);
 }
 

@@ -18,7 +18,7 @@ class TempDir {
 
     const std::string& path() const { return path_; }
     // path()/name (name may hold "/"; nothing is created).
-    std::string file(const std::string& name) const;
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
     // Creates path()/name and its parents.
     std::string mkdir(const std::string& name) const;
 
