@@ -11,12 +11,13 @@
 #include "support/TestEnv.h"
 #include "tooling/Sandbox.h"
 
+using namespace testenv;
+
 namespace fs = std::filesystem;
 using clitest::onlyFile;
 using clitest::ProgramResult;
 using clitest::runSendlogs;
 using clitest::ServeProcess;
-using testenv::contains;
 
 namespace {
 
@@ -46,7 +47,7 @@ Contents contentsOf(const std::string& bundle, const std::string& jobResultsPref
 class RemoteTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        static const testenv::TempDir scratch("cli-remote");
+        static const TempDir scratch("cli-remote");
         a_ = scratch.file("a");
         b_ = scratch.file("b");
         for (const std::string seed : {"1", "2"}) {
@@ -69,9 +70,9 @@ class RemoteTest : public ::testing::Test {
         const std::string clients = tooling::sandboxRegistryRoot(a_) +
                                     "/SOFTWARE/Kestrav Systems/Orvion/" +
                                     tooling::sandboxInstance(a_) + "/Clients/";
-        testenv::writeFile(clients + "7/sServiceAddress", address + "\n");
-        testenv::writeFile(clients + "8/nOsId", "118\n");
-        testenv::writeFile(clients + "8/sServiceAddress", address + "\n");
+        writeFile(clients + "7/sServiceAddress", address + "\n");
+        writeFile(clients + "8/nOsId", "118\n");
+        writeFile(clients + "8/sServiceAddress", address + "\n");
     }
     ProgramResult collect(const std::string& at, std::vector<std::string> request,
                           const std::string& out) {
@@ -87,7 +88,7 @@ class RemoteTest : public ::testing::Test {
     }
 
     static std::string a_, b_;
-    testenv::TempDir run_{"cli-remote-run"};
+    TempDir run_{"cli-remote-run"};
 };
 std::string RemoteTest::a_, RemoteTest::b_;
 
@@ -101,7 +102,7 @@ TEST_F(RemoteTest, SandboxCertificatesAreFreshAndTheirKeysPrivate) {
     const std::string other = run_.file("other");
     ASSERT_EQ(
         runSendlogs({"sandbox", "create", other, "--size-mb", "1", "--seed", "1"}, run_).status, 0);
-    EXPECT_NE(testenv::readFile(other + "/tls/ca.pem"), testenv::readFile(a_ + "/tls/ca.pem"));
+    EXPECT_NE(readFile(other + "/tls/ca.pem"), readFile(a_ + "/tls/ca.pem"));
 }
 
 // Remote collect = local collect; one failing host does not stop the others; SIGTERM stops.
@@ -115,13 +116,12 @@ TEST_F(RemoteTest, RemoteCollectMatchesTheLocalOneAndSurvivesAFailingHost) {
         runSendlogs({"collect", "--sandbox", a_, "--job", "1001", "-o", run_.file("local")}, run_);
     ASSERT_EQ(local.status, 0) << local.err;
     const std::string port = std::to_string(serve.port());
-    const std::string remoteLog =
-        testenv::readFile(onlyFile(run_.file("remote/127.0.0.1_" + port)));
+    const std::string remoteLog = readFile(onlyFile(run_.file("remote/127.0.0.1_" + port)));
     EXPECT_GT(remoteLog.size(), 1000u);
-    EXPECT_EQ(remoteLog, testenv::readFile(onlyFile(run_.file("local"))));
+    EXPECT_EQ(remoteLog, readFile(onlyFile(run_.file("local"))));
 
     const std::string refused = clitest::closedPort(), byName = "localhost:" + port;
-    testenv::writeFile(run_.file("hosts"), "# machines\n" + byName + "\n\n" + refused + "\n");
+    writeFile(run_.file("hosts"), "# machines\n" + byName + "\n\n" + refused + "\n");
     const ProgramResult r =
         collect(serve.address(), {"--hosts", run_.file("hosts"), "--job", "1002"}, "out");
     EXPECT_EQ(r.status, 1) << r.out << r.err;
@@ -129,14 +129,14 @@ TEST_F(RemoteTest, RemoteCollectMatchesTheLocalOneAndSurvivesAFailingHost) {
                                     refused + ": FAILED: cannot connect",
                                     std::string("FAILED: 2 of 3 host(s) done, 2 file(s)")})
         EXPECT_TRUE(contains(r.out, "collect: " + line)) << r.out;
-    EXPECT_EQ(testenv::readFile(onlyFile(run_.file("out/127.0.0.1_" + port))),
-              testenv::readFile(onlyFile(run_.file("out/localhost_" + port))));
+    EXPECT_EQ(readFile(onlyFile(run_.file("out/127.0.0.1_" + port))),
+              readFile(onlyFile(run_.file("out/localhost_" + port))));
 
     std::string printed;
     EXPECT_EQ(serve.stop(&printed), 0);
     EXPECT_TRUE(contains(printed, "SIGTERM received")) << printed;
     EXPECT_TRUE(contains(printed, "stopped after 3 request(s)")) << printed;
-    const std::string log = testenv::readFile(run_.file("serve.log"));
+    const std::string log = readFile(run_.file("serve.log"));
     EXPECT_TRUE(contains(log, "Request from [CN=sandbox requester,O=sendlogs sandbox]")) << log;
     EXPECT_TRUE(contains(log, "job-log request")) << log;
 }
@@ -162,7 +162,7 @@ TEST_F(RemoteTest, ProxyRequestCollectsWhatTheClientItselfSends) {
     std::vector<std::string> proxied = bundle;
     proxied.insert(proxied.end(), {"--client-id", "7", "--client-name", "client07"});
     const ProgramResult viaA = collect(a.address(), proxied, "via-a");
-    ASSERT_EQ(viaA.status, 0) << viaA.out << viaA.err << testenv::readFile(run_.file("a.log"));
+    ASSERT_EQ(viaA.status, 0) << viaA.out << viaA.err << readFile(run_.file("a.log"));
     const ProgramResult direct = collect(b->address(), bundle, "direct");
     ASSERT_EQ(direct.status, 0) << direct.out << direct.err;
 
@@ -176,7 +176,7 @@ TEST_F(RemoteTest, ProxyRequestCollectsWhatTheClientItselfSends) {
     EXPECT_TRUE(got.logs == expected.logs);
     EXPECT_TRUE(got.jobResults == expected.jobResults);
     EXPECT_EQ(got.others, std::vector<std::string>()) << "nothing of A itself";
-    EXPECT_TRUE(contains(testenv::readFile(run_.file("b.log")), "proxy download, bundle request"));
+    EXPECT_TRUE(contains(readFile(run_.file("b.log")), "proxy download, bundle request"));
     expectNoDownloadLeft();
 
     // A remote client's job log: A's own lines, then exactly what B sends for that job and name.
@@ -187,8 +187,8 @@ TEST_F(RemoteTest, ProxyRequestCollectsWhatTheClientItselfSends) {
     const ProgramResult jobDirect =
         collect(b->address(), {"--job", "1001", "--client-name", "client07"}, "job-direct");
     ASSERT_EQ(jobDirect.status, 0) << jobDirect.out << jobDirect.err;
-    const std::string log = testenv::readFile(onlyFile(onlyFile(run_.file("job-via-a"))));
-    const std::string fromB = testenv::readFile(onlyFile(onlyFile(run_.file("job-direct"))));
+    const std::string log = readFile(onlyFile(onlyFile(run_.file("job-via-a"))));
+    const std::string fromB = readFile(onlyFile(onlyFile(run_.file("job-direct"))));
     EXPECT_GT(fromB.size(), 1000u);
     ASSERT_GT(log.size(), fromB.size());
     EXPECT_EQ(log.substr(log.size() - fromB.size()), fromB);
@@ -212,7 +212,7 @@ TEST_F(RemoteTest, UnreachableOrRefusingClientYieldsNothingOfIt) {
                                               "7"};
     ProgramResult r = collect(a.address(), request, "unreachable");
     EXPECT_EQ(r.status, 1) << r.out;
-    std::string log = testenv::readFile(run_.file("a.log"));
+    std::string log = readFile(run_.file("a.log"));
     EXPECT_TRUE(contains(log, "Failed to connect to remote client.") &&
                 contains(log, "unix log bundle name is empty"))
         << log;
@@ -222,7 +222,7 @@ TEST_F(RemoteTest, UnreachableOrRefusingClientYieldsNothingOfIt) {
     auto b = serveB(true);
     remoteClientsAt(b->address());
     r = collect(a.address(), request, "refused");
-    log = testenv::readFile(run_.file("a.log"));
+    log = readFile(run_.file("a.log"));
     EXPECT_TRUE(contains(log, "Failed download client's log files:")) << log;
     ASSERT_EQ(r.status, 0) << r.out;
     const Contents got = contentsOf(
