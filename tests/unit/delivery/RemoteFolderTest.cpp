@@ -3,6 +3,7 @@
 #include "delivery/RemoteFolder.h"
 #include "host/File.h"
 #include "host/MessageCatalogue.h"
+#include "support/RequestHarness.h"
 
 namespace {
 
@@ -19,21 +20,17 @@ class RemoteFolderTest : public DeliveryTest {
                                       &network);
             library = CTeSocket();
         }
-        struct Sink : host::ReplySink {
-            std::vector<host::BrowseReply> replies;
-            void onRecord(const host::ReplyRecord& r) override {
-                host::BrowseReply reply;
-                EXPECT_TRUE(host::decodeBrowseReply(r, reply));
-                EXPECT_EQ(r.status, reply.status == 1 ? 0 : 1);
-                replies.push_back(reply);
-            }
-            bool onFileBegin(const std::string&, uint64_t) override { return false; }
-            bool onFileData(const char*, size_t) override { return false; }
-            void onFileEnd(const host::StreamedFileInfo&) override {}
-        } sink;
+        harness::Reply got;
+        harness::MemorySink sink(got);
         std::string error;
         EXPECT_TRUE(host::readReplies(requester.fd(), sink, error)) << error;
-        return sink.replies;
+        EXPECT_TRUE(got.files.empty());
+        std::vector<host::BrowseReply> replies(got.records.size());
+        for (size_t i = 0; i < replies.size(); ++i) {
+            EXPECT_TRUE(host::decodeBrowseReply(got.records[i], replies[i]));
+            EXPECT_EQ(got.records[i].status, replies[i].status == 1 ? 0 : 1);
+        }
+        return replies;
     }
     static std::string text(unsigned long id) { return host::catalogueText(id); }
 };
