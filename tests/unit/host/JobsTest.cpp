@@ -90,8 +90,7 @@ TEST(RetrieveResults, FindsChecksAndGeneratesTheResultFile) {
     ASSERT_TRUE(restore.generateFile(path.c_str()));
     EXPECT_EQ("not a result\n", testenv::readFile(elsewhere));
     EXPECT_TRUE(restore.checkBackupFile(path.c_str()));
-    const std::string text = testenv::readFile(path);
-    EXPECT_TRUE(testenv::contains(text, "job 55 (restore)"));
-    EXPECT_TRUE(testenv::contains(text, "Job Id: 55"));
+    const std::string text = readFile(path);
+    EXPECT_TRUE(contains(text, "job 55 (restore)") && contains(text, "Job Id: 55")) << text;
     host::resetLogSettings();
 }
