@@ -59,7 +59,6 @@ TEST_F(TlsTest, RequesterRefusesAServiceCertificateForAnotherName) {
     std::string error;
     EXPECT_FALSE(open(s, "files.example.test", 5000, error));
     EXPECT_TRUE(testenv::contains(error, "certificate refused")) << error;
-    // The address the certificate names is accepted.
     Session byAddress;
     EXPECT_TRUE(open(byAddress, "127.0.0.1", 5000, error)) << error;
 }
