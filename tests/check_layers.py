@@ -18,10 +18,9 @@ def upward_includes(src):
             for name in sorted(names):
                 path = os.path.join(root, name)
                 with open(path, errors="replace") as f:
-                    text = f.read()
-                for target in INCLUDE.findall(text):
-                    if target in ORDER and target != folder and ORDER[target] >= ORDER[folder]:
-                        found.append(f"{path}: includes {target}/ from {folder}/")
+                    for target in INCLUDE.findall(f.read()):
+                        if target in ORDER and target != folder and ORDER[target] >= ORDER[folder]:
+                            found.append(f"{path}: includes {target}/ from {folder}/")
     return found
 
 

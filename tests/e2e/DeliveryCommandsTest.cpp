@@ -1,4 +1,3 @@
-// "sendlogs upload" end to end.
 #include <gtest/gtest.h>
 
 #include "support/ProgramRun.h"

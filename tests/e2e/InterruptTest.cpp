@@ -1,5 +1,4 @@
-// SIGINT and SIGTERM during a request: the program stops it, removes the request's staging
-// folder and its temporary copies, keeps no half-written file, and exits 128 + the signal.
+// SIGINT/SIGTERM mid-request: staging and copies removed, no half file, exit 128 + signal.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -31,18 +30,14 @@ TEST(Interrupt, SignalDuringCollectRemovesStagingAndTemporaryCopies) {
         clitest::runSendlogs({"sandbox", "create", sandbox, "--size-mb", "8"}, scratch).status, 0);
     const std::string patterns = scratch.file("patterns.txt");
     testenv::writeFile(patterns, "client01\n[0-9]+\\.[0-9]+&#*#&##isregexmagic##.\n");
-    const std::string jobResults = sandbox + "/jobResults";
-    const std::string tmp = scratch.mkdir("tmp");
+    const std::string jobResults = sandbox + "/jobResults", tmp = scratch.mkdir("tmp");
     testenv::ScopedEnv privateTmp("TMPDIR", tmp);
 
     for (const int signal : {SIGINT, SIGTERM}) {
         const std::string out = scratch.file("out" + std::to_string(signal));
-        std::vector<std::string> args = {"collect", "--sandbox",
-                                         sandbox,   "--product-logs",
-                                         "--scrub", "--scrub-patterns",
-                                         patterns,  "-q",
-                                         "-o",      out};
-        args.insert(args.begin(), clitest::programPath());
+        std::vector<std::string> args = {clitest::programPath(), "collect", "--sandbox", sandbox};
+        args.insert(args.end(),
+                    {"--product-logs", "--scrub", "--scrub-patterns", patterns, "-q", "-o", out});
         std::vector<char*> argv;
         for (std::string& arg : args) argv.push_back(arg.data());
         argv.push_back(nullptr);

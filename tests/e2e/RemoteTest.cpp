@@ -1,7 +1,5 @@
-// Two machines on loopback, each a sandbox served by its own "sendlogs serve": remote collects
-// against a service, and the remote-client proxy between them. Sandbox A knows client 7
-// (operating-system id 49) and client 8 (118) as remote clients served by B; a request for
-// them on A collects B's logs.
+// Two sandboxes on loopback, each served by its own "sendlogs serve": remote collects, and the
+// remote-client proxy: A knows clients 7 and 8 (os id 118) as served by B, so A collects B's logs.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -13,23 +11,17 @@
 #include "support/TestEnv.h"
 #include "tooling/Sandbox.h"
 
+using namespace testenv;
+
 namespace fs = std::filesystem;
+using clitest::onlyFile;
 using clitest::ProgramResult;
 using clitest::runSendlogs;
 using clitest::ServeProcess;
-using testenv::contains;
 
 namespace {
 
-// The one file in dir.
-std::string onlyFile(const std::string& dir) {
-    const std::vector<std::string> files = clitest::filesIn(dir);
-    EXPECT_EQ(files.size(), 1u) << dir;
-    return files.empty() ? "" : files[0];
-}
-
-// The log files and the job results of a bundle, by the names they have on the machine
-// they come from: "./wyd.log" -> "wyd.log", "<prefix>WY_JobResults/x" -> "WY_JobResults/x".
+// A bundle's logs and job results by their names on their machine ("./wyd.log" -> "wyd.log").
 struct Contents {
     std::map<std::string, std::string> logs, jobResults;
     std::vector<std::string> others;
@@ -55,7 +47,7 @@ Contents contentsOf(const std::string& bundle, const std::string& jobResultsPref
 class RemoteTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        static const testenv::TempDir scratch("cli-remote");
+        static const TempDir scratch("cli-remote");
         a_ = scratch.file("a");
         b_ = scratch.file("b");
         for (const std::string seed : {"1", "2"}) {
@@ -66,8 +58,7 @@ class RemoteTest : public ::testing::Test {
         }
     }
 
-    // B's service, trusting A's CA and showing a certificate A's CA signed (one CA for all
-    // machines); with ownCa, B trusts only its own CA and refuses A.
+    // B's service with a certificate of A's CA; with ownCa, B trusts only its own CA and refuses A.
     std::unique_ptr<ServeProcess> serveB(bool ownCa = false) {
         const std::string tls = a_ + "/tls/";
         return std::make_unique<ServeProcess>(
@@ -75,16 +66,14 @@ class RemoteTest : public ::testing::Test {
             std::vector<std::string>{"--ca", (ownCa ? b_ + "/tls/" : tls) + "ca.pem", "--cert",
                                      tls + "server.pem", "--key", tls + "server.key"});
     }
-    // A's registry: clients 7 and 8 are served at address.
     void remoteClientsAt(const std::string& address) {
         const std::string clients = tooling::sandboxRegistryRoot(a_) +
                                     "/SOFTWARE/Kestrav Systems/Orvion/" +
                                     tooling::sandboxInstance(a_) + "/Clients/";
-        testenv::writeFile(clients + "7/sServiceAddress", address + "\n");
-        testenv::writeFile(clients + "8/nOsId", "118\n");
-        testenv::writeFile(clients + "8/sServiceAddress", address + "\n");
+        writeFile(clients + "7/sServiceAddress", address + "\n");
+        writeFile(clients + "8/nOsId", "118\n");
+        writeFile(clients + "8/sServiceAddress", address + "\n");
     }
-    // "sendlogs collect --remote" with A's requester certificate.
     ProgramResult collect(const std::string& at, std::vector<std::string> request,
                           const std::string& out) {
         const std::string tls = a_ + "/tls/";
@@ -93,14 +82,13 @@ class RemoteTest : public ::testing::Test {
                         "--cert", tls + "requester.pem", "--key", tls + "requester.key"});
         return runSendlogs(request, run_);
     }
-    // Nothing of a download is left in A's log directory once its request ended.
     static void expectNoDownloadLeft() {
         const std::string folder = a_ + "/Log_Files/proxyClient";
         EXPECT_TRUE(!fs::exists(folder) || fs::is_empty(folder)) << folder;
     }
 
     static std::string a_, b_;
-    testenv::TempDir run_{"cli-remote-run"};
+    TempDir run_{"cli-remote-run"};
 };
 std::string RemoteTest::a_, RemoteTest::b_;
 
@@ -114,11 +102,10 @@ TEST_F(RemoteTest, SandboxCertificatesAreFreshAndTheirKeysPrivate) {
     const std::string other = run_.file("other");
     ASSERT_EQ(
         runSendlogs({"sandbox", "create", other, "--size-mb", "1", "--seed", "1"}, run_).status, 0);
-    EXPECT_NE(testenv::readFile(other + "/tls/ca.pem"), testenv::readFile(a_ + "/tls/ca.pem"));
+    EXPECT_NE(readFile(other + "/tls/ca.pem"), readFile(a_ + "/tls/ca.pem"));
 }
 
-// A remote collect writes what the in-process collect writes; one failing host among several
-// does not stop the others; the service stops cleanly on SIGTERM.
+// Remote collect = local collect; one failing host does not stop the others; SIGTERM stops.
 TEST_F(RemoteTest, RemoteCollectMatchesTheLocalOneAndSurvivesAFailingHost) {
     ServeProcess serve(a_, run_.file("serve.log"));
     const ProgramResult remote = collect(serve.address(), {"--job", "1001"}, "remote");
@@ -129,28 +116,27 @@ TEST_F(RemoteTest, RemoteCollectMatchesTheLocalOneAndSurvivesAFailingHost) {
         runSendlogs({"collect", "--sandbox", a_, "--job", "1001", "-o", run_.file("local")}, run_);
     ASSERT_EQ(local.status, 0) << local.err;
     const std::string port = std::to_string(serve.port());
-    const std::string remoteLog =
-        testenv::readFile(onlyFile(run_.file("remote/127.0.0.1_" + port)));
+    const std::string remoteLog = readFile(onlyFile(run_.file("remote/127.0.0.1_" + port)));
     EXPECT_GT(remoteLog.size(), 1000u);
-    EXPECT_EQ(remoteLog, testenv::readFile(onlyFile(run_.file("local"))));
+    EXPECT_EQ(remoteLog, readFile(onlyFile(run_.file("local"))));
 
     const std::string refused = clitest::closedPort(), byName = "localhost:" + port;
-    testenv::writeFile(run_.file("hosts"), "# machines\n" + byName + "\n\n" + refused + "\n");
+    writeFile(run_.file("hosts"), "# machines\n" + byName + "\n\n" + refused + "\n");
     const ProgramResult r =
         collect(serve.address(), {"--hosts", run_.file("hosts"), "--job", "1002"}, "out");
     EXPECT_EQ(r.status, 1) << r.out << r.err;
-    EXPECT_TRUE(contains(r.out, "collect: " + serve.address() + ": done: 1 file(s)")) << r.out;
-    EXPECT_TRUE(contains(r.out, "collect: " + byName + ": done"));
-    EXPECT_TRUE(contains(r.out, "collect: " + refused + ": FAILED: cannot connect")) << r.out;
-    EXPECT_TRUE(contains(r.out, "collect: FAILED: 2 of 3 host(s) done, 2 file(s)")) << r.out;
-    EXPECT_EQ(testenv::readFile(onlyFile(run_.file("out/127.0.0.1_" + port))),
-              testenv::readFile(onlyFile(run_.file("out/localhost_" + port))));
+    for (const std::string& line : {serve.address() + ": done: 1 file(s)", byName + ": done",
+                                    refused + ": FAILED: cannot connect",
+                                    std::string("FAILED: 2 of 3 host(s) done, 2 file(s)")})
+        EXPECT_TRUE(contains(r.out, "collect: " + line)) << r.out;
+    EXPECT_EQ(readFile(onlyFile(run_.file("out/127.0.0.1_" + port))),
+              readFile(onlyFile(run_.file("out/localhost_" + port))));
 
     std::string printed;
     EXPECT_EQ(serve.stop(&printed), 0);
     EXPECT_TRUE(contains(printed, "SIGTERM received")) << printed;
     EXPECT_TRUE(contains(printed, "stopped after 3 request(s)")) << printed;
-    const std::string log = testenv::readFile(run_.file("serve.log"));
+    const std::string log = readFile(run_.file("serve.log"));
     EXPECT_TRUE(contains(log, "Request from [CN=sandbox requester,O=sendlogs sandbox]")) << log;
     EXPECT_TRUE(contains(log, "job-log request")) << log;
 }
@@ -176,7 +162,7 @@ TEST_F(RemoteTest, ProxyRequestCollectsWhatTheClientItselfSends) {
     std::vector<std::string> proxied = bundle;
     proxied.insert(proxied.end(), {"--client-id", "7", "--client-name", "client07"});
     const ProgramResult viaA = collect(a.address(), proxied, "via-a");
-    ASSERT_EQ(viaA.status, 0) << viaA.out << viaA.err << testenv::readFile(run_.file("a.log"));
+    ASSERT_EQ(viaA.status, 0) << viaA.out << viaA.err << readFile(run_.file("a.log"));
     const ProgramResult direct = collect(b->address(), bundle, "direct");
     ASSERT_EQ(direct.status, 0) << direct.out << direct.err;
 
@@ -190,11 +176,10 @@ TEST_F(RemoteTest, ProxyRequestCollectsWhatTheClientItselfSends) {
     EXPECT_TRUE(got.logs == expected.logs);
     EXPECT_TRUE(got.jobResults == expected.jobResults);
     EXPECT_EQ(got.others, std::vector<std::string>()) << "nothing of A itself";
-    EXPECT_TRUE(contains(testenv::readFile(run_.file("b.log")), "proxy download, bundle request"));
+    EXPECT_TRUE(contains(readFile(run_.file("b.log")), "proxy download, bundle request"));
     expectNoDownloadLeft();
 
-    // A job log for the remote client: A's own lines, then exactly what B sends for the
-    // same job and client name.
+    // A remote client's job log: A's own lines, then exactly what B sends for that job and name.
     const ProgramResult jobViaA =
         collect(a.address(), {"--job", "1001", "--client-id", "7", "--client-name", "client07"},
                 "job-via-a");
@@ -202,8 +187,8 @@ TEST_F(RemoteTest, ProxyRequestCollectsWhatTheClientItselfSends) {
     const ProgramResult jobDirect =
         collect(b->address(), {"--job", "1001", "--client-name", "client07"}, "job-direct");
     ASSERT_EQ(jobDirect.status, 0) << jobDirect.out << jobDirect.err;
-    const std::string log = testenv::readFile(onlyFile(onlyFile(run_.file("job-via-a"))));
-    const std::string fromB = testenv::readFile(onlyFile(onlyFile(run_.file("job-direct"))));
+    const std::string log = readFile(onlyFile(onlyFile(run_.file("job-via-a"))));
+    const std::string fromB = readFile(onlyFile(onlyFile(run_.file("job-direct"))));
     EXPECT_GT(fromB.size(), 1000u);
     ASSERT_GT(log.size(), fromB.size());
     EXPECT_EQ(log.substr(log.size() - fromB.size()), fromB);
@@ -217,8 +202,7 @@ TEST_F(RemoteTest, ProxyRequestCollectsWhatTheClientItselfSends) {
     EXPECT_EQ(made.status, 0) << made.out << made.err;
     EXPECT_TRUE(fs::is_directory(folder));
     made = runSendlogs({"mkdir", "--sandbox", a_, "--client-id", "8", folder}, run_);
-    EXPECT_EQ(made.status, 1) << made.out;
-    EXPECT_TRUE(contains(made.out, "FAILED")) << made.out;
+    EXPECT_TRUE(made.status == 1 && contains(made.out, "FAILED")) << made.out;
 }
 
 TEST_F(RemoteTest, UnreachableOrRefusingClientYieldsNothingOfIt) {
@@ -228,17 +212,17 @@ TEST_F(RemoteTest, UnreachableOrRefusingClientYieldsNothingOfIt) {
                                               "7"};
     ProgramResult r = collect(a.address(), request, "unreachable");
     EXPECT_EQ(r.status, 1) << r.out;
-    std::string log = testenv::readFile(run_.file("a.log"));
-    EXPECT_TRUE(contains(log, "Failed to connect to remote client.")) << log;
-    EXPECT_TRUE(contains(log, "unix log bundle name is empty")) << log;
+    std::string log = readFile(run_.file("a.log"));
+    EXPECT_TRUE(contains(log, "Failed to connect to remote client.") &&
+                contains(log, "unix log bundle name is empty"))
+        << log;
     expectNoDownloadLeft();
 
-    // B does not trust A's requester certificate: the download fails, and the request goes
-    // on with what arrived, which is nothing.
+    // B refuses A's requester: the download fails and the request goes on with nothing.
     auto b = serveB(true);
     remoteClientsAt(b->address());
     r = collect(a.address(), request, "refused");
-    log = testenv::readFile(run_.file("a.log"));
+    log = readFile(run_.file("a.log"));
     EXPECT_TRUE(contains(log, "Failed download client's log files:")) << log;
     ASSERT_EQ(r.status, 0) << r.out;
     const Contents got = contentsOf(

@@ -4,8 +4,7 @@
 #include "support/ProgramRun.h"
 #include "support/TestEnv.h"
 
-using testenv::readFile;
-using testenv::writeFile;
+using namespace testenv;
 
 namespace {
 
@@ -18,10 +17,10 @@ class ScrubCommand : public ::testing::Test {
     }
     // "sendlogs <command> args" in the test's folder, its outputs in out.txt and err.txt.
     int run(const std::string& args, const char* command = "scrub") {
-        return testenv::runShell("cd '" + dir_.path() + "' && '" + clitest::programPath() + "' " +
-                                 command + " " + args + " >out.txt 2>err.txt");
+        return runShell("cd '" + dir_.path() + "' && '" + clitest::programPath() + "' " + command +
+                        " " + args + " >out.txt 2>err.txt");
     }
-    testenv::TempDir dir_;
+    TempDir dir_;
 };
 
 TEST_F(ScrubCommand, FileAndTree) {
@@ -35,7 +34,7 @@ TEST_F(ScrubCommand, FileAndTree) {
     // A file into an existing directory keeps its name, and replaces a copy only with -f.
     EXPECT_EQ(2, run("--patterns patterns.txt src/a.log scrubbed"));
     ASSERT_EQ(0, run("--patterns patterns.txt -f src/a.log scrubbed"));
-    EXPECT_TRUE(testenv::exists(dir_.file("scrubbed/a.log")));
+    EXPECT_TRUE(exists(dir_.file("scrubbed/a.log")));
 }
 
 TEST_F(ScrubCommand, Failures) {
@@ -53,21 +52,19 @@ TEST_F(ScrubCommand, Failures) {
     EXPECT_NE(std::string::npos, readFile(dir_.file("out.txt")).find("\":1,\"values_masked\":1,"));
 }
 
-// A copy never lands on its source: not by its name, not in its folder, not through a link,
-// not inside the tree being scrubbed. The source stays as it was.
+// A copy never lands on its source (name, folder, link, inside the tree); the source is kept.
 TEST_F(ScrubCommand, DestinationThatIsTheSourceIsRefused) {
     writeFile(dir_.file("src/a.log"), "jsmith on host1\n");
-    ASSERT_EQ(0, testenv::runShell("ln -s src/a.log '" + dir_.file("link.log") + "'"));
+    ASSERT_EQ(0, runShell("ln -s src/a.log '" + dir_.file("link.log") + "'"));
     for (const char* args : {"src/a.log src/a.log", "src/a.log src", "src/a.log link.log",
                              "src src", "src src/copy"}) {
         EXPECT_EQ(2, run(std::string("--patterns patterns.txt ") + args)) << args;
         EXPECT_EQ("jsmith on host1\n", readFile(dir_.file("src/a.log")));
     }
-    EXPECT_FALSE(testenv::exists(dir_.file("src/copy")));
+    EXPECT_FALSE(exists(dir_.file("src/copy")));
 }
 
-// The check before a result leaves: the source holds the values, the scrubbed copy none;
-// findings name file, line and rule, never the value.
+// The check before a result leaves: findings name file, line and rule, never the value.
 TEST_F(ScrubCommand, VerifyTellsLeaksFromCleanResults) {
     writeFile(dir_.file("src/a.log"), "start\njsmith on host1 at 10.1.2.3\n");
     ASSERT_EQ(0, run("--patterns patterns.txt src scrubbed"));

@@ -1,6 +1,5 @@
-// A server program in the background for tests that talk to it on loopback: started in a
-// process group of its own, it announces its port in its first line of output; the object
-// stops the whole group when it goes, also when the test fails.
+// A loopback server in a process group of its own, announcing its port in its first line of
+// output; the object stops the whole group when it goes, also when the test fails.
 #pragma once
 
 #include <fcntl.h>
@@ -18,8 +17,7 @@ namespace testenv {
 
 class BackgroundProgram {
   public:
-    // argv: the program and its arguments; marker: what stands before the port in the first
-    // line. The program is looked up on $PATH.
+    // argv: the program (looked up on $PATH) and its arguments; marker: what precedes the port.
     BackgroundProgram(std::vector<std::string> argv, const std::string& marker) {
         std::vector<char*> args;
         for (std::string& a : argv) args.push_back(a.data());
@@ -58,8 +56,7 @@ class BackgroundProgram {
     int port() const { return port_; }
     const std::string& error() const { return error_; }
 
-    // SIGTERM to the group, SIGKILL when it is not gone within 2 s. The exit status (-1 when
-    // it did not exit by itself), and what it printed after its first line.
+    // SIGTERM, SIGKILL after 2 s; the exit status (-1 when killed) and what it printed since.
     int stop(std::string* printed = nullptr) {
         if (pid_ <= 0) return -1;
         if (kill(-pid_, SIGTERM) != 0) kill(pid_, SIGTERM);  // not yet in its own group

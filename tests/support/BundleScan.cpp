@@ -88,9 +88,8 @@ const Member* find(const std::vector<Member>& members, const std::string& suffix
 }
 
 size_t count(const std::vector<Member>& members, const std::string& suffix) {
-    size_t n = 0;
-    for (const Member& member : members) n += endsWith(member.name, suffix);
-    return n;
+    return std::count_if(members.begin(), members.end(),
+                         [&](const Member& m) { return endsWith(m.name, suffix); });
 }
 
 std::vector<std::string> findValues(const std::vector<Member>& members,

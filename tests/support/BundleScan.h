@@ -1,6 +1,5 @@
-// Opens a received bundle the way a reader of it would: every member, and inside members
-// that are archives (.tar, .7z) or compressed files (.gz, .bz2), every member of those, so a
-// test can list them and look for values that must not be there.
+// Opens a received bundle as a reader would, nested archives and compressed members included,
+// so a test can list them and look for values that must not be there.
 #pragma once
 
 #include <string>
@@ -13,16 +12,14 @@ struct Member {
     std::string content;  // decompressed
 };
 
-// Every member of the archive file at path (tar, tar.gz, 7z ...), nested ones included.
-// False with a reason when the archive (or a nested one) cannot be read whole.
+// Every member at path (tar, tar.gz, 7z ...), nested ones too; false with a reason if unreadable.
 bool readMembers(const std::string& path, std::vector<Member>& members, std::string& error);
 
 // The first member whose name ends with suffix (nullptr when none does), and how many do.
 const Member* find(const std::vector<Member>& members, const std::string& suffix);
 size_t count(const std::vector<Member>& members, const std::string& suffix);
 
-// Every occurrence of a value (ignoring case) in a member's name or content, as
-// "member: value" lines; empty when none of the values is anywhere.
+// Every value found (ignoring case) in a member's name or content, as "member: value" lines.
 std::vector<std::string> findValues(const std::vector<Member>& members,
                                     const std::vector<std::string>& values);
 

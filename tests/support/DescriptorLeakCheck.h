@@ -1,6 +1,5 @@
-// Included anywhere in a test program, makes every test of the program fail when it leaves
-// more descriptors open than it found: a file, folder, pipe or socket that the code under
-// test forgets to close on some path shows at the test that took it.
+// Included anywhere in a test program, fails every test that leaves more descriptors open
+// than it found, so a descriptor the code forgets to close shows at the test that leaked it.
 #pragma once
 
 #include <gtest/gtest.h>

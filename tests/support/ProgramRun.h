@@ -1,5 +1,4 @@
-// Runs the built sendlogs program with captured output, or "sendlogs serve" in the
-// background, for the end-to-end tests.
+// Runs the built sendlogs program with captured output, or "sendlogs serve" in the background.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -25,7 +24,6 @@ inline std::string programPath() {
     return SENDLOGS_BINARY_DIR "/sendlogs";
 }
 
-// Runs "sendlogs args..." with its output captured in files of scratch.
 inline ProgramResult runSendlogs(const std::vector<std::string>& args,
                                  const testenv::TempDir& scratch) {
     static int counter = 0;
@@ -47,6 +45,12 @@ inline std::vector<std::string> filesIn(const std::string& dir) {
     for (std::string& name : paths) name = dir + "/" + name;
     return paths;
 }
+// The one entry of dir ("" and a failure when there is not exactly one).
+inline std::string onlyFile(const std::string& dir) {
+    const std::vector<std::string> files = filesIn(dir);
+    EXPECT_EQ(files.size(), 1u) << dir;
+    return files.empty() ? "" : files[0];
+}
 
 // A loopback address on which nothing listens: a port bound a moment ago and released.
 inline std::string closedPort() {
@@ -61,8 +65,7 @@ inline std::string closedPort() {
     return "127.0.0.1:" + std::to_string(ntohs(any.sin_port));
 }
 
-// "sendlogs serve" on a loopback port of its own choosing, which it prints once it listens;
-// extra: further options (certificates of another sandbox, limits).
+// "sendlogs serve" on a loopback port it prints; extra: further options (certificates, limits).
 class ServeProcess : public testenv::BackgroundProgram {
   public:
     ServeProcess(const std::string& sandbox, const std::string& logFile,

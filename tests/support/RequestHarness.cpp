@@ -1,5 +1,6 @@
 #include "support/RequestHarness.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <thread>
 
@@ -12,21 +13,18 @@
 namespace harness {
 
 const host::ReplyRecord* Reply::find(uint32_t code) const {
-    for (const auto& r : records)
-        if (r.code == code) return &r;
-    return nullptr;
+    const auto it =
+        std::find_if(records.begin(), records.end(), [&](auto& r) { return r.code == code; });
+    return it == records.end() ? nullptr : &*it;
 }
 
 bool Reply::hasFailure() const {
-    for (const auto& r : records)
-        if (r.status == 1) return true;
-    return false;
+    return std::any_of(records.begin(), records.end(), [](auto& r) { return r.status == 1; });
 }
 
 namespace {
 
-// Runs request on a thread that owns every copy of the library end, so the stream ends when
-// the request does, and decodes what it sends.
+// The request runs on a thread owning every copy of the library end: the stream ends with it.
 template <class Request>
 Reply exchange(Request request) {
     Reply reply;

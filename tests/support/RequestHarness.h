@@ -1,5 +1,4 @@
-// Runs requests through gatherInfoNLogs against a socket pair and decodes what comes back,
-// with the same decoder the command-line program uses.
+// Runs requests through gatherInfoNLogs on a socket pair; decodes replies as the program does.
 #pragma once
 
 #include <ctime>
@@ -41,7 +40,6 @@ struct Reply {
     bool hasFailure() const;  // a record with status 1
 };
 
-// Decodes every reply of one stream into memory.
 class MemorySink : public host::ReplySink {
   public:
     explicit MemorySink(Reply& reply) : reply_(reply) {}
@@ -63,14 +61,12 @@ class MemorySink : public host::ReplySink {
 
 Reply run(const Request& request);
 
-// Runs a collector for the request through steps instead of the request's own; supportDir,
-// when given, receives the staging directory it used.
+// Runs the request's collector through steps instead of its own; supportDir: the staging used.
 Reply runSteps(const Request& request, void (*steps)(infoNLogsCollector&),
                std::string* supportDir = nullptr);
 
-// A product installation in a temporary folder: registry with instance focus, log directory
-// "<dir>/Orvion/Log_Files", job results "<dir>/jobResults" (unless withJobResults is false),
-// and the library log captured in a file.
+// An installation in a temporary folder: registry, "<dir>/Orvion/Log_Files", "<dir>/jobResults"
+// (unless withJobResults is false) and the library log in a file.
 class Installation {
   public:
     explicit Installation(bool withJobResults = true);
@@ -84,9 +80,8 @@ class Installation {
     testenv::ScopedEnv logEnv_;
 };
 
-// A sandbox installation made in a fresh temporary folder with the given cases switched on,
-// and pointed at (registry, instance, program stand-ins, library log) until the object goes;
-// the environment is then restored. Throws when the sandbox cannot be made.
+// A fresh sandbox with the given cases on, pointed at (registry, instance, program stand-ins,
+// library log) for the object's lifetime. Throws when it cannot be made.
 class Sandbox {
   public:
     explicit Sandbox(const std::vector<std::string>& cases = {}, uint64_t logBytes = 256 << 10);

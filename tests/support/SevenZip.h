@@ -16,7 +16,6 @@ inline std::string sevenZip() {
     return "";
 }
 
-// Member paths of an archive as the 7z program lists them.
 inline std::set<std::string> sevenZipMembers(const std::string& archive) {
     std::set<std::string> names;
     const std::string listing =

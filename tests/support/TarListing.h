@@ -18,7 +18,6 @@ inline std::vector<std::string> members(const std::string& bundle) {
     return testenv::splitLines(out);
 }
 
-// Members whose name ends with suffix.
 inline std::vector<std::string> endingWith(const std::vector<std::string>& names,
                                            const std::string& suffix) {
     std::vector<std::string> found;
@@ -33,7 +32,6 @@ inline bool has(const std::vector<std::string>& names, const std::string& suffix
     return !endingWith(names, suffix).empty();
 }
 
-// The content of one member.
 inline std::string text(const std::string& bundle, const std::string& member) {
     std::string out;
     WyProcess::system(

@@ -31,26 +31,19 @@ void makeParents(const std::string& path) {
 
 TempDir::TempDir(const std::string& prefix) {
     std::string templ = tempBase() + "/" + prefix + "-XXXXXX";
-    std::vector<char> buffer(templ.begin(), templ.end());
-    buffer.push_back('\0');
-    if (!mkdtemp(buffer.data()))
+    if (!mkdtemp(templ.data()))
         throw std::runtime_error("cannot create a temporary folder under " + tempBase() + ": " +
                                  std::strerror(errno));
-    path_ = buffer.data();
+    path_ = templ;
 }
 
 TempDir::~TempDir() {
     if (!path_.empty()) removeTree(path_);
 }
 
-std::string TempDir::file(const std::string& name) const {
-    return path_ + "/" + name;
-}
-
 std::string TempDir::mkdir(const std::string& name) const {
-    std::string path = file(name);
-    makeParents(path + "/");
-    return path;
+    makeParents(file(name) + "/");
+    return file(name);
 }
 
 bool removeTree(const std::string& path) {
@@ -61,10 +54,9 @@ bool removeTree(const std::string& path) {
 }
 
 ScopedEnv::ScopedEnv(const std::string& name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name.c_str())) {
-        had_ = true;
-        old_ = old;
-    }
+    const char* old = std::getenv(name.c_str());
+    had_ = old != nullptr;
+    old_ = had_ ? old : "";
     setenv(name.c_str(), value.c_str(), 1);
 }
 
@@ -102,13 +94,8 @@ bool exists(const std::string& path) {
 
 std::vector<std::string> splitLines(const std::string& text) {
     std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
 }
 
@@ -130,9 +117,8 @@ bool haveProgram(const std::string& name) {
 }
 
 int runShell(const std::string& command) {
-    int status = std::system(command.c_str());
-    if (status == -1 || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
+    const int status = std::system(command.c_str());
+    return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 std::string output(const std::string& command) {

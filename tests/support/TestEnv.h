@@ -1,5 +1,4 @@
-// Shared test helpers: temporary folders, environment overrides, small file helpers and
-// registry trees built in a temporary folder.
+// Shared test helpers: temporary folders, environment overrides, files and registry trees.
 #pragma once
 
 #include <string>
@@ -9,8 +8,7 @@
 
 namespace testenv {
 
-// A fresh folder (mkdtemp under $TMPDIR or /tmp), removed with everything below it when the
-// object goes away. Symbolic links inside are removed, never followed.
+// A fresh folder (mkdtemp under $TMPDIR or /tmp), removed with its tree (links not followed).
 class TempDir {
   public:
     explicit TempDir(const std::string& prefix = "sendlogs-test");
@@ -20,8 +18,8 @@ class TempDir {
 
     const std::string& path() const { return path_; }
     // path()/name (name may hold "/"; nothing is created).
-    std::string file(const std::string& name) const;
-    // Creates path()/name (and its parents) and returns its path.
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    // Creates path()/name and its parents.
     std::string mkdir(const std::string& name) const;
 
   private:
@@ -31,7 +29,7 @@ class TempDir {
 // Removes a tree without following symbolic links. True when the path is gone afterwards.
 bool removeTree(const std::string& path);
 
-// Sets (or, with unset, removes) an environment variable for the object's lifetime.
+// Sets (or removes) an environment variable for the object's lifetime.
 class ScopedEnv {
   public:
     ScopedEnv(const std::string& name, const std::string& value);
@@ -46,22 +44,18 @@ class ScopedEnv {
     std::string old_;
 };
 
-// Writes text to path, creating missing parent folders; throws std::runtime_error on failure.
+// Writes (creating parent folders) or reads a whole file; throws std::runtime_error on failure.
 void writeFile(const std::string& path, const std::string& text);
-// The whole content of path; throws std::runtime_error when it cannot be read.
 std::string readFile(const std::string& path);
 bool exists(const std::string& path);
 // Splits text into lines (without their "\n"); a final line without "\n" counts too.
 std::vector<std::string> splitLines(const std::string& text);
 // Names of the entries of folder in name order; none when it cannot be listed.
 std::vector<std::string> folderEntries(const std::string& folder);
-// Number of open descriptors of this process (entries of /proc/self/fd).
 int countOpenFds();
-// True when a program of that name is on $PATH.
-bool haveProgram(const std::string& name);
-// Runs a shell command, returning its exit status (-1 when it could not run).
+bool haveProgram(const std::string& name);  // on $PATH
+// A shell command's exit status (-1 when it could not run), or its standard output.
 int runShell(const std::string& command);
-// Runs a shell command and returns what it wrote to its standard output.
 std::string output(const std::string& command);
 inline bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -74,14 +68,12 @@ inline std::string errorLines(const std::string& log) {
     return errors;
 }
 
-// A registry value of the given type.
 inline host::RegValue regValue(host::RegType type, const std::string& text = "",
                                long long number = 0, const std::vector<std::string>& strings = {}) {
     return {type, text, number, strings, 0, ""};
 }
 
-// A registry tree in a temporary folder (<dir>/registry). Sets ORVION_REGISTRY_ROOT and
-// ORVION_INSTANCE for its lifetime; values are written under the given instance.
+// A registry tree in <dir>/registry, with ORVION_REGISTRY_ROOT and ORVION_INSTANCE set to it.
 class RegistryFixture {
   public:
     explicit RegistryFixture(const std::string& instance = "Instance001");
@@ -93,8 +85,7 @@ class RegistryFixture {
 
     void setString(const std::string& key, const std::string& name, const std::string& value);
     void setNumber(const std::string& key, const std::string& name, long long value);
-    // Makes a folder beside the registry tree for the product's directories (log dir,
-    // home ...), and returns its path.
+    // A folder beside the registry tree for the product's directories (log dir, home ...).
     std::string makeDir(const std::string& name) const { return dir_.mkdir(name); }
 
   private:

@@ -1,5 +1,4 @@
-// Certificates for the TLS tests, made fresh in a temporary folder: a CA with a service and
-// a requester certificate, and certificates a service must refuse.
+// Fresh TLS test certificates: a CA, a service and a requester, and certificates to refuse.
 #pragma once
 
 #include <string>
@@ -16,8 +15,7 @@ class Pki {
     // Files of the service (names localhost and 127.0.0.1) and of a good requester.
     host::TlsFiles service() const { return files("service"); }
     host::TlsFiles requester() const { return files("requester"); }
-    // Requesters to refuse: an expired certificate, one from another CA, and the service's
-    // certificate (made for a service, not for a requester).
+    // Requesters to refuse: expired, from another CA, and the service's own (not a requester's).
     host::TlsFiles expired() const { return files("expired"); }
     host::TlsFiles foreign() const { return files("foreign"); }
     host::TlsFiles serviceAsRequester() const { return files("service"); }

@@ -1,6 +1,5 @@
-// Upload peers on loopback for the delivery tests: an FTP server, an HTTP upload server and a
-// proxy (tests/support/upload_servers.py), each started on a free port by the test and
-// stopped by the object's destructor, also when the test fails.
+// FTP, HTTP upload and proxy peers (upload_servers.py) on free loopback ports, stopped by the
+// destructor, also when the test fails.
 #pragma once
 
 #include <string>
@@ -11,18 +10,15 @@
 
 namespace peers {
 
-// Credentials of every peer.
 constexpr const char* kUser = "uploader";
 constexpr const char* kPassword = "s3cret-Upl0ad-pw";
 
-// mode: "ftp", "http" or "proxy"; extra: further options of the script. wrapper: a command line
-// the script runs under (for example "unshare -m sh -c '...' sh").
+// mode: "ftp", "http" or "proxy"; wrapper: a command the script runs under ("unshare -m ...").
 struct Peer : testenv::BackgroundProgram {
     Peer(const std::string& mode, const std::vector<std::string>& extra,
          const std::vector<std::string>& wrapper = {});
 };
 
-// An FTP server storing under root.
 struct FtpPeer : Peer {
     explicit FtpPeer(const std::string& root, int failFirst = 0);
     std::string url() const { return "ftp://127.0.0.1:" + std::to_string(port()) + "/"; }

@@ -1,15 +1,10 @@
 #!/usr/bin/env python3
-"""Upload peers for the tests, on loopback only, each on a free port chosen at start.
+"""Upload peers for the tests on a free loopback port; prints "PORT <n>", serves until killed.
 
-    upload_servers.py ftp|http|proxy --user U --password P [--root DIR] [--fail-first N]
-                      [--handler H] [--tls CERT KEY]
-
-Prints "PORT <n>" once it listens, then serves until it is terminated.
-ftp:   stores uploads under DIR (passive and active mode); the first N STOR commands fail.
-http:  POST /<handler>?corvaneId=C&fileName=F with Basic credentials stores the body as
-       DIR/C/F; the first N uploads get 503.
-proxy: answers 407 unless the Proxy-Authorization header carries the credentials; with them
-       it forwards the request to its loopback target and relays the answer.
+ftp:   stores uploads under --root (passive and active); the first --fail-first STORs fail.
+http:  POST /<handler>?corvaneId=C&fileName=F with Basic credentials stores root/C/F;
+       the first --fail-first uploads get 503.
+proxy: 407 without the credentials; with them, forwards to its loopback target and relays.
 """
 import argparse
 import base64
@@ -19,7 +14,6 @@ import logging
 import os
 import ssl
 import sys
-import threading
 import urllib.parse
 
 LOOPBACK = "127.0.0.1"
@@ -34,17 +28,10 @@ def safe_name(name):
     return name not in ("", ".", "..") and "/" not in name and "\\" not in name and "\0" not in name
 
 
-class Budget:
-    """Counts the failures still to hand out, across connections."""
-
-    def __init__(self, count):
-        self.left = count
-        self.lock = threading.Lock()
-
-    def take(self):
-        with self.lock:
-            self.left -= 1
-            return self.left >= 0
+def failures(count):
+    """A callable that is true for its first count calls, across connections."""
+    left = iter(range(count))  # one next() is atomic under the interpreter lock
+    return lambda: next(left, None) is not None
 
 
 def serve_ftp(args):
@@ -53,13 +40,13 @@ def serve_ftp(args):
     from pyftpdlib.servers import FTPServer
 
     logging.basicConfig(level=logging.ERROR)  # keeps pyftpdlib from logging every command
-    budget = Budget(args.fail_first)
+    fail_next = failures(args.fail_first)
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
 
     class Handler(FTPHandler):
         def ftp_STOR(self, file, mode="w"):
-            if budget.take():
+            if fail_next():
                 return self.respond("451 Requested action aborted: failure arranged by the test.")
             return super().ftp_STOR(file, mode)
 
@@ -107,7 +94,7 @@ class QuietHandler(http.server.BaseHTTPRequestHandler):
 
 
 def serve_http(args):
-    budget = Budget(args.fail_first)
+    fail_next = failures(args.fail_first)
     expected = basic(args.user, args.password)
     handler_path = "/" + args.handler.strip("/")
 
@@ -124,7 +111,7 @@ def serve_http(args):
                 refusal = (404, "no such handler")
             elif not safe_name(folder) or not safe_name(name):
                 refusal = (400, "bad names")
-            elif budget.take():
+            elif fail_next():
                 refusal = (503, "failure arranged by the test")
             else:
                 refusal = None

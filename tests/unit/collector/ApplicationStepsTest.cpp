@@ -1,5 +1,4 @@
-// Each application step's condition and what it adds to the bundle, on sandboxes switched into
-// the step's case.
+// Each application step's condition and what it adds, on sandboxes switched into its case.
 #include "StepFixture.h"
 #include "host/Registry.h"
 #include "support/ScrubTestRules.h"

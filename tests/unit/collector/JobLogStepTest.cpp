@@ -1,6 +1,4 @@
-// The job-log step: the job log is streamed whole and then deleted; a job log that cannot be
-// written is never sent; a selected log that cannot be read is reported to the requester;
-// concurrent requests for one remote client each download into their own folder.
+// The job-log step, and concurrent requests for one remote client downloading apart.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -47,8 +45,7 @@ class JobLogStep : public ::testing::Test {
     std::string line_;
 };
 
-// A selected log that cannot be read is reported to the requester after the job log, which
-// holds what could be read.
+// An unreadable selected log is reported after the job log, which holds what could be read.
 TEST_F(JobLogStep, JobLogIsStreamedWholeThenDeletedAndAnUnreadableLogReported) {
     for (bool unreadable : {false, true}) {
         if (unreadable) testenv::writeFile(inst_.logDir + "/wyd_2.log.bz2", "no bzip2 data\n");
@@ -100,8 +97,7 @@ class FolderBundleConnector : public host::RemoteClientConnector {
     std::string folder_;
 };
 
-// Two requests for one remote client started in the same second: each downloads into a
-// folder of its own, so the first to finish cannot take the other's files away.
+// Two requests started in one second download apart: the first to end cannot take the other's.
 TEST(ProxyDownload, EveryRequestGetsItsOwnFolder) {
     Installation inst;
     const std::string remote = inst.registry.makeDir("remote7");
@@ -114,9 +110,9 @@ TEST(ProxyDownload, EveryRequestGetsItsOwnFolder) {
     ASSERT_FALSE(CTeSocket::createPair(a, b).IsError());
     CWyNetwork network(a);
     infoNLogsCollector first(&a, 0, 7, 0, {}, 0, 0, OPT_PRODUCT_LOGS, 0, {}, {}, {}, {}, {}, {},
-                             "remote7", 0, "", &network, nullptr, nullptr, "");
-    infoNLogsCollector second(&a, 0, 7, 0, {}, 0, 0, OPT_PRODUCT_LOGS, 0, {}, {}, {}, {}, {}, {},
-                              "remote7", 0, "", &network, nullptr, nullptr, "");
+                             "remote7", 0, "", &network, nullptr, nullptr, ""),
+        second(&a, 0, 7, 0, {}, 0, 0, OPT_PRODUCT_LOGS, 0, {}, {}, {}, {}, {}, {}, "remote7", 0, "",
+               &network, nullptr, nullptr, "");
     // Started at once on two threads (the staging folder's name carries the thread).
     std::mutex lock;
     std::condition_variable changed;

@@ -1,5 +1,4 @@
-// The SAP archive-log filter: which folders it applies to, the age limit from the registry,
-// the excluded extensions and the widened time window.
+// The SAP archive-log filter: folders, registry age limit, excluded extensions, wider window.
 #include <gtest/gtest.h>
 #include <sys/time.h>
 

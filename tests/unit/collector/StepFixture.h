@@ -1,5 +1,4 @@
-// Runs single collection steps against a fresh sandbox: the collector is started as a request
-// would start it, given a bundle the test names, and torn down afterwards.
+// Runs single collection steps against a fresh sandbox, in a collector started as a request would.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -44,8 +43,7 @@ class StepTest : public ::testing::Test {
     std::string path(const std::string& relative) const { return dir_ + "/" + relative; }
     std::string log() const { return sandbox_.log(); }
 
-    // Starts a collector for request, names its bundle, runs step and lists the bundle;
-    // inspect, when given, sees the bundle before teardown removes it.
+    // Runs step in a fresh collector and lists its bundle; inspect sees it before teardown.
     StepResult run(void (infoNLogsCollector::*step)(), const StepRequest& request,
                    const std::function<void(const std::string&)>& inspect = nullptr) {
         StepResult result;

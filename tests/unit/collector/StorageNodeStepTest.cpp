@@ -1,5 +1,4 @@
-// The storage node step end to end, as root in a private mount namespace: the deployment
-// tool under /opt and its owner's home under /home exist only there, and vanish with it.
+// The storage node step as root in a private mount namespace holding its /opt tool and /home.
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -21,10 +20,8 @@ const uid_t kOwnerId = 4242;
 
 class StorageNodeStep : public steptest::StepTest {
   protected:
-    // The files /tmp holds whose names start with "kolvra_".
     static std::string tmpScripts() { return testenv::output("ls /tmp | grep '^kolvra_'"); }
-    // An account file with one more line (for the shadow file, that line alone, so that no
-    // password hash is copied), bind-mounted over the system's.
+    // An account file plus line (shadow: that line alone, no hash copied), bind-mounted over.
     bool addAccount(const char* system, const std::string& line, bool keepSystem = true) {
         const std::string copy = scratch_.file(std::string(system).substr(5));
         testenv::writeFile(copy, (keepSystem ? testenv::readFile(system) : "") + line + "\n");

@@ -1,4 +1,3 @@
-// The staging directory and reply names.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,5 +1,4 @@
-// Uploads in parts against a recording gateway: what split makes, which parts go up how
-// often, the waits between attempts, and that the parts are gone afterwards.
+// Uploads in parts: what split makes, attempts per part, waits, and no part left afterwards.
 #include "DeliveryFixture.h"
 #include "delivery/Upload.h"
 

@@ -1,5 +1,4 @@
-// Shared set-up of the delivery tests: a registry, the library log in a file, a recording
-// gateway and intercepted sleeps.
+// Delivery tests' set-up: a registry, the library log in a file, a recording gateway, no sleeps.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -34,8 +33,7 @@ class DeliveryTest : public ::testing::Test {
         host::gateway::setRecorderForTests(nullptr);
     }
 
-    // Records every gateway call; fail(name, n) makes the next n calls of that name fail (those
-    // whose first argument holds argPart, when one is given).
+    // Records gateway calls; fail(name, n, argPart) fails the next n calls of name holding argPart.
     void record() {
         host::gateway::setRecorderForTests(
             [this](const std::string& name,
@@ -100,7 +98,6 @@ inline MsgInternetOptions options(int protocol, const std::string& url, int part
     return o;
 }
 
-// A file of size bytes of varied content.
 inline std::string makeFile(const std::string& path, size_t size) {
     std::string data(size, '\0');
     uint32_t x = 2463534242u;

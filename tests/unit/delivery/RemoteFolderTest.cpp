@@ -1,9 +1,9 @@
-// Folder creation for browse requests: this machine, proxied clients, and the one reply each
-// request gets, decoded from the socket.
+// Folder creation for browse requests, and the one reply each request gets.
 #include "DeliveryFixture.h"
 #include "delivery/RemoteFolder.h"
 #include "host/File.h"
 #include "host/MessageCatalogue.h"
+#include "support/RequestHarness.h"
 
 namespace {
 
@@ -11,7 +11,6 @@ using deliverytest::DeliveryTest;
 
 class RemoteFolderTest : public DeliveryTest {
   protected:
-    // Runs one request and decodes every reply that came back.
     std::vector<host::BrowseReply> run(std::string path, unsigned clientId) {
         CTeSocket library, requester;
         EXPECT_FALSE(CTeSocket::createPair(library, requester).IsError());
@@ -21,21 +20,17 @@ class RemoteFolderTest : public DeliveryTest {
                                       &network);
             library = CTeSocket();
         }
-        struct Sink : host::ReplySink {
-            std::vector<host::BrowseReply> replies;
-            void onRecord(const host::ReplyRecord& r) override {
-                host::BrowseReply reply;
-                EXPECT_TRUE(host::decodeBrowseReply(r, reply));
-                EXPECT_EQ(r.status, reply.status == 1 ? 0 : 1);
-                replies.push_back(reply);
-            }
-            bool onFileBegin(const std::string&, uint64_t) override { return false; }
-            bool onFileData(const char*, size_t) override { return false; }
-            void onFileEnd(const host::StreamedFileInfo&) override {}
-        } sink;
+        harness::Reply got;
+        harness::MemorySink sink(got);
         std::string error;
         EXPECT_TRUE(host::readReplies(requester.fd(), sink, error)) << error;
-        return sink.replies;
+        EXPECT_TRUE(got.files.empty());
+        std::vector<host::BrowseReply> replies(got.records.size());
+        for (size_t i = 0; i < replies.size(); ++i) {
+            EXPECT_TRUE(host::decodeBrowseReply(got.records[i], replies[i]));
+            EXPECT_EQ(got.records[i].status, replies[i].status == 1 ? 0 : 1);
+        }
+        return replies;
     }
     static std::string text(unsigned long id) { return host::catalogueText(id); }
 };
@@ -63,8 +58,7 @@ TEST_F(RemoteFolderTest, ThisMachineCreatesTheFolderItself) {
     EXPECT_TRUE(testenv::contains(log(), "clientId:3 destOsID:1"));
 }
 
-// A proxied client (49 or 118) that cannot be reached is never this machine's business:
-// one failure reply, and nothing is created here.
+// An unreachable proxied client (49 or 118): one failure reply, nothing created here.
 TEST_F(RemoteFolderTest, UnreachableProxiedClientGetsExactlyOneFailure) {
     registry_.setNumber("Clients/9", "nOsId", 49);
     registry_.setNumber("Clients/8", "nOsId", 118);

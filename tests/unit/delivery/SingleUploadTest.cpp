@@ -1,7 +1,8 @@
-// The single-file uploads against a recording gateway: parameter checks, the order of the
-// gateway calls, and the lines each failure leaves in the log.
+// Single-file uploads: parameter checks, gateway call order, and each failure's log lines.
 #include "DeliveryFixture.h"
 #include "delivery/Upload.h"
+
+using namespace testenv;
 
 namespace {
 
@@ -48,12 +49,12 @@ TEST_F(DeliveryTest, MissingParametersAreReportedInTheirOrder) {
         {uploadWithHttp(nullptr, "u", "p", "h", "c", 0, f), "httpUploadUrl isn't set"},
     };
     std::vector<std::string> lines;
-    for (const std::string& line : testenv::splitLines(log()))
+    for (const std::string& line : splitLines(log()))
         if (line.find("isn't set") != std::string::npos) lines.push_back(line);
     ASSERT_EQ(lines.size(), cases.size());
     for (size_t i = 0; i < cases.size(); ++i) {
         EXPECT_EQ(cases[i].result, -1);
-        EXPECT_TRUE(testenv::contains(lines[i], cases[i].message)) << cases[i].message;
+        EXPECT_TRUE(contains(lines[i], cases[i].message)) << cases[i].message;
     }
     EXPECT_TRUE(calls_.empty()) << "no gateway for a call that lacks a parameter";
 }
@@ -63,10 +64,9 @@ TEST_F(DeliveryTest, FtpFailuresEndTheCallWithTheTransferError) {
     fail("initialize", 1);
     EXPECT_EQ(uploadWithFtp(kUrl, "u", "pw", 1, "c", "/tmp/f"), -1);
     EXPECT_EQ(names(), (Names{"create", "initialize", "destroy"}));
-    EXPECT_TRUE(
-        testenv::contains(log(),
-                          "Lib curl wrapper initialization failed. Error Code [7], Error Message "
-                          "[arranged failure]"));
+    EXPECT_TRUE(contains(log(),
+                         "Lib curl wrapper initialization failed. Error Code [7], Error Message "
+                         "[arranged failure]"));
 
     for (const char* step : {"disableActiveMode", "setActiveMode"}) {
         calls_.clear();
@@ -74,8 +74,8 @@ TEST_F(DeliveryTest, FtpFailuresEndTheCallWithTheTransferError) {
         EXPECT_EQ(uploadWithFtp(kUrl, "u", "pw", step[0] == 'd', "c", "/tmp/f"), -1);
         EXPECT_EQ(count("connect"), 0);
     }
-    EXPECT_TRUE(testenv::contains(log(), "FTP passive mode failed to initialize. Error Code [7]"));
-    EXPECT_TRUE(testenv::contains(log(), "FTP Active mode failed to initialize. Error Code [7]"));
+    EXPECT_TRUE(contains(log(), "FTP passive mode failed to initialize. Error Code [7]"));
+    EXPECT_TRUE(contains(log(), "FTP Active mode failed to initialize. Error Code [7]"));
 
     calls_.clear();
     fail("connect", 1);
@@ -83,15 +83,14 @@ TEST_F(DeliveryTest, FtpFailuresEndTheCallWithTheTransferError) {
     EXPECT_EQ(names().back(), "destroy");
     EXPECT_EQ(count("disConnet"), 1);
     EXPECT_EQ(count("uploadFile"), 0);
-    EXPECT_TRUE(testenv::contains(log(), "Failed to establish ftp connection. Error Code [7]"));
+    EXPECT_TRUE(contains(log(), "Failed to establish ftp connection. Error Code [7]"));
 
     fail("uploadFile", 1);
     EXPECT_EQ(uploadWithFtp("ftp://user:hidden@h/", "u", "pw", 1, "c", "/tmp/f"), -1);
-    EXPECT_TRUE(
-        testenv::contains(log(),
-                          "Failed to upload file [/tmp/f] to [ftp://***@h/]. Error Code [7], Error "
-                          "Message [arranged failure]"));
-    EXPECT_FALSE(testenv::contains(log(), "hidden"));
+    EXPECT_TRUE(contains(log(),
+                         "Failed to upload file [/tmp/f] to [ftp://***@h/]. Error Code [7], Error "
+                         "Message [arranged failure]"));
+    EXPECT_FALSE(contains(log(), "hidden"));
 }
 
 // (A proxy's refusal, 407, is named by the transfer test through a real proxy.)
@@ -99,14 +98,13 @@ TEST_F(DeliveryTest, HttpFailuresEndTheCallWithTheTransferError) {
     record();
     fail("uploadFile", 1, "Response code from server: [500]");
     EXPECT_EQ(uploadWithHttp("http://h/", "u", "pw", "h", "c", 0, "/tmp/f"), -1);
-    EXPECT_TRUE(
-        testenv::contains(log(), "Failed to upload file [/tmp/f] to [http://h/]. Error Code [7]"));
+    EXPECT_TRUE(contains(log(), "Failed to upload file [/tmp/f] to [http://h/]. Error Code [7]"));
 
     calls_.clear();
     fail("connect", 1);
     EXPECT_EQ(uploadWithHttp("http://h/", "u", "pw", "h", "c", 0, "/tmp/f"), -1);
     EXPECT_EQ(count("uploadFile"), 0);
-    EXPECT_TRUE(testenv::contains(log(), "Failed to establish http connection. Error Code [7]"));
+    EXPECT_TRUE(contains(log(), "Failed to establish http connection. Error Code [7]"));
 }
 
 }  // namespace

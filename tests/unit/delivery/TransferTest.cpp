@@ -1,12 +1,13 @@
-// Real transfers through the libcurl gateway to servers on loopback that each test starts
-// and stops: FTP passive and active, HTTP and HTTPS, a proxy, refusing and failing servers.
-// What arrives is compared byte for byte with the source, parts put back together.
+// Real transfers to loopback servers (FTP, HTTP(S), proxy, refusing and failing ones);
+// what arrives is compared byte for byte with the source, parts put back together.
 #include <algorithm>
 
 #include "DeliveryFixture.h"
 #include "delivery/Upload.h"
 #include "host/File.h"
 #include "support/UploadPeers.h"
+
+using namespace testenv;
 
 namespace {
 
@@ -23,7 +24,7 @@ class TransferTest : public DeliveryTest {
         std::vector<std::string> found;
         FXFile::GetMatchingFiles(folder, name + ".part-*", found, false);
         std::string data;
-        for (const auto& path : found) data += testenv::readFile(path);
+        for (const auto& path : found) data += readFile(path);
         parts = found.size();
         return data;
     }
@@ -38,8 +39,8 @@ class TransferTest : public DeliveryTest {
                               (local_ + "/" + file).c_str());
     }
     void expectNoSecretInLog() {
-        EXPECT_FALSE(testenv::contains(log(), peers::kPassword));
-        EXPECT_FALSE(testenv::contains(log(), "proxy-secret"));
+        EXPECT_FALSE(contains(log(), peers::kPassword));
+        EXPECT_FALSE(contains(log(), "proxy-secret"));
     }
     std::string local_ = dir_.mkdir("local");
     std::string remote_ = dir_.mkdir("remote");
@@ -56,13 +57,12 @@ TEST_F(TransferTest, FtpPassiveAndActiveDeliverEveryPartWhole) {
         size_t parts = 0;
         EXPECT_EQ(reassemble(remote_ + "/corvane7", "bundle.tar", parts), data);
         EXPECT_EQ(parts, 3u);
-        EXPECT_FALSE(testenv::exists(local_ + "/bundle.tar.part-aa"));
-        EXPECT_EQ(testenv::readFile(local_ + "/bundle.tar"), data);
-        testenv::removeTree(remote_ + "/corvane7");
+        EXPECT_FALSE(exists(local_ + "/bundle.tar.part-aa"));
+        EXPECT_EQ(readFile(local_ + "/bundle.tar"), data);
+        removeTree(remote_ + "/corvane7");
     }
-    EXPECT_EQ(testenv::errorLines(log()), "");
-    EXPECT_TRUE(testenv::contains(log(), "Sent 1048576 of 1048576 bytes of"))
-        << "progress reaches the log";
+    EXPECT_EQ(errorLines(log()), "");
+    EXPECT_TRUE(contains(log(), "Sent 1048576 of 1048576 bytes of")) << "progress reaches the log";
     expectNoSecretInLog();
 }
 
@@ -72,9 +72,9 @@ TEST_F(TransferTest, HttpServerFailingTwiceIsRetriedUntilItAccepts) {
     const std::string data = makeFile(local_ + "/b.tgz", 300000);
     MsgInternetOptions o = opts(0, server.url());
     ASSERT_EQ(uploadToCloud(&o, local_ + "/", "b.tgz"), 0) << log();
-    EXPECT_EQ(testenv::readFile(remote_ + "/corvane7/b.tgz.part-aa"), data);
+    EXPECT_EQ(readFile(remote_ + "/corvane7/b.tgz.part-aa"), data);
     EXPECT_EQ(sleeps_, (std::vector<unsigned long>{10000, 10000}));
-    EXPECT_TRUE(testenv::contains(log(), "Response code from server: [503]"));
+    EXPECT_TRUE(contains(log(), "Response code from server: [503]"));
     expectNoSecretInLog();
 }
 
@@ -87,7 +87,7 @@ TEST_F(TransferTest, HttpsUploadTrustsTheConfiguredAuthority) {
     EXPECT_EQ(http(server.url(), "s.bin", 1), -1);
     registry_.setString("InternetOptions", "sCAFile", dir_.file("cert.pem"));
     ASSERT_EQ(http(server.url(), "s.bin", 1), 0) << log();
-    EXPECT_EQ(testenv::readFile(remote_ + "/c/s.bin"), data);
+    EXPECT_EQ(readFile(remote_ + "/c/s.bin"), data);
 }
 
 TEST_F(TransferTest, ProxyRefusingTheCredentialsIsReportedAndAcceptedOnesPassThrough) {
@@ -100,17 +100,15 @@ TEST_F(TransferTest, ProxyRefusingTheCredentialsIsReportedAndAcceptedOnesPassThr
     registry_.setString("InternetOptions", "sProxyUser", peers::kUser);
     registry_.setString("InternetOptions", "sProxyPassword", "proxy-secret");
     for (const char* file : {"p.bin", "q.bin"}) EXPECT_EQ(http(server.url(), file, 0), -1);
-    EXPECT_TRUE(testenv::contains(log(), "Failed to upload file[" + local_ + "/q.bin] to[" +
-                                             server.url() +
-                                             "].Error[Proxy Authentication Required / Incorrect]"))
+    EXPECT_TRUE(contains(log(), "Failed to upload file[" + local_ + "/q.bin] to[" + server.url() +
+                                    "].Error[Proxy Authentication Required / Incorrect]"))
         << log();
-    EXPECT_TRUE(
-        testenv::contains(log(), "/p.bin] to[" + server.url() + "].Error[Proxy Authentication"));
+    EXPECT_TRUE(contains(log(), "/p.bin] to[" + server.url() + "].Error[Proxy Authentication"));
     expectNoSecretInLog();
 
     registry_.setString("InternetOptions", "sProxyPassword", peers::kPassword);
     ASSERT_EQ(http(server.url(), "p.bin", 0), 0) << log();
-    EXPECT_EQ(testenv::readFile(remote_ + "/c/p.bin"), data);
+    EXPECT_EQ(readFile(remote_ + "/c/p.bin"), data);
 }
 
 TEST_F(TransferTest, RefusingServerStopsTheUploadAndRemovesEveryPart) {
@@ -120,11 +118,11 @@ TEST_F(TransferTest, RefusingServerStopsTheUploadAndRemovesEveryPart) {
     MsgInternetOptions o = opts(1, server.url(), "wrong-password");
     EXPECT_EQ(uploadToCloud(&o, local_ + "/", "r.tar"), -1);
     EXPECT_EQ(sleeps_.size(), 3u);
-    EXPECT_TRUE(testenv::contains(log(), "Failed to establish ftp connection. Error Code [67]"))
+    EXPECT_TRUE(contains(log(), "Failed to establish ftp connection. Error Code [67]"))
         << "login denied";
-    EXPECT_FALSE(testenv::exists(local_ + "/r.tar.part-aa"));
-    EXPECT_FALSE(testenv::exists(local_ + "/r.tar.part-ab"));
-    EXPECT_TRUE(testenv::exists(local_ + "/r.tar"));
+    EXPECT_FALSE(exists(local_ + "/r.tar.part-aa"));
+    EXPECT_FALSE(exists(local_ + "/r.tar.part-ab"));
+    EXPECT_TRUE(exists(local_ + "/r.tar"));
 }
 
 TEST_F(TransferTest, ServerWithAFullDiskStopsTheUploadAndRemovesEveryPart) {
@@ -136,10 +134,10 @@ TEST_F(TransferTest, ServerWithAFullDiskStopsTheUploadAndRemovesEveryPart) {
     makeFile(local_ + "/f.tar", 3 * kMiB);
     MsgInternetOptions o = opts(1, "ftp://127.0.0.1:" + std::to_string(server.port()) + "/");
     EXPECT_EQ(uploadToCloud(&o, local_ + "/", "f.tar"), -1);
-    EXPECT_TRUE(testenv::contains(log(), "Failed to upload [" + local_ + "//f.tar.part-"));
-    EXPECT_FALSE(testenv::contains(log(), "f.tar.part-ac] uploaded successfully"));
+    EXPECT_TRUE(contains(log(), "Failed to upload [" + local_ + "//f.tar.part-"));
+    EXPECT_FALSE(contains(log(), "f.tar.part-ac] uploaded successfully"));
     for (const char* part : {"aa", "ab", "ac"})
-        EXPECT_FALSE(testenv::exists(local_ + "/f.tar.part-" + part));
+        EXPECT_FALSE(exists(local_ + "/f.tar.part-" + part));
 }
 
 }  // namespace

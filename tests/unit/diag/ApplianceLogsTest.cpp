@@ -1,5 +1,4 @@
-// The appliance bundle: report options, the hardware-log command, the script, and a run on
-// an appliance sandbox with and without scrubbing.
+// The appliance bundle: options, hardware-log command, script, and runs with and without scrub.
 #include <gtest/gtest.h>
 
 #include "diag/ApplianceLogs.h"
@@ -53,7 +52,6 @@ TEST(ApplianceScript, ReportRunsBeforeTheTarLineWhichExpandsItsPattern) {
                                   "tar -rvf /st/b.tar '/jr/Scrubbed T' >/dev/null"));
 }
 
-// An appliance sandbox, pointed at for the lifetime of the fixture.
 class ApplianceRun : public ::testing::Test {
   protected:
     std::vector<std::string> run(unsigned long options, ScrubRuleList rules = {}) {

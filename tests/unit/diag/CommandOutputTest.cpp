@@ -1,5 +1,4 @@
-// Requested commands: the script, the output files in the bundle, the time limit, and two
-// requests that run at the same time.
+// Requested commands: script, outputs in the bundle, time limit, simultaneous requests.
 #include <gtest/gtest.h>
 
 #include <fstream>

@@ -1,5 +1,4 @@
-// A small product installation for the diagnostics tests: the request harness's installation
-// with a core analyser that records its arguments, and temporary and core folders.
+// The harness's installation with a recording core analyser, and temporary and core folders.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -1,4 +1,3 @@
-// The registry dump on registry trees built in a temporary folder.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,12 +10,15 @@
 #include "host/Registry.h"
 #include "support/TestEnv.h"
 
+using namespace testenv;
+using T = host::RegType;
+
 namespace {
 
 const char* const kProduct = "SOFTWARE/Kestrav Systems";
 
 host::RegValue raw(int code, const std::string& bytes) {
-    return {host::RegType::Raw, "", 0, {}, code, bytes};
+    return {T::Raw, "", 0, {}, code, bytes};
 }
 
 class RegistryDumpTest : public ::testing::Test {
@@ -28,35 +30,35 @@ class RegistryDumpTest : public ::testing::Test {
         std::vector<std::string> files;
         EXPECT_EQ(getOrvionRegistryInfo(out_.path().c_str(), files, id), 0);
         EXPECT_EQ(files.size(), 1u);
-        return files.empty() ? std::string() : testenv::readFile(files[0]);
+        return files.empty() ? std::string() : readFile(files[0]);
     }
-    testenv::TempDir dir_{"regdump"};
+    TempDir dir_{"regdump"};
     std::string root_ = dir_.mkdir("registry");
-    testenv::ScopedEnv rootEnv_{"ORVION_REGISTRY_ROOT", root_};
-    testenv::ScopedEnv logEnv_{"SENDLOGS_LOG_FILE", dir_.file("library.log")};
-    testenv::ScopedEnv levelEnv_{"SENDLOGS_LOG_LEVEL", "10"};
-    testenv::TempDir out_{"regdump-out"};
+    ScopedEnv rootEnv_{"ORVION_REGISTRY_ROOT", root_};
+    ScopedEnv logEnv_{"SENDLOGS_LOG_FILE", dir_.file("library.log")};
+    ScopedEnv levelEnv_{"SENDLOGS_LOG_LEVEL", "10"};
+    TempDir out_{"regdump-out"};
 };
 
 TEST_F(RegistryDumpTest, TreeWithEveryValueKind) {
     const std::string a = std::string(kProduct) + "/A", b = std::string(kProduct) + "/B";
-    set(a, "s", testenv::regValue(host::RegType::String, "hello"));
-    set(a, "n", testenv::regValue(host::RegType::Number, "", 5));
-    set(a + "/Deep", "only", testenv::regValue(host::RegType::String, "x"));
-    set(a + "/Z", "v", testenv::regValue(host::RegType::String, "y"));
-    set(b, "SWYPWDV5ENCKEY", testenv::regValue(host::RegType::String, "topsecret"));
-    set(b, "e", testenv::regValue(host::RegType::ExpandString, "%HOME%/x"));
-    set(b, "be", testenv::regValue(host::RegType::DWordBigEndian, "", 258));
-    set(b, "big", testenv::regValue(host::RegType::Number, "", 5000000000LL));
-    set(b, "q", testenv::regValue(host::RegType::QWord, "", -7));
+    set(a, "s", regValue(T::String, "hello"));
+    set(a, "n", regValue(T::Number, "", 5));
+    set(a + "/Deep", "only", regValue(T::String, "x"));
+    set(a + "/Z", "v", regValue(T::String, "y"));
+    set(b, "SWYPWDV5ENCKEY", regValue(T::String, "topsecret"));
+    set(b, "e", regValue(T::ExpandString, "%HOME%/x"));
+    set(b, "be", regValue(T::DWordBigEndian, "", 258));
+    set(b, "big", regValue(T::Number, "", 5000000000LL));
+    set(b, "q", regValue(T::QWord, "", -7));
     set(b, "bin", raw(3, "\x01\x02\x03"));
     set(b, "link", raw(6, "ab"));
     set(b, "res", raw(8, "abcd"));
     set(b, "none", raw(0, ""));
     set(b, "odd", raw(9, "ab"));
-    set(b, "m", testenv::regValue(host::RegType::MultiString, "", 0, {"b", "a", "b", ""}));
-    set(b, "emptymulti", testenv::regValue(host::RegType::MultiString));
-    set("SOFTWARE/ODBC", "Driver", testenv::regValue(host::RegType::String, "x"));
+    set(b, "m", regValue(T::MultiString, "", 0, {"b", "a", "b", ""}));
+    set(b, "emptymulti", regValue(T::MultiString));
+    set("SOFTWARE/ODBC", "Driver", regValue(T::String, "x"));
 
     EXPECT_EQ(dump(),
               "Listing Registry contents of [SOFTWARE\\Kestrav Systems]:\n"
@@ -88,23 +90,21 @@ TEST_F(RegistryDumpTest, TreeWithEveryValueKind) {
 
 TEST_F(RegistryDumpTest, EncryptionKeyNeverPrintedInAnyForm) {
     const std::string key = std::string(kProduct) + "/K";
-    set(key + "/1", "sWyPwdV5EncKey", testenv::regValue(host::RegType::String, "topsecret-1"));
-    set(key + "/2", "swypwdv5enckey",
-        testenv::regValue(host::RegType::ExpandString, "topsecret-2"));
-    set(key + "/3", "SWYPWDV5ENCKEY",
-        testenv::regValue(host::RegType::MultiString, "", 0, {"topsecret-3"}));
-    set(key + "/4", "sWyPwdV5EncKey", testenv::regValue(host::RegType::QWord, "", 987654321));
+    set(key + "/1", "sWyPwdV5EncKey", regValue(T::String, "topsecret-1"));
+    set(key + "/2", "swypwdv5enckey", regValue(T::ExpandString, "topsecret-2"));
+    set(key + "/3", "SWYPWDV5ENCKEY", regValue(T::MultiString, "", 0, {"topsecret-3"}));
+    set(key + "/4", "sWyPwdV5EncKey", regValue(T::QWord, "", 987654321));
     const std::string text = dump();
-    EXPECT_FALSE(testenv::contains(text, "topsecret")) << text;
-    EXPECT_FALSE(testenv::contains(text, "987654321")) << text;
-    EXPECT_TRUE(testenv::contains(text, "sWyPwdV5EncKey: REG_SZ: Data [xxx]\n"));
-    EXPECT_TRUE(testenv::contains(text, "swypwdv5enckey: REG_EXPAND_SZ: Data [xxx]\n"));
+    EXPECT_FALSE(contains(text, "topsecret")) << text;
+    EXPECT_FALSE(contains(text, "987654321")) << text;
+    EXPECT_TRUE(contains(text, "sWyPwdV5EncKey: REG_SZ: Data [xxx]\n"));
+    EXPECT_TRUE(contains(text, "swypwdv5enckey: REG_EXPAND_SZ: Data [xxx]\n"));
 }
 
 TEST_F(RegistryDumpTest, LongValueIsReadAgainInAGrownBuffer) {
     const std::string text(2000, 'v');
-    set("SOFTWARE/ODBC", "long", testenv::regValue(host::RegType::String, text));
-    EXPECT_TRUE(testenv::contains(dump(), "long: REG_SZ: Data [" + text + "] Length 2001\n"));
+    set("SOFTWARE/ODBC", "long", regValue(T::String, text));
+    EXPECT_TRUE(contains(dump(), "long: REG_SZ: Data [" + text + "] Length 2001\n"));
 }
 
 TEST_F(RegistryDumpTest, FileNameCarriesAPositiveId) {
@@ -115,17 +115,15 @@ TEST_F(RegistryDumpTest, FileNameCarriesAPositiveId) {
                                                out_.file("OrvionRegistry.txt"),
                                                out_.file("42_OrvionRegistry.txt")}));
     // Missing subtrees leave their reason in the file, which still counts as written.
-    EXPECT_TRUE(
-        testenv::contains(testenv::readFile(files[0]), "getRegSubKeysFromAbsPath failed\n"));
+    EXPECT_TRUE(contains(readFile(files[0]), "getRegSubKeysFromAbsPath failed\n"));
 }
 
 TEST_F(RegistryDumpTest, DepthLimitStopsTheWalkOfThatRootOnly) {
     std::string key = kProduct;
     for (int i = 0; i < 1030; ++i) key += "/k";
-    set(key, "v", testenv::regValue(host::RegType::String, "x"));
-    set("SOFTWARE/ODBC", "Driver", testenv::regValue(host::RegType::String, "x"));
-    // The walks run in a child process, so that a walk that crashes still leaves this one to
-    // remove the 1 030 levels of folders, which many recursive removers cannot.
+    set(key, "v", regValue(T::String, "x"));
+    set("SOFTWARE/ODBC", "Driver", regValue(T::String, "x"));
+    // Walks in a child, so that a crash still leaves this process to remove the 1 030 levels.
     const std::string walkOut = out_.file("walk");
     const pid_t child = fork();
     ASSERT_GE(child, 0);
@@ -142,10 +140,10 @@ TEST_F(RegistryDumpTest, DepthLimitStopsTheWalkOfThatRootOnly) {
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status)) << "the walk crashed";
     EXPECT_EQ(WEXITSTATUS(status), 0) << "2: the walk went on past the limit; 3: no dump";
-    const std::string text = testenv::readFile(out_.file("OrvionRegistry.txt"));
+    const std::string text = readFile(out_.file("OrvionRegistry.txt"));
     size_t limit = text.find("Reached the maximum depth of registry keys [1024]\n");
     ASSERT_NE(limit, std::string::npos);
-    EXPECT_FALSE(testenv::contains(text, "v: REG_SZ"));
+    EXPECT_FALSE(contains(text, "v: REG_SZ"));
     EXPECT_LT(limit, text.find("Listing Registry contents of [SOFTWARE\\ODBC]:\nDriver:"));
 }
 
@@ -156,7 +154,7 @@ TEST_F(RegistryDumpTest, UnwritableOutputIsAnErrorAndNotListed) {
     EXPECT_EQ(getOrvionRegistryInfo(out_.path().c_str(), files, 0), ENOSPC);
     host::io::clearFaults();
     EXPECT_TRUE(files.empty());
-    EXPECT_FALSE(testenv::exists(out_.file("OrvionRegistry.txt"))) << "no half dump is left";
+    EXPECT_FALSE(exists(out_.file("OrvionRegistry.txt"))) << "no half dump is left";
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// The storage node's collection script file: a fresh unpredictable file its owner can read and
-// run and no one else can change; and the owner lookup.
+// The storage node's script file: fresh, unpredictable, its owner's alone to change; owner lookup.
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/stat.h>

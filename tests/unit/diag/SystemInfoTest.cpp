@@ -1,6 +1,4 @@
-// The system information bundle: its scripts, what the bundle receives, what is left behind,
-// the scrubbed variant, and the choice of cores: newest first, at most so many in total and
-// per program, grouped by what "file" says about each core.
+// The system information bundle: scripts, contents, leftovers, scrubbed variant, choice of cores.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -22,7 +20,7 @@ TEST(SystemInfoScripts, QuoteEveryPathAndSwapTheListForTheScrubFolder) {
     const std::string work = "/srv/core dumps";
     EXPECT_EQ(diag::systemCommandsScript(work).substr(0, 40),
               "cd  '/srv/core dumps'\nmkdir -p proc/sys\n");
-    const std::vector<std::string> includes = {"/srv/core dumps/unameinfo.log", "/etc/os-release"};
+    const std::vector<std::string> includes = {work + "/unameinfo.log", "/etc/os-release"};
     const std::string tail =
         "cd  '/srv/core dumps'\n"
         "rm -f diskspace.log netconfig.log ospatch.log oslevel.log lppchk.log bootinfo.log "
@@ -74,8 +72,7 @@ TEST_F(SystemInfoTest, AScriptThatCannotBeWrittenWholeDoesNotRun) {
     EXPECT_TRUE(testenv::folderEntries(inst_.cores).empty());
 }
 
-// What a scrubbed bundle holds, and that it leaks no masked value, is checked by a whole
-// scrubbed diagnostics request; here, that only the scrubbed copy goes in and nothing stays.
+// Leaks are checked by a whole scrubbed request; here: only the scrubbed copy, nothing stays.
 TEST_F(SystemInfoTest, ScrubbedVariantBundlesOnlyTheScrubbedCopyAndNoCores) {
     testenv::writeFile(inst_.cores + "/core.wyd.1", tooling::sandbox::elfCoreFile("wyd", "wyd"));
     ScrubRuleList rules;
@@ -95,7 +92,6 @@ class CoreFilesTest : public ::testing::Test {
     void SetUp() override {
         if (!testenv::haveProgram("file")) GTEST_SKIP() << "no file program";
     }
-    // A core of program, modified ageMinutes ago.
     void core(const std::string& name, const std::string& program, int ageMinutes) {
         const std::string path = inst_.cores + "/" + name;
         testenv::writeFile(path, tooling::sandbox::elfCoreFile(program, program + " -d I1"));

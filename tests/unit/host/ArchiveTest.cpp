@@ -25,6 +25,18 @@ std::string randomBytes(size_t size, unsigned seed) {
     return data;
 }
 
+struct Collected : host::ContentSink {
+    std::map<std::string, std::string> contents;
+    void onContent(const std::string& name, host::ByteSource& bytes) override {
+        char buffer[4096];
+        for (long got; (got = bytes.read(buffer, sizeof buffer)) > 0;)
+            contents[name].append(buffer, static_cast<size_t>(got));
+    }
+    void onUnreadable(const std::string& name, const std::string&) override {
+        contents[name] = "<unreadable>";
+    }
+};
+
 }  // namespace
 
 TEST(Archive, UnreadableItemsAreReportedWithWarningOrFailure) {
@@ -34,8 +46,7 @@ TEST(Archive, UnreadableItemsAreReportedWithWarningOrFailure) {
     ASSERT_FALSE(zip.Initialize().IsError());
     std::map<std::wstring, std::wstring> failures;
     std::string archive = dir.file("part.7z");
-    // The failure names the item in wide characters: UTF-8 of one to four bytes, and a byte
-    // that is no UTF-8 at all.
+    // The failure names the item in wide characters: UTF-8 of 1 to 4 bytes, and a non-UTF-8 byte.
     const std::string name = "missing-\u00fc\u20ac\U0001F600\xff";
     CTeError e = zip.AddFilesToArchive(archive, {dir.file("single.log"), dir.file(name)}, failures);
     EXPECT_EQ(e.GetErrorCode(), 1);
@@ -93,8 +104,7 @@ TEST(Decompress, CorruptInputLeavesNothingBehind) {
     std::string bad = data;
     bad[bad.size() / 2] ^= 0x55;
     writeFile(dir.file("flip.log.bz2"), bad);
-    // Data that is not bzip2 under a bzip2 name is refused, never passed through as it is;
-    // a FIFO is refused without waiting for a writer.
+    // Not bzip2 under a bzip2 name is refused, never passed through; a FIFO without waiting.
     writeFile(dir.file("plain.log.bz2"), "12345 00042 07/14 09:03:27 4711 a b [A:99] line\n");
     ASSERT_EQ(runShell("gzip -c " + host::shellQuote(dir.file("x.log.bz2")) + " > " +
                        host::shellQuote(dir.file("gzip.log.bz2"))),
@@ -111,8 +121,7 @@ TEST(Decompress, CorruptInputLeavesNothingBehind) {
     EXPECT_EQ(output("ls -A " + host::shellQuote(tmp.path())), "");
 }
 
-// A process killed while it held a decompressed copy leaves its folder; the next process
-// removes it. Folders of running processes stay.
+// A killed process's decompression folder is removed by the next one; running ones' stay.
 TEST(Decompress, FoldersOfProcessesThatAreGoneAreRemoved) {
     TempDir tmp;
     ScopedEnv tmpdir("TMPDIR", tmp.path());
@@ -146,25 +155,11 @@ TEST(GzCompress, CopiesTheWholeStream) {
     EXPECT_EQ(gz_compress(nullptr, nullptr), 0);
 }
 
-// Walking a result: nested archives are read through copies that never outlive the walk.
-namespace {
-
-struct Collected : host::ContentSink {
-    std::map<std::string, std::string> contents;
-    void onContent(const std::string& name, host::ByteSource& bytes) override {
-        char buffer[4096];
-        for (long got; (got = bytes.read(buffer, sizeof buffer)) > 0;)
-            contents[name].append(buffer, static_cast<size_t>(got));
-    }
-    void onUnreadable(const std::string& name, const std::string&) override {
-        contents[name] = "<unreadable>";
-    }
-};
-
+// Nested archives are read through copies that never outlive the walk.
 TEST(ContentWalker, NestedArchivesAreReadAndTheirCopiesRemoved) {
-    testenv::TempDir dir, tmp;
-    testenv::ScopedEnv tmpdir("TMPDIR", tmp.path());
-    testenv::writeFile(dir.file("in/inner.txt"), "secret inside\n");
+    TempDir dir, tmp;
+    ScopedEnv tmpdir("TMPDIR", tmp.path());
+    writeFile(dir.file("in/inner.txt"), "secret inside\n");
     const auto q = [](const std::string& s) { return host::shellQuote(s); };
     ASSERT_EQ(testenv::runShell("tar -czf " + q(dir.mkdir("r") + "/nested.tar.gz") + " -C " +
                                 q(dir.file("in")) + " inner.txt && tar -cf " +
@@ -177,5 +172,3 @@ TEST(ContentWalker, NestedArchivesAreReadAndTheirCopiesRemoved) {
                                  {"outer.tar!nested.tar.gz!inner.txt", "secret inside\n"}}));
     EXPECT_EQ(testenv::output("ls -A " + q(tmp.path())), "");
 }
-
-}  // namespace

@@ -61,8 +61,7 @@ TEST(Jobs, RemoteClientTargetComesFromTheRegistry) {
     host::resetLogSettings();
 }
 
-// Job result files: where they are, which existing files are used as they are, and their
-// generation, which never writes through a link.
+// Job result files: where they are, which are used as they are, generation never via a link.
 TEST(RetrieveResults, FindsChecksAndGeneratesTheResultFile) {
     testenv::RegistryFixture registry;
     host::setLogFilePath(registry.dir().file("library.log"));
@@ -91,8 +90,7 @@ TEST(RetrieveResults, FindsChecksAndGeneratesTheResultFile) {
     ASSERT_TRUE(restore.generateFile(path.c_str()));
     EXPECT_EQ("not a result\n", testenv::readFile(elsewhere));
     EXPECT_TRUE(restore.checkBackupFile(path.c_str()));
-    const std::string text = testenv::readFile(path);
-    EXPECT_TRUE(testenv::contains(text, "job 55 (restore)"));
-    EXPECT_TRUE(testenv::contains(text, "Job Id: 55"));
+    const std::string text = readFile(path);
+    EXPECT_TRUE(contains(text, "job 55 (restore)") && contains(text, "Job Id: 55")) << text;
     host::resetLogSettings();
 }

@@ -16,7 +16,6 @@ namespace {
 const boost::regex kEntry(
     R"(^ *\d+ +\d+ \d\d/\d\d \d\d:\d\d:\d\d ### (ERROR|DEBUG|DBG\d+) sendlogs \[A:0\] .*$)");
 
-// Each test logs into its own file and starts from the default settings.
 class LogTest : public ::testing::Test {
   protected:
     void SetUp() override { host::resetLogSettings(); }
@@ -37,8 +36,7 @@ class LogTest : public ::testing::Test {
 
 }  // namespace
 
-// Both formats as the product writes them, in a fixed zone (1700000000 is 2023-11-14
-// 22:13:20 UTC); readers take the year from header line 6 or 7.
+// Both formats in a fixed zone (1700000000 is 2023-11-14 22:13:20 UTC).
 TEST(LogFormat, EntryLineAndHeaderKeepTheProductsColumns) {
     lstest::ScopedZone utc("UTC");
     EXPECT_EQ(host::formatEntryLine(123, 45, 1700000000, "###", "ERROR", "sendlogs", "[A:0]",
@@ -67,10 +65,10 @@ TEST_F(LogTest, WritesHeaderThenOneLinePerMessageWithLevels) {
     ASSERT_EQ(text.rfind("* ", 0), 0u);
     auto lines = entries();
     ASSERT_EQ(lines.size(), 4u) << text;
-    EXPECT_TRUE(testenv::contains(lines[0], " ERROR sendlogs [A:0] tagE: error 1"));
-    EXPECT_TRUE(testenv::contains(lines[1], " DBG3 sendlogs [A:0] tagD: kept three"));
-    EXPECT_TRUE(testenv::contains(lines[2], " DEBUG sendlogs [A:0] tagP: plain"));
-    EXPECT_TRUE(testenv::contains(lines[3], "writerFn: via writer 2"));
+    EXPECT_TRUE(contains(lines[0], " ERROR sendlogs [A:0] tagE: error 1"));
+    EXPECT_TRUE(contains(lines[1], " DBG3 sendlogs [A:0] tagD: kept three"));
+    EXPECT_TRUE(contains(lines[2], " DEBUG sendlogs [A:0] tagP: plain"));
+    EXPECT_TRUE(contains(lines[3], "writerFn: via writer 2"));
 }
 
 TEST_F(LogTest, ThresholdComesFromTheRegistryThenTheDefault) {
@@ -88,9 +86,9 @@ TEST_F(LogTest, ThresholdComesFromTheRegistryThenTheDefault) {
     log.Error("t", "errors always");
     auto lines = entries();
     ASSERT_EQ(lines.size(), 3u);
-    EXPECT_TRUE(testenv::contains(lines[0], "default five"));
-    EXPECT_TRUE(testenv::contains(lines[1], "ten with registry"));
-    EXPECT_TRUE(testenv::contains(lines[2], "errors always"));
+    EXPECT_TRUE(contains(lines[0], "default five"));
+    EXPECT_TRUE(contains(lines[1], "ten with registry"));
+    EXPECT_TRUE(contains(lines[2], "errors always"));
 }
 
 TEST_F(LogTest, NewlinesAreFoldedAndLongMessagesCut) {
@@ -107,16 +105,16 @@ TEST_F(LogTest, NewlinesAreFoldedAndLongMessagesCut) {
     log.Error("", "%s", (fits + "+").c_str());
     auto lines = entries();
     ASSERT_EQ(lines.size(), 5u);
-    EXPECT_TRUE(testenv::contains(lines[0], "multi: first\\nsecond\\r\\nthird"));
+    EXPECT_TRUE(contains(lines[0], "multi: first\\nsecond\\r\\nthird"));
     EXPECT_EQ(lines[0].back(), 'd');  // the trailing newline is dropped, not escaped
     EXPECT_LT(lines[1].size(), 16383u);
-    EXPECT_TRUE(testenv::contains(lines[1], "[truncated]"));
+    EXPECT_TRUE(contains(lines[1], "[truncated]"));
     // Cut on a character boundary: the text before the marker ends with a whole character.
     size_t marker = lines[2].find(" ...[truncated]");
     ASSERT_NE(marker, std::string::npos);
     EXPECT_EQ(lines[2].substr(marker - 2, 2), "\xc3\xa9");
     EXPECT_TRUE(lines[3].substr(lines[3].find("[A:0]")) == "[A:0] " + fits);  // no tag either
-    EXPECT_TRUE(testenv::contains(lines[4], "] " + fits + " ...[truncated]"));
+    EXPECT_TRUE(contains(lines[4], "] " + fits + " ...[truncated]"));
 }
 
 TEST_F(LogTest, EmptyPathDiscardsAndRegistryLogDirIsTheDefault) {
@@ -133,8 +131,7 @@ TEST_F(LogTest, EmptyPathDiscardsAndRegistryLogDirIsTheDefault) {
     registry.setString("EventManager", "dEVLOGDIR", logDir);
     EXPECT_EQ(host::logFilePath(), logDir + "/SendLogFiles.log");
     EvDebug().Error("t", "into the product log dir");
-    EXPECT_TRUE(
-        testenv::contains(readFile(logDir + "/SendLogFiles.log"), "into the product log dir"));
+    EXPECT_TRUE(contains(readFile(logDir + "/SendLogFiles.log"), "into the product log dir"));
 }
 
 TEST_F(LogTest, ConcurrentWritersProduceWholeLines) {

@@ -42,8 +42,7 @@ TEST(Process, TimeLimitKillsTheWholeGroup) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
-// A started process is waited for with or without a limit, and killed and reaped with its
-// object.
+// A started process is waited for, with or without a limit, and killed and reaped with it.
 TEST(Process, StartedProcessIsWaitedForAndReapedOnDestruction) {
     pid_t pid;
     {

@@ -177,8 +177,6 @@ TEST(Registry, AbsolutePathsAcceptBothSeparatorsAndStayInside) {
     EXPECT_FALSE(host::setRegString("Instance001", "../../outside", "v", "x"));
 }
 
-// Clients' install folders and system ids are read by the steps and browse requests that use
-// them.
 TEST(Registry, ClientsAndPackages) {
     RegistryFixture registry;
     registry.setString("InstalledPackages", "1139", "");
@@ -196,8 +194,7 @@ TEST(Registry, ClientsAndPackages) {
     EXPECT_EQ(info.getClientHostName("../Clients/other"), "");
 }
 
-// Application instances of a client as the registry records them (an instance's own values
-// are read by the Sybase step's tests).
+// A client's application instances (an instance's own values: the Sybase step's tests).
 TEST(Applications, InstancesOfOneTypeAndClientInIdOrder) {
     testenv::RegistryFixture registry;
     registry.setString("Base", "sPhysicalMachine", "client01");

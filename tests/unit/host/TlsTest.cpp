@@ -1,5 +1,4 @@
-// The TLS transport on loopback: server name checks, and the failures a peer can cause (silent,
-// cut short). Records, files and a peer that went away are exercised by the service tests.
+// TLS on loopback: server names, and failures a peer causes (records: the service tests).
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -27,8 +26,7 @@ class TlsTest : public ::testing::Test {
     void SetUp() override { host::setLogFilePath(""); }
     void TearDown() override { host::resetLogSettings(); }
 
-    // Connects a requester to a service end; false with the requester's and the service's
-    // reasons when a handshake fails.
+    // Connects a requester; false with both sides' reasons when a handshake fails.
     bool open(Session& s, const std::string& serverName, int idleMs, std::string& error) {
         std::string why;
         const int listener = host::listenTcp({"127.0.0.1", 0}, 4, why);
@@ -61,7 +59,6 @@ TEST_F(TlsTest, RequesterRefusesAServiceCertificateForAnotherName) {
     std::string error;
     EXPECT_FALSE(open(s, "files.example.test", 5000, error));
     EXPECT_TRUE(testenv::contains(error, "certificate refused")) << error;
-    // The address the certificate names is accepted.
     Session byAddress;
     EXPECT_TRUE(open(byAddress, "127.0.0.1", 5000, error)) << error;
 }

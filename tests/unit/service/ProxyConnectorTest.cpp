@@ -1,6 +1,4 @@
-// The host's remote-client proxy through this layer's connector: a client that does not
-// answer in time. (What a download brings and a folder made through the proxy are checked by
-// the program's proxy test.)
+// The remote-client proxy through this layer's connector (downloads: the program's test).
 #include <unistd.h>
 
 #include <chrono>
@@ -28,8 +26,7 @@ class ProxyConnectorTest : public ServiceTest {
     std::shared_ptr<host::RemoteClientConnector> previous_ = host::remoteClientConnector();
 };
 
-// A client whose service accepts no connection (its queue is full) is given up at the connect
-// limit, never waited for without end.
+// A client whose queue is full is given up at the connect limit, not waited for forever.
 TEST_F(ProxyConnectorTest, SilentClientIsGivenUpAtTheConnectLimit) {
     std::string error;
     const int listener = host::listenTcp({"127.0.0.1", 0}, 0, error);

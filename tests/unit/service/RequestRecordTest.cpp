@@ -1,5 +1,4 @@
-// The request record: every value survives the round trip; records that break the format
-// or its limits are refused with a reason that names the field.
+// The request record round trip; bad records are refused with a reason naming the field.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -41,8 +40,6 @@ RequestValues everyValueSet() {
     strcpy(upload.uploadUser, "u");
     strcpy(upload.uploadPassword, "p");
     strcpy(upload.corvaneId, "2");
-    upload.protocol = 0;
-    upload.ftpPassive = 0;
     upload.httpSecured = 1;
     strcpy(upload.httpServerHandler, "h");
     upload.partSizeMb = 512;

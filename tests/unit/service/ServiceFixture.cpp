@@ -92,8 +92,7 @@ void ServiceTest::waitFor(const std::function<bool(const service::ServiceStats&)
 
 std::vector<std::string> ServiceTest::stagingLeft() {
     std::vector<std::string> left = harness::Installation::stagingDirs(root() + "/jobResults");
-    for (const std::string& name : harness::Installation::stagingDirs(root()))
-        left.push_back(name);
+    for (const std::string& name : harness::Installation::stagingDirs(root())) left.push_back(name);
     return left;
 }
 

@@ -1,5 +1,4 @@
-// A sandbox installation, test certificates and a running service on loopback, with the
-// requests and raw connections the service tests send to it.
+// A sandbox, test certificates and a running service on loopback, and ways to talk to it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -18,7 +17,6 @@
 
 namespace servicetest {
 
-// What a requester got back.
 struct Outcome {
     bool ok = false;
     std::string error;
@@ -39,7 +37,6 @@ class ServiceTest : public ::testing::Test {
     service::Service& service() { return *service_; }
     host::Endpoint endpoint() const { return {"127.0.0.1", service_->port()}; }
 
-    // A whole request through the requester's side of the library.
     Outcome request(const service::RequestValues& values);
     // A TLS session with the service, handshake done (empty when it failed: error says why).
     std::shared_ptr<host::TlsConnection> connect(const host::TlsFiles& files, std::string& error,
@@ -52,9 +49,7 @@ class ServiceTest : public ::testing::Test {
 
     // Staging folders left in the sandbox (job results and the log directory's parent).
     static std::vector<std::string> stagingLeft();
-    // The library's log since start().
-    std::string libraryLog() const;
-    // The sandbox's folder.
+    std::string libraryLog() const;  // since start()
     static const std::string& root() { return installed_->root; }
 
     static harness::Sandbox* installed_;
@@ -64,7 +59,6 @@ class ServiceTest : public ::testing::Test {
     size_t logStart_ = 0;
 };
 
-// A request frame around an arbitrary record.
 std::string frameOf(const std::string& record);
 
 }  // namespace servicetest

@@ -1,6 +1,4 @@
-// What a service does with requesters it must not serve and records it cannot use: refused
-// before a request is read, or answered with a refusal; it stays up and leaves nothing behind
-// (the fixture checks for staging folders after every test).
+// Requesters the service must not serve and records it cannot use: refused, service stays up.
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -9,16 +7,16 @@
 #include "host/Tcp.h"
 #include "host/Wire.h"
 
+using namespace testenv;
+
 namespace servicetest {
 namespace {
 
-// A requester with no certificate at all, which the transport never makes: the openssl
-// tool, sending frameFile; true when anything came back.
+// A requester without certificate (openssl s_client) sending frameFile; true if anything came.
 bool replyWithoutCertificate(const host::Endpoint& at, const std::string& ca,
                              const std::string& frameFile) {
-    return !testenv::output("timeout 30 openssl s_client -quiet -connect " + at.text() +
-                            " -CAfile " + host::shellQuote(ca) + " <" +
-                            host::shellQuote(frameFile) + " 2>/dev/null")
+    return !output("timeout 30 openssl s_client -quiet -connect " + at.text() + " -CAfile " +
+                   host::shellQuote(ca) + " <" + host::shellQuote(frameFile) + " 2>/dev/null")
                 .empty();
 }
 
@@ -41,15 +39,14 @@ TEST_F(ServiceTest, RequestersWithoutAValidCertificateAreRefusedBeforeTheirReque
     };
     for (const auto& w : wrong) {
         std::string error;
-        // Under TLS 1.3 the requester may finish its handshake before the service refuses;
-        // then the refusal arrives instead of a reply.
+        // Under TLS 1.3 the refusal may arrive after the handshake, instead of a reply.
         if (auto connection = connect(w.files, error)) {
             const Outcome out = send(connection, frame);
             EXPECT_FALSE(out.ok);
             EXPECT_TRUE(out.reply.records.empty());
         }
     }
-    testenv::writeFile(pki_->dir() + "/frame", frame);
+    writeFile(pki_->dir() + "/frame", frame);
     EXPECT_FALSE(replyWithoutCertificate(endpoint(), pki_->service().ca, pki_->dir() + "/frame"));
 
     std::string error;
@@ -68,9 +65,8 @@ TEST_F(ServiceTest, RequestersWithoutAValidCertificateAreRefusedBeforeTheirReque
     EXPECT_EQ(stats.started, 0u);
     EXPECT_EQ(stats.rejected, 0u);
     const std::string log = libraryLog();
-    for (const auto& w : wrong)
-        EXPECT_TRUE(testenv::contains(log, w.serviceReason)) << w.serviceReason;
-    EXPECT_TRUE(testenv::contains(log, "peer did not return a certificate"));
+    for (const auto& w : wrong) EXPECT_TRUE(contains(log, w.serviceReason)) << w.serviceReason;
+    EXPECT_TRUE(contains(log, "peer did not return a certificate"));
 }
 
 TEST_F(ServiceTest, MalformedRecordsGetARefusalAndTheServiceStaysUp) {
@@ -83,10 +79,7 @@ TEST_F(ServiceTest, MalformedRecordsGetARefusalAndTheServiceStaysUp) {
         std::string bytes;
         const char* reason;
     } cases[] = {
-        {std::string("\x01\0\0\0\x04"
-                     "abcd",
-                     9),
-         "not a request record (frame type 1)"},
+        {std::string("\x01\0\0\0\x04", 5) + "abcd", "not a request record (frame type 1)"},
         {header + "just the start", "larger than the limit of 65536"},
         {frameOf("\x07"), "unsupported request record version 7"},  // the decoder's reason
     };
@@ -98,8 +91,7 @@ TEST_F(ServiceTest, MalformedRecordsGetARefusalAndTheServiceStaysUp) {
         EXPECT_EQ(refusal.code, service::kRefusedCode);
         EXPECT_EQ(refusal.status, 1);
         ASSERT_EQ(refusal.fields.size(), 1u);
-        EXPECT_TRUE(testenv::contains(refusal.fields[0].second, c.reason))
-            << refusal.fields[0].second;
+        EXPECT_TRUE(contains(refusal.fields[0].second, c.reason)) << refusal.fields[0].second;
     }
     // A record cut short: the requester ends its side inside the record.
     std::string error;
@@ -109,7 +101,7 @@ TEST_F(ServiceTest, MalformedRecordsGetARefusalAndTheServiceStaysUp) {
     truncated->writeAll(frame.data(), frame.size() / 2);
     truncated->close(0);
     waitFor([](const service::ServiceStats& s) { return s.rejected == 4; });
-    EXPECT_TRUE(testenv::contains(libraryLog(), "closed the connection inside its request record"));
+    EXPECT_TRUE(contains(libraryLog(), "closed the connection inside its request record"));
 
     const Outcome good = request(jobLogRequest(1001));
     EXPECT_TRUE(good.ok) << good.error;

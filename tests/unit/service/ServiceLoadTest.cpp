@@ -1,5 +1,4 @@
-// A service under load and with requesters that misbehave: concurrent requests, a requester
-// that hangs up, slow or silent requesters, the limits and the stop.
+// A service under load, and requesters that hang up, stall or stay silent; limits and stop.
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -27,8 +26,7 @@ std::shared_ptr<host::TlsConnection> stalled(std::shared_ptr<host::TlsConnection
     return c;
 }
 
-// The concurrent requests go first, so that the service and the requester verify their
-// first certificates on many threads at once.
+// First, so that both sides verify their first certificates on many threads at once.
 TEST_F(ServiceTest, ConcurrentRequestsMatchTheSameRequestsOneAtATime) {
     service::ServiceSettings settings;
     settings.maxConcurrent = 8;
@@ -53,8 +51,7 @@ TEST_F(ServiceTest, ConcurrentRequestsMatchTheSameRequestsOneAtATime) {
 }
 
 TEST_F(ServiceTest, RequesterThatHangsUpMidStreamLeavesNoStagingFolder) {
-    // A job log larger than what loopback sockets buffer, so that the service is still
-    // writing when the reset arrives, however fast it extracts.
+    // Larger than loopback buffers, so the service is still writing when the reset comes.
     const std::string bigLog = root() + "/Log_Files/HangUp.log";
     struct Remove {
         std::string path;
@@ -112,8 +109,7 @@ TEST_F(ServiceTest, SlowRequestersHoldOneWorkerEachAndTheQueueHasItsLimit) {
     EXPECT_EQ(service().stats().rejected, 2u);
 }
 
-// A silent requester is dropped at the idle limit; one stalled inside its record is cut at
-// the request time limit.
+// Silent: dropped at the idle limit; stalled inside its record: cut at the request limit.
 TEST_F(ServiceTest, SilentAndStalledRequestersAreDroppedAtTheirLimits) {
     for (bool idle : {true, false}) {
         service::ServiceSettings settings;

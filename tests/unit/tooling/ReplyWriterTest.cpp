@@ -82,11 +82,12 @@ TEST_F(ReplyWriterTest, NeverOverwritesAnExistingFile) {
     testenv::writeFile(out_ + "/README", "mine");
     deliver(writer_, "README", "theirs");
 
-    EXPECT_EQ(testenv::readFile(out_ + "/host1_logs.tar.gz"), "earlier bundle");
-    EXPECT_EQ(testenv::readFile(out_ + "/host1_logs-1.tar.gz"), "second");
-    EXPECT_EQ(testenv::readFile(out_ + "/host1_logs-2.tar.gz"), "third");
-    EXPECT_EQ(testenv::readFile(out_ + "/README"), "mine");
-    EXPECT_EQ(testenv::readFile(out_ + "/README-1"), "theirs");
+    for (const auto& [name, text] : {std::pair{"host1_logs.tar.gz", "earlier bundle"},
+                                     {"host1_logs-1.tar.gz", "second"},
+                                     {"host1_logs-2.tar.gz", "third"},
+                                     {"README", "mine"},
+                                     {"README-1", "theirs"}})
+        EXPECT_EQ(testenv::readFile(out_ + "/" + name), text);
     EXPECT_TRUE(writer_.problems().empty());
 }
 
@@ -121,10 +122,9 @@ TEST_F(ReplyWriterTest, CountsFailureRecordsAndDescribesRecordsReadably) {
 
     EXPECT_EQ(writer_.failureRecords(), 1);
     const std::string text = report_.str();
-    EXPECT_NE(text.find("product version: 11.32.4\n"), std::string::npos);
-    EXPECT_NE(text.find("client time: "), std::string::npos);
-    EXPECT_NE(text.find("(86400)"), std::string::npos);
-    EXPECT_NE(text.find("request status: failure"), std::string::npos);
+    for (const char* part :
+         {"product version: 11.32.4\n", "client time: ", "(86400)", "request status: failure"})
+        EXPECT_NE(text.find(part), std::string::npos) << part << text;
     // Control characters from the peer never reach the terminal as such.
     EXPECT_EQ(tooling::describeRecord(bundleName("a\x1b[2Jb")), "bundle name: a\\x1B[2Jb");
 }

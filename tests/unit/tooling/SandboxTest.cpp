@@ -1,5 +1,4 @@
-// Sandbox creation: the layout a request relies on (the requests of the integration and
-// service tests read its registry and run its tool stand-ins), and the folders it refuses.
+// Sandbox creation: the layout requests rely on, and the folders it refuses.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>

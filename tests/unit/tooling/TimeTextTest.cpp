@@ -1,5 +1,4 @@
-// The time forms a window accepts, read against a fixed "now" in a zone with daylight-saving
-// time, and the texts that must be refused rather than guessed at.
+// Time forms read against a fixed "now" in a DST zone, and texts refused rather than guessed.
 #include <gtest/gtest.h>
 
 #include <ctime>
