@@ -31,6 +31,9 @@ struct FactorScan {
     size_t anchorAt = 0;  // its index within the factor
 };
 
+// The byte tables and memchr anchor of one factor.
+FactorScan prepareFactorScan(const RegexFactor& factor);
+
 class RegexPrefilter {
   public:
     // Empty when the expression cannot be read with certainty, or when it may match the
