@@ -133,11 +133,12 @@ TEST(Decompress, FoldersOfProcessesThatAreGoneAreRemoved) {
     const std::string alive = "sendlogs-decompress-" + std::to_string(getppid()) + "-d4e5f6";
     writeFile(tmp.file(gone + "/copy.log"), "left behind\n");
     writeFile(tmp.file(alive + "/copy.log"), "in use\n");
-    writeFile(tmp.file("sendlogs-decompress-other/copy.log"), "not ours to judge\n");
+    const std::string foreign = "sendlogs-decompress-" + std::to_string(child) + "x/copy.log";
+    writeFile(tmp.file(foreign), "not a name this library makes\n");
     host::removeStaleDecompressFolders();
     EXPECT_FALSE(exists(tmp.file(gone)));
     EXPECT_TRUE(exists(tmp.file(alive + "/copy.log")));
-    EXPECT_TRUE(exists(tmp.file("sendlogs-decompress-other/copy.log")));
+    EXPECT_TRUE(exists(tmp.file(foreign)));
 }
 
 TEST(GzCompress, CopiesTheWholeStream) {
