@@ -91,6 +91,12 @@ TEST(Decompress, Bzip2AndGzipFromTheRealTools) {
         DeCompressLogFile(dir.path(), "other.log.gz", gz, nullptr, "7_other.log").IsError());
     EXPECT_EQ(CTePath::GetBaseName(gz), "7_other.log");
     EXPECT_EQ(readFile(gz), text);
+    // Without a copy name the copy is the file's name without ".gz", however short.
+    ASSERT_EQ(runShell("cp " + host::shellQuote(dir.file("other.log.gz")) + " " +
+                       host::shellQuote(dir.file("a.gz"))),
+              0);
+    ASSERT_FALSE(DeCompressLogFile(dir.path(), "a.gz", gz, nullptr, nullptr).IsError());
+    EXPECT_EQ(CTePath::GetBaseName(gz), "a");
 }
 
 TEST(Decompress, CorruptInputLeavesNothingBehind) {

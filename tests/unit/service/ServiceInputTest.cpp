@@ -6,6 +6,7 @@
 #include "host/Process.h"
 #include "host/Tcp.h"
 #include "host/Wire.h"
+#include "service/RemoteRequest.h"
 
 using namespace testenv;
 
@@ -45,6 +46,12 @@ TEST_F(ServiceTest, RequestersWithoutAValidCertificateAreRefusedBeforeTheirReque
             EXPECT_FALSE(out.ok);
             EXPECT_TRUE(out.reply.records.empty());
         }
+        // The library's requester reports such a late refusal as a failure too.
+        if (auto connection = connect(w.files, error)) {
+            harness::Reply reply;
+            harness::MemorySink sink(reply);
+            EXPECT_FALSE(service::exchangeRequest(*connection, frame, sink, error));
+        }
     }
     writeFile(pki_->dir() + "/frame", frame);
     EXPECT_FALSE(replyWithoutCertificate(endpoint(), pki_->service().ca, pki_->dir() + "/frame"));
@@ -59,9 +66,9 @@ TEST_F(ServiceTest, RequestersWithoutAValidCertificateAreRefusedBeforeTheirReque
     ::close(plain);
     EXPECT_TRUE(reply.records.empty());
 
-    waitFor([](const service::ServiceStats& s) { return s.closed == 5; });
+    waitFor([](const service::ServiceStats& s) { return s.closed == 8; });
     const service::ServiceStats stats = service().stats();
-    EXPECT_EQ(stats.refused, 5u);
+    EXPECT_EQ(stats.refused, 8u);
     EXPECT_EQ(stats.started, 0u);
     EXPECT_EQ(stats.rejected, 0u);
     const std::string log = libraryLog();
