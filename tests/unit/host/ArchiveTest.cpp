@@ -95,6 +95,7 @@ TEST(Decompress, Bzip2AndGzipFromTheRealTools) {
     ASSERT_EQ(runShell("cp " + host::shellQuote(dir.file("other.log.gz")) + " " +
                        host::shellQuote(dir.file("a.gz"))),
               0);
+    gz = dir.file("a.gz");
     ASSERT_FALSE(DeCompressLogFile(dir.path(), "a.gz", gz, nullptr, nullptr).IsError());
     EXPECT_EQ(CTePath::GetBaseName(gz), "a");
 }
