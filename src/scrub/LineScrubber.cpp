@@ -39,6 +39,8 @@ void countMasked(size_t values) {
 
 // Starts of matches one windowed search of a regex rule looks at (see searchFrom).
 constexpr size_t kSearchWindow = 64;
+// Marks a scanned literal whose occurrence begins at or after the line's test offset.
+constexpr uint32_t kBeginsInTestedText = uint32_t{1} << 31;
 
 // Thrown inside the rule loop when a line has used up its time.
 struct LineTimeExceeded {};
@@ -144,6 +146,8 @@ LineScrubber::LineScrubber(std::shared_ptr<const CompiledRules> rules, NameSourc
         }
         if (rule.isRegex && !rule.broken) regexRules_.push_back(static_cast<uint32_t>(i));
     }
+    preparedStart_.assign(count, 0);
+    preparedStamp_.assign(count, 0);
 }
 
 const std::string& LineScrubber::literalName(size_t rule) {
@@ -236,7 +240,10 @@ void LineScrubber::applyRegex(size_t index, std::string& line) {
             // the search still sees the text from `from` on (\b, ^ and lookbehinds), as a
             // search from `from` would.
             size_t start = from;
-            if (rule.regexPrefilter) {
+            if (from == 0 && !lineChanged_ && preparedStamp_[index] == prepareStamp_) {
+                start = preparedStart_[index];  // the same search on the same text
+                if (start == std::string::npos) break;
+            } else if (rule.regexPrefilter) {
                 start = rule.regexPrefilter->skipTo(lower, from);
                 if (start == std::string::npos) break;
             }
@@ -307,12 +314,14 @@ bool LineScrubber::searchFrom(const CompiledRule& rule, const std::string& lower
 }
 
 bool LineScrubber::scrub(std::string& line) {
-    const bool kept = scrubLine(line, nullptr);
+    const bool kept = scrubLine(line, nullptr, false);
     countMasked(lineMasked_);
     return kept;
 }
 
-bool LineScrubber::scrubLine(std::string& line, const std::vector<uint32_t>* scanned) {
+bool LineScrubber::scrubLine(std::string& line, const std::vector<uint32_t>* scanned,
+                             bool lowered) {
+    if (!lowered) ++prepareStamp_;  // forget the starts noted for another line
     lineMasked_ = 0;
     if (line.empty()) return true;
     if (line.size() > kMaxScrubbedLine) {
@@ -327,8 +336,10 @@ bool LineScrubber::scrubLine(std::string& line, const std::vector<uint32_t>* sca
     lineDeadline_ = coarseNow() + lineTimeLimit_.count();
     // The line as read, lower-cased: the rules' sets are tested against it (made only when
     // a test needs it), and the rules search it until one of them changes the line.
-    firstLower_.resize(line.size());
-    lowerInto(line.data(), line.size(), &firstLower_[0]);
+    if (!lowered) {
+        firstLower_.resize(line.size());
+        lowerInto(line.data(), line.size(), &firstLower_[0]);
+    }
     lineOffset_ = offset;
     lineSetReady_ = false;
     lineChanged_ = false;
@@ -337,12 +348,17 @@ bool LineScrubber::scrubLine(std::string& line, const std::vector<uint32_t>* sca
     const size_t count = rules_->rules().size();
     std::copy(alwaysVisit_.begin(), alwaysVisit_.end(), visit_.begin());
     candidates_.assign(words(count), 0);
+    textInTestedPart_.assign(words(count), 0);
     auto found = [this](uint32_t id) {
         candidates_[id >> 6] |= uint64_t{1} << (id & 63);
         markVisit(id);
     };
     if (scanned) {
-        for (uint32_t id : *scanned) found(id);
+        for (uint32_t entry : *scanned) {
+            const uint32_t id = entry & ~kBeginsInTestedText;
+            found(id);
+            if (entry & kBeginsInTestedText) textInTestedPart_[id >> 6] |= uint64_t{1} << (id & 63);
+        }
         rules_->unscannedPrefilter().scan(lower.data(), lower.size(), found);
     } else {
         rules_->prefilter().scan(lower.data(), lower.size(), found);
@@ -353,7 +369,10 @@ bool LineScrubber::scrubLine(std::string& line, const std::vector<uint32_t>* sca
         for (uint64_t bits = visit_[w]; bits != 0; bits &= bits - 1) {
             const size_t index = w * 64 + static_cast<size_t>(__builtin_ctzll(bits));
             const CompiledRule& rule = rules_->rules()[index];
-            if (rule.broken || !lineHasSet(rule)) continue;
+            if (rule.broken) continue;
+            // Where the text itself begins in the tested part, its set is there.
+            const bool textSeen = rule.setIsText && ((textInTestedPart_[w] >> (index & 63)) & 1);
+            if (!textSeen && !lineHasSet(rule)) continue;
             try {
                 if (rule.isRegex) {
                     applyRegex(index, line);
@@ -418,23 +437,28 @@ const BitMap_t& LineScrubber::rawLineSet(const char* line, size_t size) {
 }
 
 bool LineScrubber::untouched(const char* line, size_t size) {
+    linePrepared_ = false;
     // The header-line rules look at the line's beginning.
     if (size > 0 && line[0] == '*') return false;
     if (!lineLiterals_.empty()) return false;
     rawSetCurrent_ = false;
     const std::vector<CompiledRule>& rules = rules_->rules();
-    bool lowered = false;
+    ++prepareStamp_;
     for (uint32_t index : regexRules_) {
         const CompiledRule& rule = rules[index];
         if (rule.regexPrefilter) {
             // The expression's own prefilter, on the line lower-cased: where it finds no
-            // place a match could begin, the search would find none.
-            if (!lowered) {
-                lineLower_.resize(size);
-                lowerInto(line, size, &lineLower_[0]);
-                lowered = true;
+            // place a match could begin, the search would find none. The lower-cased line
+            // and the start found are kept for scrubLine().
+            if (!linePrepared_) {
+                firstLower_.resize(size);
+                lowerInto(line, size, &firstLower_[0]);
+                linePrepared_ = true;
             }
-            if (rule.regexPrefilter->skipTo(lineLower_, 0) != std::string::npos) return false;
+            const size_t start = rule.regexPrefilter->skipTo(firstLower_, 0);
+            preparedStart_[index] = start;
+            preparedStamp_[index] = prepareStamp_;
+            if (start != std::string::npos) return false;
         } else if (bitmapIncludes(rawLineSet(line, size), rule.charSet)) {
             return false;
         }
@@ -472,7 +496,7 @@ void LineScrubber::scrubLines(const std::string& block, const std::vector<LineSp
     if (!scanner || !scanner->scan(block.data(), block.size(), scanScratch_, hits_)) {
         for (const LineSpan& span : spans) {
             line_.assign(block, span.offset, span.size);
-            scrubLine(line_, nullptr);
+            scrubLine(line_, nullptr, false);
             masked += lineMasked_;
             out += line_;
             out += '\n';
@@ -486,16 +510,21 @@ void LineScrubber::scrubLines(const std::string& block, const std::vector<LineSp
         lineLiterals_.clear();
         // Occurrences that end in this line; those that begin before it cross a line end and
         // are in no line.
+        size_t tested = std::string::npos;  // block offset of the line's test text
         for (; next < hits_.size() && hits_[next].end <= end; ++next) {
             const CandidateScanner::Hit& hit = hits_[next];
-            if (hit.end - scanner->lengthOf(hit.pattern) < span.offset) continue;
-            lineLiterals_.push_back(scanner->ruleOf(hit.pattern));
+            const size_t begin = hit.end - scanner->lengthOf(hit.pattern);
+            if (begin < span.offset) continue;
+            if (tested == std::string::npos)
+                tested = span.offset + testTextOffset(block.data() + span.offset, span.size);
+            lineLiterals_.push_back(scanner->ruleOf(hit.pattern) |
+                                    (begin >= tested ? kBeginsInTestedText : 0));
         }
         if (span.size == 0 || untouched(block.data() + span.offset, span.size)) {
             out.append(block, span.offset, span.size);
         } else {
             line_.assign(block, span.offset, span.size);
-            scrubLine(line_, &lineLiterals_);
+            scrubLine(line_, &lineLiterals_, linePrepared_);
             masked += lineMasked_;
             out += line_;
         }

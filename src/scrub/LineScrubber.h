@@ -59,7 +59,10 @@ class LineScrubber {
   private:
     // scrub() with the literal rules found in the line by the block scanner (the others are
     // looked for by the per-line prefilter); null: every literal rule by the prefilter.
-    bool scrubLine(std::string& line, const std::vector<uint32_t>* scanned);
+    // lowered: untouched() has just put this line, lower-cased, in firstLower_ and noted
+    // where the regex rules' prefilters let a search begin. A scanned id with
+    // kBeginsInTestedText set occurs at or after the line's test offset.
+    bool scrubLine(std::string& line, const std::vector<uint32_t>* scanned, bool lowered);
     // True when no rule can change the line or the map: no literal rule occurs in it, no
     // regex rule's prefilter (or, without one, its set) lets a search begin, and no rule
     // whose name is unknown would be tried.
@@ -118,7 +121,13 @@ class LineScrubber {
     BitMap_t rawSet_;
     bool rawSetCurrent_ = false;
     std::string line_;
-    std::string lineLower_;  // a line of the block, lower-cased for a regex prefilter
+    bool linePrepared_ = false;  // untouched() lowered the line into firstLower_
+    // Where untouched() found that a regex rule's search may begin on the line as read
+    // (npos: nowhere), valid for the rules whose stamp is prepareStamp_.
+    std::vector<size_t> preparedStart_;
+    std::vector<uint64_t> preparedStamp_;
+    uint64_t prepareStamp_ = 0;
+    std::vector<uint64_t> textInTestedPart_;  // literal rules the scanner saw there
 };
 
 // Values masked by every line scrubber of this process so far, counted on lines that are kept:
