@@ -3,6 +3,7 @@
 #include "scrub/CompiledRules.h"
 
 #include "host/Log.h"
+#include "scrub/RegexUnroll.h"
 
 namespace scrub {
 namespace {
@@ -68,6 +69,16 @@ CompiledRules::CompiledRules(const ScrubRuleList& rules, const ScannerOptions& s
         if (rule.isRegex) {
             try {
                 rule.regex = std::make_unique<boost::regex>(rule.text, boost::regex::perl);
+                // Errors are reported against the expression as written; the faster
+                // equivalent is used only when it compiles.
+                const std::string unrolled = unrollFixedGroupRepeats(rule.text);
+                if (unrolled != rule.text) {
+                    try {
+                        boost::regex faster(unrolled, boost::regex::perl);
+                        rule.regex->swap(faster);
+                    } catch (const boost::regex_error&) {
+                    }
+                }
                 rule.regexPrefilter = RegexPrefilter::analyze(rule.text);
             } catch (const boost::regex_error& e) {
                 rule.broken = true;
