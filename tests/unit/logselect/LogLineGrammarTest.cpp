@@ -35,6 +35,10 @@ TEST(ParseLogLine, CutsTheEightFields) {
     // An eighth field is needed; the newline is no separator, so after blanks it is one.
     EXPECT_EQ("-", parse("1 2 3 4 5 6 7\n"));
     EXPECT_EQ("-", parse(""));
+    // Outputs the parser never reached come back empty, whatever they held.
+    char empty[] = "", o[6][4] = {"?", "?", "?", "?", "?", "?"};
+    EXPECT_FALSE(ParseLogLine(empty, o[0], 4, o[1], 4, o[2], 4, o[3], 4, o[4], 4, o[5], 4));
+    EXPECT_EQ("", std::string(o[0]) + o[1] + o[2] + o[3] + o[4] + o[5]);
     EXPECT_EQ("1|2|3|4|5|\n", parse("1 2 3 4 5 6 7     \n"));
     EXPECT_EQ("1|2|3|4|5|8\n", parse("1 2 3 4 5 6 7 8\n"));
     // Over-long fields are cut to size - 1 characters without upsetting the field count.
