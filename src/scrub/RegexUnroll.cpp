@@ -91,9 +91,9 @@ bool alwaysConsumes(const std::string& body) {
         const char c = body[i];
         bool atom = true;  // the atom matches one character
         if (c == '\\') {
-            if (i + 1 >= body.size()) return false;
-            const char e = body[i + 1];
-            if (isalnum(static_cast<unsigned char>(e)) && kConsumingEscapes.find(e) == kNone)
+            const char e = body[i + 1];  // body[size()] is '\0'
+            if (e == '\0' ||
+                (isalnum(static_cast<unsigned char>(e)) && kConsumingEscapes.find(e) == kNone))
                 return false;  // an assertion, a reference, or an escape with an argument
             i += 2;
         } else if (c == '[') {
@@ -108,20 +108,20 @@ bool alwaysConsumes(const std::string& body) {
         } else {
             ++i;
         }
-        // Its quantifier: whether the atom is required at least once.
+        // Its quantifier: whether the atom is required at least once. Here i <= size().
         bool required = true;
-        if (i < body.size() && (body[i] == '*' || body[i] == '?')) {
+        if (body[i] == '*' || body[i] == '?') {
             required = false;
             ++i;
-        } else if (i < body.size() && body[i] == '+') {
+        } else if (body[i] == '+') {
             ++i;
-        } else if (i < body.size() && body[i] == '{') {
+        } else if (body[i] == '{') {
             const size_t close = body.find('}', i);
             if (close == kNone || !isdigit(static_cast<unsigned char>(body[i + 1]))) return false;
             required = strtoul(body.c_str() + i + 1, nullptr, 10) > 0;
             i = close + 1;
         }
-        if (i < body.size() && (body[i] == '?' || body[i] == '+')) ++i;  // lazy, possessive
+        if (body[i] == '?' || body[i] == '+') ++i;  // lazy, possessive
         consumes = consumes || (atom && required);
     }
     return consumes;
