@@ -36,8 +36,8 @@ TEST(ParseLogLine, CutsTheEightFields) {
     EXPECT_EQ("-", parse("1 2 3 4 5 6 7\n"));
     EXPECT_EQ("-", parse(""));
     // Outputs the parser never reached come back empty, whatever they held.
-    char empty[] = "", o[6][4] = {"?", "?", "?", "?", "?", "?"};
-    EXPECT_FALSE(ParseLogLine(empty, o[0], 4, o[1], 4, o[2], 4, o[3], 4, o[4], 4, o[5], 4));
+    char empty[] = "", o[6][2] = {"?", "?", "?", "?", "?", "?"};
+    EXPECT_FALSE(ParseLogLine(empty, o[0], 1, o[1], 1, o[2], 1, o[3], 1, o[4], 1, o[5], 1));
     EXPECT_EQ("", std::string(o[0]) + o[1] + o[2] + o[3] + o[4] + o[5]);
     EXPECT_EQ("1|2|3|4|5|\n", parse("1 2 3 4 5 6 7     \n"));
     EXPECT_EQ("1|2|3|4|5|8\n", parse("1 2 3 4 5 6 7 8\n"));
