@@ -180,3 +180,24 @@ TEST(ContentWalker, NestedArchivesAreReadAndTheirCopiesRemoved) {
                                  {"outer.tar!nested.tar.gz!inner.txt", "secret inside\n"}}));
     EXPECT_EQ(testenv::output("ls -A " + q(tmp.path())), "");
 }
+
+// Archives nested eight deep are read; one level more is reported, not opened.
+TEST(ContentWalker, NestingStopsAfterEightArchives) {
+    TempDir dir;
+    writeFile(dir.file("d/x.txt"), "x\n");
+    std::string inner = "x.txt", chain = "x.txt";
+    for (int level = 1; level <= 9; ++level) {
+        const std::string tar = std::to_string(level) + ".tar";
+        ASSERT_EQ(testenv::runShell("cd " + host::shellQuote(dir.file("d")) + " && tar -cf " + tar +
+                                    " " + inner + " && rm " + inner),
+                  0);
+        inner = tar;
+        chain = tar + "!" + chain;
+        if (level < 8) continue;
+        Collected sink;
+        host::walkContents(dir.file("d"), sink);
+        const bool tooDeep = level == 9;  // then its innermost archive is not opened
+        EXPECT_EQ(tooDeep ? "<unreadable>" : "x\n",
+                  sink.contents[tooDeep ? chain.substr(0, chain.size() - 6) : chain]);
+    }
+}
