@@ -173,6 +173,8 @@ TEST_F(Archives, CertificatesWithoutPrivateKeys) {
     EXPECT_EQ((std::set<std::string>{"client.pem", "ca", "ca/root.pem", "ca/root_key.pem.txt"}),
               files);
     EXPECT_EQ("", testenv::output("ls -A '" + jobResults_ + "'")) << "the filtered copy is gone";
+    registry_.setString("Base", "dBASEHOME", "");  // no base directory, no certificates
+    EXPECT_FALSE(getCertificatesFolder(out_.c_str(), archives));
 }
 
 TEST_F(Archives, CopyFilesToDirRules) {

@@ -115,6 +115,7 @@ TEST_F(NetTest, PeerHangingUpIsAnErrorNotASignal) {
     TempDir dir;
     writeFile(dir.file("big.bin"), std::string(8 << 20, 'z'));
     const int fds = countOpenFds();
+    EXPECT_FALSE(library.peerHungUp());
     std::thread reader([&] {
         harness::Reply reply;
         HangUp sink(reply);
@@ -127,6 +128,7 @@ TEST_F(NetTest, PeerHangingUpIsAnErrorNotASignal) {
     EXPECT_EQ(rc, -1);
     EXPECT_EQ(countOpenFds(), fds - 1) << "the file is closed; only the requester end went";
     EXPECT_TRUE(library.broken());
+    EXPECT_TRUE(library.peerHungUp());
     EXPECT_TRUE(library.sendAll("x", 1).IsError());
     EvReturnData reply(nullptr);
     reply.begin(1, 0, library, true);
@@ -172,6 +174,21 @@ TEST(WireDecoder, SizeAndChecksumMismatchesShowAsIncomplete) {
         ASSERT_EQ(d.sink.files.size(), 1u);
         EXPECT_EQ(d.sink.files[0].complete(), whole) << size << " " << sum;
     }
+}
+
+// Browse-reply fields are read by tag and size: a four-byte message stays the message.
+TEST(BrowseReply, FieldsAreReadByTagAndSize) {
+    host::ReplyRecord r{host::BROWSE_REPLY_CODE,
+                        0,
+                        {{host::BROWSE_REQUEST_ID_TAG, be(7, 8)},
+                         {host::BROWSE_STATUS_TAG, be(1, 4)},
+                         {host::BROWSE_MESSAGE_TAG, "done"}}};
+    host::BrowseReply b;
+    ASSERT_TRUE(host::decodeBrowseReply(r, b));
+    EXPECT_EQ(std::make_tuple(int64_t{7}, 1, std::string("done")),
+              std::make_tuple(b.requestId, b.status, b.message));
+    r.fields[1].second.resize(2);  // a status of another size is no status
+    EXPECT_FALSE(host::decodeBrowseReply(r, b));
 }
 
 TEST(WireDecoder, MalformedStreamsAreRejected) {
