@@ -1,12 +1,22 @@
 // Shared test helpers: temporary folders, environment overrides, files and registry trees.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
+#include "host/Log.h"
 #include "host/Registry.h"
 
 namespace testenv {
+
+// A test whose library log goes nowhere: random inputs make log lines of no interest.
+class QuietLogTest : public ::testing::Test {
+  protected:
+    void SetUp() override { host::setLogFilePath(""); }
+    void TearDown() override { host::resetLogSettings(); }
+};
 
 // A fresh folder (mkdtemp under $TMPDIR or /tmp), removed with its tree (links not followed).
 class TempDir {

@@ -178,15 +178,15 @@ TEST(WireDecoder, SizeAndChecksumMismatchesShowAsIncomplete) {
 
 // Browse-reply fields are read by tag and size: a four-byte message stays the message.
 TEST(BrowseReply, FieldsAreReadByTagAndSize) {
-    host::ReplyRecord r{host::BROWSE_REPLY_CODE,
-                        0,
-                        {{host::BROWSE_REQUEST_ID_TAG, be(7, 8)},
-                         {host::BROWSE_STATUS_TAG, be(1, 4)},
-                         {host::BROWSE_MESSAGE_TAG, "done"}}};
+    host::ReplyRecord r;
+    r.code = host::BROWSE_REPLY_CODE;
+    r.fields = {{host::BROWSE_REQUEST_ID_TAG, be(7, 8)},
+                {host::BROWSE_STATUS_TAG, be(1, 4)},
+                {host::BROWSE_MESSAGE_TAG, "done"}};
     host::BrowseReply b;
     ASSERT_TRUE(host::decodeBrowseReply(r, b));
-    EXPECT_EQ(std::make_tuple(int64_t{7}, 1, std::string("done")),
-              std::make_tuple(b.requestId, b.status, b.message));
+    EXPECT_EQ("7 1 done",
+              std::to_string(b.requestId) + " " + std::to_string(b.status) + " " + b.message);
     r.fields[1].second.resize(2);  // a status of another size is no status
     EXPECT_FALSE(host::decodeBrowseReply(r, b));
 }

@@ -5,7 +5,6 @@
 
 #include <future>
 
-#include "host/Log.h"
 #include "host/Net.h"
 #include "host/Tcp.h"
 #include "host/Tls.h"
@@ -21,11 +20,8 @@ struct Session {
     std::shared_ptr<host::TlsConnection> service, requester;
 };
 
-class TlsTest : public ::testing::Test {
+class TlsTest : public testenv::QuietLogTest {
   protected:
-    void SetUp() override { host::setLogFilePath(""); }
-    void TearDown() override { host::resetLogSettings(); }
-
     // Connects a requester; false with both sides' reasons when a handshake fails.
     bool open(Session& s, const std::string& serverName, int idleMs, std::string& error) {
         std::string why;

@@ -8,7 +8,6 @@
 #include <thread>
 #include <vector>
 
-#include "host/Log.h"
 #include "logselect/JobFilter.h"
 #include "logselect/LogLineGrammar.h"
 #include "logselect/OrderedDump.h"
@@ -114,10 +113,8 @@ class RandomLog {
     std::mt19937 rng_;
 };
 
-class ExtractionDifferential : public ::testing::Test {
+class ExtractionDifferential : public testenv::QuietLogTest {
   protected:
-    void SetUp() override { host::setLogFilePath(""); }
-    void TearDown() override { host::resetLogSettings(); }
     testenv::TempDir dir_{"ls-diff"};
 };
 

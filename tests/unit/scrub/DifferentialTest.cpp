@@ -7,10 +7,10 @@
 
 #include "RandomExpressions.h"
 #include "ReferenceScrubber.h"
-#include "host/Log.h"
 #include "scrub/LineScrubber.h"
 #include "scrub/ScrubLogLine.h"
 #include "support/ScrubTestRules.h"
+#include "support/TestEnv.h"
 
 namespace {
 
@@ -88,11 +88,7 @@ std::unique_ptr<ReplacementMap> copyOf(const std::unique_ptr<ReplacementMap>& ma
 }
 
 // Random rule lists hold broken expressions; their log lines are of no interest here.
-class LineScrubberDifferential : public ::testing::Test {
-  protected:
-    void SetUp() override { host::setLogFilePath(""); }
-    void TearDown() override { host::resetLogSettings(); }
-};
+class LineScrubberDifferential : public testenv::QuietLogTest {};
 
 TEST_F(LineScrubberDifferential, MatchesReferenceLineByLine) {
     Generator gen(20240601);

@@ -31,39 +31,30 @@ TEST(RegexUnroll, WritesOutOnlyRepeatsItCanCopySafely) {
 TEST(RegexUnroll, RandomRepeatsMatchAsWritten) {
     scrubtest::ExpressionGenerator gen(7);
     std::mt19937 rng(11);
-    const std::string alphabet = "ab1.- 2";
-    int compared = 0;
     // Bodies of atoms that may or may not consume, between random expressions.
     const char* const atoms[] = {"a",    "b+",  "\\d{1,3}", "[a.]", "\\.",    "1?", "-",
                                  "\\s*", "\\w", "^",        "\\b",  "2{0,2}", ".",  "a*?"};
+    auto firstMatch = [](const std::string& text, const boost::regex& e) {
+        boost::smatch m;
+        if (!boost::regex_search(text, m, e)) return std::string("-");
+        return std::to_string(m[0].first - text.begin()) + ":" + m.str(0);
+    };
+    int compared = 0;
     for (int trial = 0; trial < 6000; ++trial) {
         std::string body;
         for (size_t i = 1 + rng() % 3; i > 0; --i) body += atoms[rng() % std::size(atoms)];
         const std::string expression = gen.expression() + "(?:" + body + "){" +
                                        std::to_string(2 + trial % 4) + "}" + gen.expression();
-        const std::string unrolled = unrollFixedGroupRepeats(expression);
-        boost::regex written, faster;
         try {
-            written.assign(expression, boost::regex::perl);
-            faster.assign(unrolled, boost::regex::perl);
-        } catch (const boost::regex_error&) {
-            continue;
-        }
-        compared += unrolled != expression;
-        for (int t = 0; t < 10; ++t) {
-            std::string text;
-            for (size_t i = rng() % 30; i > 0; --i) text += alphabet[rng() % alphabet.size()];
-            boost::smatch a, b;
-            bool found = false;
-            try {
-                found = boost::regex_search(text, a, written);
-                ASSERT_EQ(found, boost::regex_search(text, b, faster)) << expression;
-            } catch (const std::runtime_error&) {
-                continue;
+            const boost::regex written(expression, boost::regex::perl);
+            const boost::regex faster(unrollFixedGroupRepeats(expression), boost::regex::perl);
+            compared += faster.str() != expression;
+            for (int t = 0; t < 10; ++t) {
+                std::string text;
+                for (size_t i = rng() % 30; i > 0; --i) text += "ab1.- 2"[rng() % 7];
+                ASSERT_EQ(firstMatch(text, written), firstMatch(text, faster)) << expression;
             }
-            if (!found) continue;
-            ASSERT_EQ(a[0].first - text.cbegin(), b[0].first - text.cbegin()) << expression;
-            ASSERT_EQ(a.str(0), b.str(0)) << expression << " on " << text;
+        } catch (const std::runtime_error&) {  // no expression, or the engine gave up
         }
     }
     EXPECT_GT(compared, 600);

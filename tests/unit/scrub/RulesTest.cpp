@@ -110,8 +110,7 @@ TEST_F(PatternFile, UnreadableInputKeepsContainers) {
     EXPECT_EQ(-1, populateScrubPatternsFromFile(dir_.file("fifo"), rules_, map_));
     // A read error is reported, not taken as the end of the file.
     EXPECT_EQ(-1, populateScrubPatternsFromFile("/proc/self/mem", rules_, map_));
-    // A file of the largest size is read (its run of NULs is one over-long line); one more
-    // byte, and it is refused.
+    // The largest size is read (its NULs are one over-long line); one byte more is refused.
     testenv::writeFile(dir_.file("huge"), "alpha\n");
     ASSERT_EQ(0, truncate(dir_.file("huge").c_str(), scrub::kMaxPatternFileBytes));
     EXPECT_EQ(0, populateScrubPatternsFromFile(dir_.file("huge"), rules_, map_));

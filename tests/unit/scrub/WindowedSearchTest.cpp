@@ -7,18 +7,15 @@
 
 #include "RandomExpressions.h"
 #include "ReferenceScrubber.h"
-#include "host/Log.h"
 #include "scrub/LineScrubber.h"
 #include "scrub/RegexPrefilter.h"
 #include "support/ScrubTestRules.h"
+#include "support/TestEnv.h"
 
 namespace {
 
-class WindowedSearch : public ::testing::Test {
+class WindowedSearch : public testenv::QuietLogTest {
   protected:
-    void SetUp() override { host::setLogFilePath(""); }
-    void TearDown() override { host::resetLogSettings(); }
-
     // Library against reference; stops once either side withholds a line.
     static void expectSameAsReference(const ScrubRuleList& rules,
                                       const std::vector<std::string>& lines,
