@@ -141,6 +141,8 @@ TEST_F(BundleModeTest, AdditionalFolderAndOracleResultsJoinTheBundleOrTravelAlon
     const std::string resultFile = root() + "/jobResults/WY_JobResults/2/0/1003/restore.out";
     EXPECT_EQ(testenv::readFile(resultFile), reply.contents.at("restore.out"));
     EXPECT_TRUE(testenv::exists(resultFile));
+    r.options &= ~OPT_ORACLE_RESTORE;  // no Oracle option, no Oracle report
+    EXPECT_EQ(1u, harness::run(r).files.size());
 }
 
 TEST_F(BundleModeTest, FailedCompressionHandsOffTheUncompressedTar) {

@@ -178,8 +178,7 @@ TEST(WireDecoder, SizeAndChecksumMismatchesShowAsIncomplete) {
 
 // Browse-reply fields are read by tag and size: a four-byte message stays the message.
 TEST(BrowseReply, FieldsAreReadByTagAndSize) {
-    host::ReplyRecord r;
-    r.code = host::BROWSE_REPLY_CODE;
+    host::ReplyRecord r{host::BROWSE_REPLY_CODE, 0, {}};
     r.fields = {{host::BROWSE_REQUEST_ID_TAG, be(7, 8)},
                 {host::BROWSE_STATUS_TAG, be(1, 4)},
                 {host::BROWSE_MESSAGE_TAG, "done"}};

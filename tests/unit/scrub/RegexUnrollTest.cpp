@@ -17,8 +17,7 @@ TEST(RegexUnroll, WritesOutOnlyRepeatsItCanCopySafely) {
     EXPECT_EQ("(?:a|b){2}x(?:[]a)])(?:[]a)])", unrollFixedGroupRepeats("(?:a|b){2}x(?:[]a)]){2}"));
     EXPECT_EQ("(?:(?:a)(?:a)b){3}", unrollFixedGroupRepeats("(?:(?:a){2}b){3}"));
     EXPECT_EQ("(?:[[:alpha:])])(?:[[:alpha:])])", unrollFixedGroupRepeats("(?:[[:alpha:])]){2}"));
-    // Groups or alternatives inside, other quantifiers after it, a class, an escape, extended
-    // mode, quoting, counts out of range, bodies that may match empty text.
+    // Kept: groups or '|' inside, a quantifier after, classes, escapes, (?x), \Q, counts, empties.
     for (const char* kept :
          {"(?:(a)){2}",     "(?:(?=a)a){2}", "(?:a){2}?",  "(?:a){2}+",    "(?:a){2}*",
           "(?:a){2}{3}",    "[(?:a){2}]",    "\\(?:a){2}", "(?x)(?:a){2}", "(?i-x:b)(?:a){2}",
